@@ -1,0 +1,25 @@
+#pragma once
+// Subcommands of murrelphonic-cli. Each cmd_*.cpp defines one command and
+// registers it with a static CommandRegistration; main() dispatches on the
+// first argument.
+#include <string>
+#include <vector>
+
+namespace murrel::cli {
+
+struct Command {
+    std::string name;
+    std::string usage;    // one line: "info [--json] FILE..."
+    std::string summary;  // what it does, one line
+    // Arguments after the command's name; returns the process exit status.
+    int (*run)(const std::vector<std::string>& args);
+};
+
+void register_command(const Command& command);
+const std::vector<Command>& commands();
+
+struct CommandRegistration {
+    explicit CommandRegistration(const Command& command) { register_command(command); }
+};
+
+}  // namespace murrel::cli

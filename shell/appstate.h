@@ -1,0 +1,42 @@
+#pragma once
+// The program's process-wide values: names, folders, configuration, the kept
+// catalogue texts and the cancel flag of long operations. There is exactly one
+// (app()); tests call reset() to start from a clean slate.
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace murrel {
+
+struct AppState {
+    std::string app_name = "Murrelphonic";
+    std::string app_dir;              // folder of the program, ending in '/'
+    std::string ini_path;             // where the INI file is read and written
+    std::string default_path;         // Config/Default_path
+    std::string data_dir;             // folder the browser opens at start, no trailing '/'
+    std::string temp_dir;             // scratch folder, no trailing '/'
+    std::string temp_recording_path;  // temp_dir + "/temp_recording.vkd"
+    int32_t charset = 1;              // Character/Charset; its low byte selects the encoding
+    bool sound_output_present = false;
+    bool instance_exists = false;
+
+    // Set by the progress dialog's Cancel (user-interface thread), polled by
+    // every long operation on the same thread and by workers; hence atomic.
+    std::atomic<bool> convert_cancel{false};
+
+    // Catalogue texts kept for later use (messages), by key. A key never read
+    // yields "" like a missing INI entry.
+    std::map<std::string, std::string, std::less<>> messages;
+    std::string message(std::string_view key) const;
+
+    void reset();
+};
+
+AppState& app();
+
+// `path` with '/' appended unless it already ends in one; "" stays "".
+std::string AddSlash(const std::string& path);
+
+}  // namespace murrel
