@@ -1,0 +1,538 @@
+// Paints the program's skin: every bitmap of the main window's frame, its
+// buttons (four states side by side: normal, highlighted, pressed, disabled),
+// the player strip pieces and the about picture. Run at build time:
+//   skin_painter <output folder>
+// writes the PNG files and skin.qrc listing them under the prefix /skin.
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <QTextStream>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// The palette: near-black body, slate panels, one teal accent.
+const QColor kBody(0x0e, 0x11, 0x15);
+const QColor kPanelHigh(0x34, 0x3b, 0x45);
+const QColor kPanelLow(0x16, 0x1a, 0x1f);
+const QColor kEdge(0x05, 0x06, 0x08);
+const QColor kRim(0x4c, 0x55, 0x61);
+const QColor kGlyph(0xc9, 0xd2, 0xdc);
+const QColor kAccent(0x3f, 0xc8, 0xc4);
+const QColor kAccentDeep(0x1d, 0x7f, 0x86);
+const QColor kRecord(0xe0, 0x4a, 0x3c);
+const QColor kDisabled(0x5a, 0x60, 0x68);
+
+QString out_dir;
+std::vector<QString> written;
+
+void save(const QImage& image, const QString& name) {
+    const QString path = out_dir + "/" + name + ".png";
+    if (!image.save(path, "PNG")) qFatal("cannot write %s", qPrintable(path));
+    written.push_back(name + ".png");
+}
+
+QImage blank(int w, int h) {
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+void vertical_gradient(QPainter& p, const QRectF& r, QColor top, QColor bottom) {
+    QLinearGradient g(r.topLeft(), r.bottomLeft());
+    g.setColorAt(0, top);
+    g.setColorAt(1, bottom);
+    p.fillRect(r, g);
+}
+
+// The top bar: a brushed slate band with a fine highlight line and a darker
+// lower third where the command labels sit.
+QImage top_fill(int w) {
+    QImage image = blank(w, 101);
+    QPainter p(&image);
+    vertical_gradient(p, QRectF(0, 0, w, 46), QColor(0x2b, 0x31, 0x39), QColor(0x1c, 0x21, 0x27));
+    vertical_gradient(p, QRectF(0, 46, w, 55), QColor(0x1a, 0x1e, 0x24), QColor(0x11, 0x14, 0x18));
+    p.setPen(QColor(0x45, 0x4e, 0x5a));
+    p.drawLine(0, 0, w, 0);
+    p.setPen(QColor(0x0a, 0x0c, 0x0f));
+    p.drawLine(0, 45, w, 45);
+    p.setPen(QColor(0x2c, 0x33, 0x3c));
+    p.drawLine(0, 46, w, 46);
+    p.setPen(kEdge);
+    p.drawLine(0, 100, w, 100);
+    return image;
+}
+
+QImage bottom_fill(int w) {
+    QImage image = blank(w, 51);
+    QPainter p(&image);
+    vertical_gradient(p, QRectF(0, 0, w, 51), QColor(0x24, 0x29, 0x30), QColor(0x10, 0x13, 0x17));
+    p.setPen(QColor(0x3d, 0x45, 0x50));
+    p.drawLine(0, 0, w, 0);
+    p.setPen(kEdge);
+    p.drawLine(0, 50, w, 50);
+    return image;
+}
+
+// A vertical frame edge: dark outside, rim in the middle, fading into the body.
+QImage side(int w, int h, bool left) {
+    QImage image = blank(w, h);
+    QPainter p(&image);
+    for (int x = 0; x < w; ++x) {
+        const int from_outside = left ? x : w - 1 - x;
+        QColor c = from_outside == 0 ? kEdge : from_outside == 1 ? kRim : QColor(0x1b, 0x1f, 0x25).darker(100 + from_outside * 8);
+        p.setPen(c);
+        p.drawLine(x, 0, x, h);
+    }
+    return image;
+}
+
+// A corner piece of a band: the band's fill with the outer rim drawn in.
+QImage corner(const QImage& fill, int w, bool left, bool rounded_top) {
+    QImage image = blank(w, fill.height());
+    QPainter p(&image);
+    p.drawImage(QRect(0, 0, w, fill.height()), fill, QRect(0, 0, w, fill.height()));
+    p.setPen(kEdge);
+    const int x_out = left ? 0 : w - 1;
+    p.drawLine(x_out, 0, x_out, fill.height());
+    p.setPen(kRim);
+    const int x_rim = left ? 1 : w - 2;
+    p.drawLine(x_rim, rounded_top ? 2 : 0, x_rim, fill.height() - 1);
+    if (rounded_top) {
+        p.setPen(kEdge);
+        p.drawPoint(left ? 1 : w - 2, 0);
+        p.drawPoint(left ? 1 : w - 2, 1);
+    }
+    return image;
+}
+
+QImage divider(int h) {
+    QImage image = blank(2, h);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, 0, h);
+    g.setColorAt(0, Qt::transparent);
+    g.setColorAt(0.5, QColor(0x08, 0x0a, 0x0c));
+    g.setColorAt(1, Qt::transparent);
+    p.fillRect(0, 0, 1, h, g);
+    QLinearGradient g2(0, 0, 0, h);
+    g2.setColorAt(0, Qt::transparent);
+    g2.setColorAt(0.5, QColor(0x4a, 0x53, 0x5f));
+    g2.setColorAt(1, Qt::transparent);
+    p.fillRect(1, 0, 1, h, g2);
+    return image;
+}
+
+// The word mark: a stylised sound wave in the accent colour and the name.
+QImage logo() {
+    QImage image = blank(370, 36);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath wave;
+    for (int x = 0; x <= 40; ++x) {
+        const double env = std::sin(x / 40.0 * M_PI);
+        const double y = 18 - 13 * env * std::sin(x * 0.62);
+        if (x == 0) wave.moveTo(4 + x, y);
+        else wave.lineTo(4 + x, y);
+    }
+    p.setPen(QPen(kAccent, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(wave);
+    p.setPen(QPen(kAccentDeep, 1.2));
+    p.drawEllipse(QPointF(24, 18), 16.5, 16.5);
+    QFont font("DejaVu Sans", 17, QFont::Bold);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
+    p.setFont(font);
+    p.setPen(QColor(0, 0, 0, 160));
+    p.drawText(QRectF(53, 1, 310, 36), Qt::AlignVCenter | Qt::AlignLeft, "MURRELPHONIC");
+    QLinearGradient g(0, 6, 0, 30);
+    g.setColorAt(0, QColor(0xf2, 0xf5, 0xf8));
+    g.setColorAt(1, QColor(0x9a, 0xa6, 0xb3));
+    p.setPen(QPen(QBrush(g), 1));
+    p.drawText(QRectF(52, 0, 310, 36), Qt::AlignVCenter | Qt::AlignLeft, "MURRELPHONIC");
+    QFont small("DejaVu Sans", 7);
+    small.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    p.setFont(small);
+    p.setPen(kAccent);
+    p.drawText(QRectF(246, 0, 124, 36), Qt::AlignVCenter | Qt::AlignLeft, "VOICE STUDIO");
+    return image;
+}
+
+using Glyph = std::function<void(QPainter&, const QRectF&, const QColor&)>;
+
+// One button state: a rounded plate whose rim lights up when highlighted and
+// which sinks by a pixel when pressed.
+void plate(QPainter& p, const QRectF& r, int state) {
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF body = r.adjusted(1.5, 1.5, -1.5, -1.5);
+    QLinearGradient g(body.topLeft(), body.bottomLeft());
+    switch (state) {
+    case 0:
+        g.setColorAt(0, QColor(0x37, 0x3e, 0x48));
+        g.setColorAt(1, QColor(0x1d, 0x22, 0x28));
+        break;
+    case 1:
+        g.setColorAt(0, QColor(0x42, 0x4b, 0x57));
+        g.setColorAt(1, QColor(0x22, 0x29, 0x31));
+        break;
+    case 2:
+        g.setColorAt(0, QColor(0x14, 0x17, 0x1b));
+        g.setColorAt(1, QColor(0x27, 0x2d, 0x34));
+        break;
+    default:
+        g.setColorAt(0, QColor(0x23, 0x27, 0x2d));
+        g.setColorAt(1, QColor(0x1a, 0x1d, 0x22));
+        break;
+    }
+    p.setPen(QPen(kEdge, 1));
+    p.setBrush(g);
+    p.drawRoundedRect(body, 4, 4);
+    p.setBrush(Qt::NoBrush);
+    const QColor rim = state == 1 ? kAccent : state == 2 ? kAccentDeep : state == 3 ? QColor(0x2a, 0x2f, 0x35) : kRim;
+    p.setPen(QPen(rim, 1));
+    p.drawRoundedRect(body.adjusted(1, 1, -1, -1), 3, 3);
+}
+
+QColor glyph_colour(int state) {
+    switch (state) {
+    case 1: return QColor(0xef, 0xfb, 0xfb);
+    case 2: return kAccent;
+    case 3: return kDisabled;
+    default: return kGlyph;
+    }
+}
+
+QImage button_strip(int w, int h, const Glyph& glyph, bool record = false) {
+    QImage image = blank(w * 4, h);
+    QPainter p(&image);
+    for (int state = 0; state < 4; ++state) {
+        const QRectF r(state * w, 0, w, h);
+        plate(p, r, state);
+        const QRectF inner = r.adjusted(3, 3, -3, -3).translated(state == 2 ? 1 : 0, state == 2 ? 1 : 0);
+        QColor c = glyph_colour(state);
+        if (record && state != 3) c = state == 1 ? kRecord.lighter(130) : kRecord;
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing);
+        glyph(p, inner, c);
+        p.restore();
+    }
+    return image;
+}
+
+QPen glyph_pen(const QColor& c, double width = 1.8) {
+    return QPen(c, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+void glyph_convert(QPainter& p, const QRectF& r, const QColor& c) {
+    p.setPen(glyph_pen(c));
+    const QPointF m = r.center();
+    p.drawLine(QPointF(m.x() - 14, m.y() - 4), QPointF(m.x() + 12, m.y() - 4));
+    p.drawLine(QPointF(m.x() + 8, m.y() - 8), QPointF(m.x() + 12, m.y() - 4));
+    p.drawLine(QPointF(m.x() + 14, m.y() + 4), QPointF(m.x() - 12, m.y() + 4));
+    p.drawLine(QPointF(m.x() - 8, m.y() + 8), QPointF(m.x() - 12, m.y() + 4));
+}
+
+void glyph_edit(QPainter& p, const QRectF& r, const QColor& c) {
+    p.setPen(glyph_pen(c, 1.6));
+    const QPointF m = r.center();
+    const double heights[] = {3, 7, 11, 6, 9, 4, 12, 8, 5, 3};
+    for (int i = 0; i < 10; ++i) {
+        const double x = m.x() - 13.5 + i * 3;
+        p.drawLine(QPointF(x, m.y() - heights[i] / 2), QPointF(x, m.y() + heights[i] / 2));
+    }
+    p.setPen(QPen(c, 1, Qt::DashLine));
+    p.drawLine(QPointF(m.x() + 2, m.y() - 11), QPointF(m.x() + 2, m.y() + 11));
+}
+
+void glyph_mail(QPainter& p, const QRectF& r, const QColor& c) {
+    p.setPen(glyph_pen(c, 1.6));
+    const QPointF m = r.center();
+    const QRectF env(m.x() - 12, m.y() - 8, 24, 16);
+    p.drawRect(env);
+    p.drawLine(env.topLeft(), QPointF(m.x(), m.y() + 1));
+    p.drawLine(env.topRight(), QPointF(m.x(), m.y() + 1));
+}
+
+void glyph_text(QPainter& p, const QRectF& r, const QColor& c, const QString& text, int size) {
+    QFont font("DejaVu Sans", size, QFont::Bold);
+    p.setFont(font);
+    p.setPen(c);
+    p.drawText(r, Qt::AlignCenter, text);
+}
+
+void glyph_help(QPainter& p, const QRectF& r, const QColor& c) {
+    p.setPen(glyph_pen(c, 1.6));
+    p.drawEllipse(r.center(), 11, 11);
+    glyph_text(p, r, c, "?", 12);
+}
+
+void glyph_about(QPainter& p, const QRectF& r, const QColor& c) {
+    p.setPen(glyph_pen(c, 1.6));
+    p.drawEllipse(r.center(), 11, 11);
+    glyph_text(p, r.translated(0, 0.5), c, "i", 12);
+}
+
+void glyph_play(QPainter& p, const QRectF& r, const QColor& c) {
+    const QPointF m = r.center();
+    QPainterPath tri;
+    tri.moveTo(m.x() - 5, m.y() - 7);
+    tri.lineTo(m.x() + 7, m.y());
+    tri.lineTo(m.x() - 5, m.y() + 7);
+    tri.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawPath(tri);
+}
+
+void glyph_pause(QPainter& p, const QRectF& r, const QColor& c) {
+    const QPointF m = r.center();
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRoundedRect(QRectF(m.x() - 6, m.y() - 7, 4, 14), 1, 1);
+    p.drawRoundedRect(QRectF(m.x() + 2, m.y() - 7, 4, 14), 1, 1);
+}
+
+void glyph_stop(QPainter& p, const QRectF& r, const QColor& c) {
+    const QPointF m = r.center();
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRoundedRect(QRectF(m.x() - 6, m.y() - 6, 12, 12), 1.5, 1.5);
+}
+
+Glyph glyph_record(const QString& mode) {
+    return [mode](QPainter& p, const QRectF& r, const QColor& c) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(c);
+        p.drawEllipse(QPointF(r.left() + 9, r.center().y()), 5, 5);
+        QFont font("DejaVu Sans", 7, QFont::Bold);
+        p.setFont(font);
+        p.setPen(c == kDisabled ? kDisabled : kGlyph);
+        p.drawText(r.adjusted(15, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, mode);
+    };
+}
+
+void glyph_minimise(QPainter& p, const QRectF& r, const QColor& c) {
+    p.setPen(glyph_pen(c, 2));
+    const QPointF m = r.center();
+    p.drawLine(QPointF(m.x() - 6, m.y() + 5), QPointF(m.x() + 6, m.y() + 5));
+}
+
+void glyph_maximise(QPainter& p, const QRectF& r, const QColor& c) {
+    p.setPen(glyph_pen(c, 1.6));
+    const QPointF m = r.center();
+    p.drawRect(QRectF(m.x() - 6, m.y() - 6, 12, 12));
+    p.drawLine(QPointF(m.x() - 6, m.y() - 4), QPointF(m.x() + 6, m.y() - 4));
+}
+
+void glyph_restore(QPainter& p, const QRectF& r, const QColor& c) {
+    p.setPen(glyph_pen(c, 1.4));
+    const QPointF m = r.center();
+    p.drawRect(QRectF(m.x() - 3, m.y() - 7, 10, 9));
+    p.setBrush(QColor(0x24, 0x29, 0x30));
+    p.drawRect(QRectF(m.x() - 7, m.y() - 3, 10, 9));
+}
+
+void glyph_close(QPainter& p, const QRectF& r, const QColor& c) {
+    p.setPen(glyph_pen(c, 2));
+    const QPointF m = r.center();
+    p.drawLine(QPointF(m.x() - 5.5, m.y() - 5.5), QPointF(m.x() + 5.5, m.y() + 5.5));
+    p.drawLine(QPointF(m.x() + 5.5, m.y() - 5.5), QPointF(m.x() - 5.5, m.y() + 5.5));
+}
+
+// State images of the playback display: recording, recording paused, playing,
+// paused, stopped.
+QImage state_image(int which) {
+    QImage image = blank(22, 22);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x2a, 0x30, 0x37), 1));
+    p.setBrush(QColor(0x08, 0x0a, 0x0c));
+    p.drawRoundedRect(QRectF(0.5, 0.5, 21, 21), 3, 3);
+    const QRectF r(3, 3, 16, 16);
+    switch (which) {
+    case 15: p.setPen(Qt::NoPen); p.setBrush(kRecord); p.drawEllipse(r.center(), 5, 5); break;
+    case 16:
+        p.setPen(Qt::NoPen);
+        p.setBrush(kRecord.darker(160));
+        p.drawEllipse(r.center(), 5, 5);
+        glyph_pause(p, r, kRecord);
+        break;
+    case 17: glyph_play(p, r.adjusted(1, 0, 0, 0), kAccent); break;
+    case 18: glyph_pause(p, r, kAccent); break;
+    default: glyph_stop(p, r.adjusted(2, 2, -2, -2), kGlyph); break;
+    }
+    return image;
+}
+
+QImage meter_bar(int w, QColor from, QColor to) {
+    QImage image = blank(w, 3);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, w, 0);
+    g.setColorAt(0, from);
+    g.setColorAt(1, to);
+    p.fillRect(0, 0, w, 3, g);
+    p.fillRect(0, 0, w, 1, QColor(255, 255, 255, 60));
+    return image;
+}
+
+QImage slider_track(int w) {
+    QImage image = blank(w, 14);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x05, 0x06, 0x08), 1));
+    p.setBrush(QColor(0x0b, 0x0d, 0x10));
+    p.drawRoundedRect(QRectF(0.5, 4.5, w - 1, 5), 2.5, 2.5);
+    p.setPen(QColor(0x3a, 0x42, 0x4c));
+    p.drawLine(QPointF(3, 10.5), QPointF(w - 3, 10.5));
+    return image;
+}
+
+QImage slider_thumb() {
+    QImage image = blank(11, 16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 11, 0);
+    g.setColorAt(0, QColor(0xd7, 0xde, 0xe6));
+    g.setColorAt(1, QColor(0x7e, 0x89, 0x96));
+    p.setPen(QPen(kEdge, 1));
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(0.5, 0.5, 10, 15), 2.5, 2.5);
+    p.setPen(kAccentDeep);
+    p.drawLine(QPointF(5.5, 4), QPointF(5.5, 12));
+    return image;
+}
+
+// The about box picture: the word mark's wave in a dark medallion.
+QImage about_picture() {
+    QImage image = blank(120, 120);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QRadialGradient g(QPointF(48, 44), 70);
+    g.setColorAt(0, QColor(0x31, 0x38, 0x42));
+    g.setColorAt(1, QColor(0x0b, 0x0d, 0x10));
+    p.setPen(QPen(kRim, 1.5));
+    p.setBrush(g);
+    p.drawEllipse(QRectF(4, 4, 112, 112));
+    p.setPen(QPen(kAccentDeep, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(12, 12, 96, 96));
+    QPainterPath wave;
+    for (int x = 0; x <= 80; ++x) {
+        const double env = std::sin(x / 80.0 * M_PI);
+        const double y = 60 - 30 * env * std::sin(x * 0.31);
+        if (x == 0) wave.moveTo(20 + x, y);
+        else wave.lineTo(20 + x, y);
+    }
+    p.setPen(QPen(kAccent, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(wave);
+    return image;
+}
+
+// A small toolbar icon for the browser strip (16 × 16).
+QImage tool_icon(const Glyph& glyph) {
+    QImage image = blank(16, 16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    glyph(p, QRectF(0, 0, 16, 16), kGlyph);
+    return image;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    if (argc < 2) {
+        qWarning("usage: skin_painter <output folder>");
+        return 2;
+    }
+    out_dir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out_dir);
+
+    const QImage top = top_fill(64);
+    const QImage bottom = bottom_fill(64);
+    save(top, "skin_0");
+    save(bottom, "skin_1");
+    save(meter_bar(200, kAccentDeep, kAccent), "skin_2");
+    save(meter_bar(400, kAccentDeep, QColor(0x9a, 0xe8, 0xe4)), "skin_3");
+    save(slider_track(100), "skin_4");
+    save(slider_thumb(), "skin_5");
+    save(slider_track(400), "skin_6");
+    save(slider_thumb(), "skin_7");
+
+    save(button_strip(76, 35, glyph_convert), "button_0");
+    save(button_strip(76, 35, glyph_edit), "button_1");
+    save(button_strip(76, 35, glyph_mail), "button_2");
+    save(button_strip(76, 35, glyph_help), "button_3");
+    save(button_strip(76, 35, glyph_about), "button_4");
+    save(button_strip(38, 30, glyph_play), "button_5");
+    save(button_strip(38, 30, glyph_pause), "button_6");
+    save(button_strip(38, 30, glyph_stop), "button_7");
+    save(button_strip(46, 30, glyph_record("SHQ"), true), "button_8");
+    save(button_strip(46, 30, glyph_record("HQ"), true), "button_9");
+    save(button_strip(46, 30, glyph_record("SP"), true), "button_10");
+    save(button_strip(30, 28, glyph_minimise), "button_11");
+    save(button_strip(30, 28, glyph_maximise), "button_12");
+    save(button_strip(30, 28, glyph_restore), "button_13");
+    save(button_strip(30, 28, glyph_close), "button_14");
+    for (int i = 15; i <= 19; ++i) save(state_image(i), QString("button_%1").arg(i));
+
+    save(corner(top, 5, true, true), "topleft");
+    save(corner(top, 13, false, true), "topright");
+    save(logo(), "logo");
+    save(divider(40), "divider");
+    save(side(7, 16, true), "midleft");
+    save(side(7, 16, false), "midright");
+    save(corner(bottom, 7, true, false), "bottomleft");
+    save(corner(bottom, 32, false, false), "rightdown");
+    save(divider(34), "strip_divider");
+    save(about_picture(), "about");
+
+    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+             p.setPen(glyph_pen(c, 1.6));
+             p.drawLine(QPointF(8, 13), QPointF(8, 3));
+             p.drawLine(QPointF(4, 7), QPointF(8, 3));
+             p.drawLine(QPointF(12, 7), QPointF(8, 3));
+         }), "tool_up");
+    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+             p.setPen(glyph_pen(c, 1.3));
+             p.drawRect(QRectF(1.5, 4.5, 13, 9));
+             p.drawLine(QPointF(1.5, 4.5), QPointF(4, 2.5));
+             p.drawLine(QPointF(4, 2.5), QPointF(7.5, 2.5));
+             p.setPen(glyph_pen(kAccent, 1.6));
+             p.drawLine(QPointF(8, 7), QPointF(8, 12));
+             p.drawLine(QPointF(5.5, 9.5), QPointF(10.5, 9.5));
+         }), "tool_newfolder");
+    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+             p.setPen(Qt::NoPen);
+             p.setBrush(c);
+             for (int i = 0; i < 3; ++i) p.drawRect(QRectF(2, 2.5 + i * 4, 3, 2.5));
+             for (int i = 0; i < 3; ++i) p.drawRect(QRectF(6.5, 2.5 + i * 4, 8, 2.5));
+         }), "tool_view");
+    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+             p.setPen(glyph_pen(c, 1.2));
+             p.drawRect(QRectF(1.5, 1.5, 8, 10));
+             p.setBrush(QColor(0x24, 0x29, 0x30));
+             p.drawRect(QRectF(6.5, 4.5, 8, 10));
+         }), "tool_copy");
+    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+             p.setPen(glyph_pen(c, 1.2));
+             p.drawRect(QRectF(2.5, 2.5, 11, 12));
+             p.setBrush(kAccentDeep);
+             p.drawRect(QRectF(5.5, 1, 5, 3));
+         }), "tool_paste");
+
+    QFile qrc(out_dir + "/skin.qrc");
+    if (!qrc.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write skin.qrc");
+    QTextStream s(&qrc);
+    s << "<RCC>\n  <qresource prefix=\"/skin\">\n";
+    for (const QString& name : written) s << "    <file>" << name << "</file>\n";
+    s << "  </qresource>\n</RCC>\n";
+    return 0;
+}

@@ -1,0 +1,63 @@
+#include "ui/bitmap_button.h"
+
+#include <QEvent>
+#include <QPainter>
+
+namespace murrel::ui {
+
+BitmapButton::BitmapButton(QWidget* parent) : QAbstractButton(parent) {
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_Hover);
+}
+
+BitmapButton::BitmapButton(const QPixmap& strip, QWidget* parent) : BitmapButton(parent) {
+    set_strip(strip);
+}
+
+void BitmapButton::set_strip(const QPixmap& strip) {
+    strip_ = strip;
+    updateGeometry();
+    update();
+}
+
+void BitmapButton::set_highlight(bool on) {
+    if (highlighted_ == on) return;
+    highlighted_ = on;
+    update();
+}
+
+int BitmapButton::shown_state() const {
+    if (!isEnabled()) return 3;
+    if (isDown()) return 2;
+    return highlighted_ ? 1 : 0;
+}
+
+QSize BitmapButton::sizeHint() const {
+    if (strip_.isNull()) return {24, 24};
+    return {strip_.width() / 4, strip_.height()};
+}
+
+void BitmapButton::paintEvent(QPaintEvent*) {
+    if (strip_.isNull()) return;
+    QPainter p(this);
+    const int w = strip_.width() / 4;
+    const QRect source(shown_state() * w, 0, w, strip_.height());
+    p.drawPixmap(rect(), strip_, source);
+}
+
+void BitmapButton::enterEvent(QEnterEvent* event) {
+    set_highlight(true);
+    QAbstractButton::enterEvent(event);
+}
+
+void BitmapButton::leaveEvent(QEvent* event) {
+    set_highlight(false);
+    QAbstractButton::leaveEvent(event);
+}
+
+void BitmapButton::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) highlighted_ = false;
+    QAbstractButton::changeEvent(event);
+}
+
+}  // namespace murrel::ui

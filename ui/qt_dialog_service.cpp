@@ -1,0 +1,84 @@
+#include "ui/qt_dialog_service.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace murrel::ui {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+QMessageBox::Icon icon_of(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Error: return QMessageBox::Critical;
+    case MessageIcon::Question: return QMessageBox::Question;
+    case MessageIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons buttons_of(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok: return QMessageBox::Ok;
+    case MessageButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case MessageButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case MessageButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+}  // namespace
+
+QWidget* QtDialogService::parent_window() { return QApplication::activeWindow(); }
+
+DialogResult QtDialogService::message_box(const MessageRequest& request) {
+    QMessageBox box(icon_of(request.icon), q(request.caption), q(request.text),
+                    buttons_of(request.buttons), parent_window());
+    box.setWindowModality(Qt::ApplicationModal);
+    // A system-modal box of the original platform stays above every window.
+    if (request.system_modal) box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    switch (box.exec()) {
+    case QMessageBox::Ok: return DialogResult::Ok;
+    case QMessageBox::Yes: return DialogResult::Yes;
+    case QMessageBox::No: return DialogResult::No;
+    default: return DialogResult::Cancel;
+    }
+}
+
+std::vector<std::string> QtDialogService::open_files(const FileDialogRequest& request) {
+    std::vector<std::string> out;
+    if (request.multiple) {
+        for (const QString& f : QFileDialog::getOpenFileNames(parent_window(), q(request.title),
+                                                              q(request.folder), q(request.filter)))
+            out.push_back(f.toStdString());
+    } else {
+        const QString f = QFileDialog::getOpenFileName(parent_window(), q(request.title),
+                                                       q(request.folder), q(request.filter));
+        if (!f.isEmpty()) out.push_back(f.toStdString());
+    }
+    return out;
+}
+
+std::optional<std::string> QtDialogService::save_file(const FileDialogRequest& request) {
+    QFileDialog dialog(parent_window(), q(request.title), q(request.folder), q(request.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!request.default_extension.empty()) dialog.setDefaultSuffix(q(request.default_extension));
+    if (!request.file_name.empty()) dialog.selectFile(q(request.file_name));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> QtDialogService::choose_folder(const FolderDialogRequest& request) {
+    QFileDialog dialog(parent_window(), q(request.title), q(request.folder));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // The explanatory text sits where the file-name label would be.
+    if (!request.prompt.empty()) dialog.setLabelText(QFileDialog::FileName, q(request.prompt));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+}  // namespace murrel::ui
