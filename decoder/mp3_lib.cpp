@@ -1,5 +1,11 @@
 #define SONADYN_BUILD
 #include "decoder/sonadyn.h"
 
-// Placeholder entry point until the decoder stages land: decodes nothing.
-SONADYN_API int16_t mp3_lib(int32_t, const uint16_t*, int32_t, int32_t, int16_t*) { return 0; }
+#include "decoder/decoder.h"
+
+SONADYN_API int16_t mp3_lib(int32_t first_frame, const uint16_t* ring, int32_t position,
+                            int32_t length, int16_t* pcm) {
+    return sonadyn::decoder().decode_frame((first_frame & 0xFF) != 0, ring,
+                                           static_cast<uint16_t>(position & 0xFFFF),
+                                           static_cast<int16_t>(length & 0xFFFF), pcm);
+}

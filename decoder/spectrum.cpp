@@ -1,0 +1,267 @@
+// Scale factors, Huffman decoding and requantisation of one granule and channel.
+#include <cmath>
+#include <cstring>
+
+#include "decoder/decoder.h"
+#include "decoder/tables.h"
+
+namespace sonadyn {
+
+namespace {
+
+const uint8_t kSlen1[16] = {0, 0, 0, 0, 3, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4};
+const uint8_t kSlen2[16] = {0, 1, 2, 3, 0, 1, 2, 3, 1, 2, 3, 1, 2, 3, 2, 3};
+const uint8_t kPretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
+// First long band of each scfsi band, and the end of the last.
+const uint8_t kScfsiBands[5] = {0, 6, 11, 16, 21};
+
+// |h|^(4/3) for every value a Huffman code with linbits can give (15 + 2^13 - 1).
+constexpr int kMaxHuffmanValue = 15 + 8191;
+double g_power43[kMaxHuffmanValue + 1];
+bool g_power43_ready = false;
+
+}  // namespace
+
+void Decoder::ensure_power_table() {
+    if (g_power43_ready) return;
+    const double exponent = 4.0 / 3.0;
+    for (int i = 0; i <= kMaxHuffmanValue; ++i) g_power43[i] = std::pow(static_cast<double>(i), exponent);
+    g_power43_ready = true;
+}
+
+void Decoder::read_scalefactors_mpeg1(int gr, int ch) {
+    const GranuleInfo& gi = side_[gr][ch];
+    const int slen1 = kSlen1[gi.scalefac_compress & 15];
+    const int slen2 = kSlen2[gi.scalefac_compress & 15];
+    int16_t* l = scalefac_l_[ch];
+    int16_t(*s)[13] = scalefac_s_[ch];
+    if (gi.block_type == 2) {
+        int first_short = 0;
+        if (gi.mixed_block_flag) {
+            for (int sfb = 0; sfb < 8; ++sfb) l[sfb] = static_cast<int16_t>(read_main(slen1));
+            first_short = 3;
+        }
+        for (int sfb = first_short; sfb < 12; ++sfb) {
+            const int bits = sfb < 6 ? slen1 : slen2;
+            for (int w = 0; w < 3; ++w) s[w][sfb] = static_cast<int16_t>(read_main(bits));
+        }
+        for (int w = 0; w < 3; ++w) s[w][12] = 0;
+        return;
+    }
+    for (int band = 0; band < 4; ++band) {
+        if (scfsi_[ch][band] && gr != 0) continue;
+        const int bits = band < 2 ? slen1 : slen2;
+        for (int sfb = kScfsiBands[band]; sfb < kScfsiBands[band + 1]; ++sfb)
+            l[sfb] = static_cast<int16_t>(read_main(bits));
+    }
+    l[21] = 0;
+    l[22] = 0;
+}
+
+void Decoder::read_scalefactors_lsf(int ch) {
+    const GranuleInfo& gi = side_[0][ch];
+    const int block_type_number = gi.block_type == 2 ? (gi.mixed_block_flag ? 2 : 1) : 0;
+    int slen[4] = {0, 0, 0, 0};
+    int block_number = 0;
+    GranuleInfo& writable = side_[0][ch];
+    writable.preflag = 0;
+    const bool intensity_right = ch == 1 && (header_.mode_extension == 1 || header_.mode_extension == 3);
+    if (intensity_right) {
+        const int isc = gi.scalefac_compress >> 1;
+        if (isc < 180) {
+            slen[0] = isc / 36;
+            slen[1] = (isc % 36) / 6;
+            slen[2] = (isc % 36) % 6;
+            block_number = 3;
+        } else if (isc < 244) {
+            slen[0] = ((isc - 180) % 64) / 16;
+            slen[1] = ((isc - 180) % 16) / 4;
+            slen[2] = (isc - 180) % 4;
+            block_number = 4;
+        } else if (isc < 255) {
+            slen[0] = (isc - 244) / 3;
+            slen[1] = (isc - 244) % 3;
+            block_number = 5;
+        } else {
+            // Outside the standard's ranges: no scale-factor bits at all.
+            block_number = 3;
+        }
+    } else {
+        const int sfc = gi.scalefac_compress;
+        if (sfc < 400) {
+            slen[0] = (sfc >> 4) / 5;
+            slen[1] = (sfc >> 4) % 5;
+            slen[2] = (sfc % 16) >> 2;
+            slen[3] = sfc % 4;
+            block_number = 0;
+        } else if (sfc < 500) {
+            slen[0] = ((sfc - 400) >> 2) / 5;
+            slen[1] = ((sfc - 400) >> 2) % 5;
+            slen[2] = (sfc - 400) % 4;
+            block_number = 1;
+        } else {
+            slen[0] = (sfc - 500) / 3;
+            slen[1] = (sfc - 500) % 3;
+            writable.preflag = 1;
+            block_number = 2;
+        }
+    }
+
+    int16_t buffer[45] = {};
+    int n = 0;
+    for (int part = 0; part < 4; ++part) {
+        const int count = tables::kSfbPerPartition[block_number][block_type_number][part];
+        for (int i = 0; i < count; ++i) buffer[n++] = static_cast<int16_t>(read_main(slen[part]));
+    }
+
+    int16_t* l = scalefac_l_[ch];
+    int16_t(*s)[13] = scalefac_s_[ch];
+    n = 0;
+    if (block_type_number == 0) {
+        for (int sfb = 0; sfb < 21; ++sfb) l[sfb] = buffer[n++];
+        l[21] = 0;
+        l[22] = 0;
+        return;
+    }
+    int first_short = 0;
+    if (block_type_number == 2) {
+        for (int sfb = 0; sfb < 6; ++sfb) l[sfb] = buffer[n++];
+        first_short = 3;
+    }
+    for (int sfb = first_short; sfb < 12; ++sfb)
+        for (int w = 0; w < 3; ++w) s[w][sfb] = buffer[n++];
+    for (int w = 0; w < 3; ++w) s[w][12] = 0;
+}
+
+inline unsigned Decoder::decode_symbol(uint8_t width, uint32_t base) {
+    for (;;) {
+        const uint32_t entry = tables::kHuffmanNodes[base + peek_main(width)];
+        if (!(entry & 0x80000000u)) {
+            res_pos_ += (entry >> 16) & 0xFFu;
+            return entry & 0xFFFFu;
+        }
+        res_pos_ += width;
+        width = static_cast<uint8_t>((entry >> 24) & 0x7Fu);
+        base = entry & 0xFFFFFFu;
+    }
+}
+
+int Decoder::decode_huffman(const GranuleInfo& gi) {
+    const int16_t* bands = tables::kLongBands[rate_index_];
+    int region1 = 0;
+    int region2 = 0;
+    if (gi.window_switching_flag && gi.block_type == 2) {
+        // Three windows of short bands 0-2: 36 lines at every standard rate,
+        // 72 at 8000 Hz, where encoders put the boundary after short band 2 too.
+        region1 = 3 * tables::kShortBands[rate_index_][3];
+        region2 = 576;
+    } else {
+        // region0_count + region1_count + 2 can name a boundary past the last.
+        const int b1 = gi.region0_count + 1;
+        const int b2 = gi.region0_count + gi.region1_count + 2;
+        region1 = bands[b1 < 22 ? b1 : 22];
+        region2 = bands[b2 < 22 ? b2 : 22];
+    }
+    const int big_end = 2 * gi.big_values;
+    const int starts[4] = {0, region1, region2, 576};
+
+    int i = 0;
+    for (int r = 0; r < 3; ++r) {
+        int end = starts[r + 1] < big_end ? starts[r + 1] : big_end;
+        if (r == 2) end = big_end;
+        if (i >= end) continue;
+        const tables::HuffmanTable& table = tables::kPairTables[gi.table_select[r] & 31];
+        if (!table.has_codes) {
+            for (; i < end; ++i) huff_[i] = 0;
+            continue;
+        }
+        const int linbits = table.linbits;
+        for (; i < end; i += 2) {
+            const unsigned value = decode_symbol(table.width, table.base);
+            int x = static_cast<int>(value >> 4);
+            int y = static_cast<int>(value & 15);
+            if (linbits && x == 15) x += static_cast<int>(read_main(linbits));
+            if (x && read_main(1)) x = -x;
+            if (linbits && y == 15) y += static_cast<int>(read_main(linbits));
+            if (y && read_main(1)) y = -y;
+            huff_[i] = x;
+            huff_[i + 1] = y;
+        }
+    }
+
+    const tables::HuffmanTable& quad = gi.count1table_select ? tables::kQuadTableB : tables::kQuadTableA;
+    const uint32_t length = gi.part2_3_length;
+    bool quad_decoded = false;
+    while (granule_bits() < length && i < 576) {
+        const unsigned value = decode_symbol(quad.width, quad.base);
+        for (int k = 0; k < 4; ++k) {
+            int v = static_cast<int>((value >> (3 - k)) & 1u);
+            if (v && read_main(1)) v = -v;
+            huff_[i + k] = v;
+        }
+        i += 4;
+        quad_decoded = true;
+    }
+    const uint32_t used = granule_bits();
+    if (used > length) {
+        // Only a quadruple that ran past the granule's end is dropped; an
+        // overrun in the big-value region keeps its values.
+        if (quad_decoded) i -= 4;
+        res_pos_ -= used - length;
+    } else {
+        res_pos_ += length - used;
+    }
+    if (i > 576) i = 576;
+    for (int k = i; k < 576; ++k) huff_[k] = 0;
+    return i;
+}
+
+int Decoder::requantize(const GranuleInfo& gi, int ch, int nonzero_end) {
+    ensure_power_table();
+    double* xr = xr_[ch];
+    const double k = 0.5 * (1 + gi.scalefac_scale);
+    const double a = std::pow(2.0, 0.25 * (gi.global_gain - 210));
+    const int16_t* lb = tables::kLongBands[rate_index_];
+    const int16_t* sb = tables::kShortBands[rate_index_];
+    const int16_t* l = scalefac_l_[ch];
+    const int16_t(*s)[13] = scalefac_s_[ch];
+
+    auto line = [&](int i, double gain) {
+        const int h = huff_[i];
+        const double magnitude = g_power43[h < 0 ? -h : h] * gain;
+        xr[i] = h < 0 ? -magnitude : magnitude;
+    };
+    auto long_bands = [&](int last_band, int& i) {
+        for (int sfb = 0; sfb <= last_band && i < nonzero_end; ++sfb) {
+            const double gain = std::pow(2.0, -k * (l[sfb] + gi.preflag * kPretab[sfb])) * a;
+            for (; i < lb[sfb + 1] && i < nonzero_end; ++i) line(i, gain);
+        }
+    };
+    auto short_bands = [&](int first_band, int& i) {
+        for (int sfb = first_band; sfb < 13 && i < nonzero_end; ++sfb) {
+            const int width = sb[sfb + 1] - sb[sfb];
+            for (int w = 0; w < 3 && i < nonzero_end; ++w) {
+                const double gain =
+                    std::pow(2.0, -k * s[w][sfb]) * std::pow(2.0, -2.0 * gi.subblock_gain[w]) * a;
+                for (int f = 0; f < width && i < nonzero_end; ++f, ++i) line(i, gain);
+            }
+        }
+    };
+
+    int i = 0;
+    if (gi.block_type == 2) {
+        if (gi.mixed_block_flag) {
+            long_bands(header_.id ? 7 : 5, i);
+            short_bands(3, i);
+        } else {
+            short_bands(0, i);
+        }
+    } else {
+        long_bands(21, i);
+    }
+    // Lines past the last Huffman value requantise to zero.
+    for (int z = i; z < 576; ++z) xr[z] = 0.0;
+    return i;
+}
+
+}  // namespace sonadyn

@@ -1,0 +1,116 @@
+// Reordering, alias reduction, IMDCT with overlap-add, frequency inversion,
+// polyphase synthesis and the conversion to 16-bit samples.
+#include <cstring>
+
+#include "decoder/decoder.h"
+#include "decoder/filterbank.h"
+#include "decoder/tables.h"
+
+namespace sonadyn {
+
+namespace {
+
+void reorder_short(const double* in, double* out, const int16_t* sb, int first_band) {
+    for (int sfb = first_band; sfb < 13; ++sfb) {
+        const int start = sb[sfb];
+        const int width = sb[sfb + 1] - start;
+        for (int w = 0; w < 3; ++w) {
+            const double* src = in + 3 * start + w * width;
+            double* dst = out + 3 * start + w;
+            for (int f = 0; f < width; ++f) dst[3 * f] = src[f];
+        }
+    }
+}
+
+void alias_reduce(double* x, int boundaries) {
+    for (int sb = 0; sb < boundaries; ++sb) {
+        double* up = x + 18 * sb + 17;
+        double* down = x + 18 * (sb + 1);
+        for (int i = 0; i < 8; ++i) {
+            const double bu = up[-i];
+            const double bd = down[i];
+            up[-i] = bu * tables::kAliasCs[i] - bd * tables::kAliasCa[i];
+            down[i] = bd * tables::kAliasCs[i] + bu * tables::kAliasCa[i];
+        }
+    }
+}
+
+bool all_zero(const double* x, int n) {
+    for (int i = 0; i < n; ++i)
+        if (x[i] != 0.0) return false;
+    return true;
+}
+
+}  // namespace
+
+void Decoder::synthesize_granule(int gr, int ch) {
+    const GranuleInfo& gi = side_[gr][ch];
+    const bool short_blocks = gi.block_type == 2;
+    const bool mixed = short_blocks && gi.mixed_block_flag;
+    double reordered[576];
+    double* x = lr_[ch];
+    int active_lines = xr_end_[ch];
+
+    if (short_blocks) {
+        const int16_t* sb = tables::kShortBands[rate_index_];
+        if (mixed) {
+            std::memset(reordered, 0, sizeof reordered);
+            std::memcpy(reordered, x, 36 * sizeof(double));
+            reorder_short(x, reordered, sb, 3);
+        } else {
+            reorder_short(x, reordered, sb, 0);
+        }
+        x = reordered;
+        active_lines = 576;
+        if (mixed) alias_reduce(x, rate_index_ == 8 ? 3 : 1);
+    } else {
+        alias_reduce(x, 31);
+        // Alias reduction reaches 8 lines into the next subband.
+        active_lines += 8;
+    }
+
+    // Subbands whose input and overlap are all zero give zero output, so the
+    // transforms can stop at the highest subband that has either.
+    int active = (active_lines + 17) / 18;
+    if (active > 32) active = 32;
+    while (active > 0 && all_zero(x + 18 * (active - 1), 18)) --active;
+    int with_overlap = active;
+    for (int sb = 31; sb >= active; --sb) {
+        if (!all_zero(overlap_[ch][sb], 18)) {
+            with_overlap = sb + 1;
+            break;
+        }
+    }
+
+    alignas(32) double slots[18][32];
+    const FilterBank& bank = filter_bank();
+    for (int sb = 0; sb < with_overlap; ++sb) {
+        const int type = (mixed && sb < 2) ? 0 : gi.block_type;
+        alignas(32) double out[36];
+        if (sb >= active) {
+            std::memset(out, 0, sizeof out);
+        } else if (type == 2) {
+            bank.imdct_short(x + 18 * sb, out);
+        } else {
+            bank.imdct_long(x + 18 * sb, type, out);
+        }
+        double* overlap = overlap_[ch][sb];
+        const bool invert = sb & 1;
+        for (int q = 0; q < 18; ++q) {
+            const double value = out[q] + overlap[q];
+            slots[q][sb] = (invert && (q & 1)) ? -value : value;
+            overlap[q] = out[q + 18];
+        }
+    }
+    for (int q = 0; q < 18; ++q)
+        for (int sb = with_overlap; sb < 32; ++sb) slots[q][sb] = 0.0;
+
+    int16_t* pcm = pcm_ + 1152 * ch + 576 * gr;
+    double* fifo = fifo_[ch];
+    for (int t = 0; t < 18; ++t) {
+        fifo_offset_[ch] = static_cast<uint16_t>((fifo_offset_[ch] + 1024 - 64) % 1024);
+        bank.polyphase(slots[t], with_overlap, fifo, fifo_offset_[ch], pcm + 32 * t);
+    }
+}
+
+}  // namespace sonadyn
