@@ -1,0 +1,184 @@
+#include "voicefile/compress.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "audio/mmwave.h"
+#include "shell/appstate.h"
+#include "shell/dialogs.h"
+#include "voicefile/koltheader.h"
+#include "voicefile/lamecoder.h"
+#include "voicefile/naming.h"
+
+namespace murrel {
+
+namespace {
+
+// A voice file being written. Every append either lands whole or is undone,
+// so the file always ends after a complete frame.
+class VoiceFileWriter {
+public:
+    ~VoiceFileWriter() { close(); }
+    bool create(const std::string& path) {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        end_ = 0;
+        return fd_ >= 0;
+    }
+    bool open_append(const std::string& path) {
+        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd_ < 0) return false;
+        off_t end = ::lseek(fd_, 0, SEEK_END);
+        if (end < 0) {
+            close();
+            return false;
+        }
+        end_ = end;
+        return true;
+    }
+    bool append(const uint8_t* data, std::size_t n) {
+        std::size_t done = 0;
+        while (done < n) {
+            ssize_t put = ::pwrite(fd_, data + done, n - done, end_ + static_cast<off_t>(done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                int e = put == 0 ? ENOSPC : errno;
+                // Cut off the part that made it, so no broken frame remains.
+                if (done > 0) {
+                    [[maybe_unused]] int r = ::ftruncate(fd_, end_);
+                }
+                errno = e;
+                return false;
+            }
+            done += static_cast<std::size_t>(put);
+        }
+        end_ += static_cast<off_t>(n);
+        return true;
+    }
+    bool close() {
+        if (fd_ < 0) return true;
+        int r = ::close(fd_);
+        fd_ = -1;
+        return r == 0;
+    }
+
+private:
+    int fd_ = -1;
+    off_t end_ = 0;
+};
+
+void report_write_failure() { show_error(app().message("FM_text_system_errmsg2")); }
+
+}  // namespace
+
+bool file_compress(TMMWave& source, const std::string& target, int codec_type, TLameCoder& coder,
+                   ConversionProgress& progress) {
+    VoiceFileWriter out;
+    if (!out.create(target)) {
+        report_write_failure();
+        return false;
+    }
+    const std::string& source_path = source.FileName();
+    progress.set_directory(folder_of(source_path));
+    progress.set_filename(file_name_of(source_path));
+    progress.set_target(">> " + file_name_of(target));
+    app().convert_cancel = false;
+
+    const KoltHeader header = make_encoding_header(codec_type, target);
+    if (!out.append(header.data(), header.size())) {
+        // Not even the header fits: nothing worth keeping.
+        out.close();
+        ::unlink(target.c_str());
+        source.FreeWave();
+        report_write_failure();
+        return false;
+    }
+    bool write_ok = true;
+
+    const int64_t total = source.LengthInBytes();
+    progress.set_filebyte(format_n(static_cast<double>(total) / 1024.0) + " Kbyte(s)");
+
+    bool refused = false;
+    if (is_mp3_codec(codec_type)) {
+        setup_coder_for_mode(coder, codec_type);
+        if (coder.PrepareEncoding() != BE_ERR_SUCCESSFUL) {
+            refused = true;
+        } else {
+            const uint32_t chunk = coder.samples_per_chunk();
+            std::vector<int16_t> block(chunk);
+            std::vector<uint8_t>& mp3 = coder.output_buffer();
+            int64_t done = 0;
+            while (done < total) {
+                int64_t n = source.ReadData(block.data(), static_cast<int64_t>(chunk) * 2);
+                if (n <= 0) break;
+                done += n;
+                uint32_t produced = 0;
+                coder.EncodeBuffer(block.data(), static_cast<uint32_t>(n / 2), mp3.data(), produced);
+                if (produced > 0 && !out.append(mp3.data(), produced)) {
+                    write_ok = false;
+                    break;
+                }
+                progress.set_current(static_cast<int>(done * 100 / total));
+                if (app().convert_cancel) break;
+                progress.process_events();
+            }
+            // The encoder holds the last frames until it is flushed.
+            if (write_ok) {
+                uint32_t produced = 0;
+                coder.FlushEncoding(mp3.data(), produced);
+                if (produced > 0 && !out.append(mp3.data(), produced)) write_ok = false;
+            }
+            coder.CloseEncoding();
+        }
+    }
+    if (!out.close()) write_ok = false;
+    source.FreeWave();
+
+    if (refused) {
+        // A header without audio is no voice file worth keeping.
+        ::unlink(target.c_str());
+        report_write_failure();
+        return false;
+    }
+    if (!write_ok) {
+        report_write_failure();
+        return false;
+    }
+    return !app().convert_cancel;
+}
+
+bool file_compressrec(TLameCoder& coder, const int16_t* samples, std::size_t bytes) {
+    VoiceFileWriter out;
+    if (!out.open_append(app().temp_recording_path)) return false;
+    uint32_t count = static_cast<uint32_t>(bytes / 2);
+    if (count > coder.samples_per_chunk()) count = coder.samples_per_chunk();
+    uint32_t produced = 0;
+    std::vector<uint8_t>& mp3 = coder.output_buffer();
+    bool ok = true;
+    if (count > 0 && !mp3.empty()) {
+        coder.EncodeBuffer(samples, count, mp3.data(), produced);
+        if (produced > 0) ok = out.append(mp3.data(), produced);
+    }
+    return out.close() && ok;
+}
+
+bool file_compressrec_close(TLameCoder& coder) {
+    bool ok = true;
+    std::vector<uint8_t>& mp3 = coder.output_buffer();
+    if (coder.stream_open() && !mp3.empty()) {
+        uint32_t produced = 0;
+        coder.FlushEncoding(mp3.data(), produced);
+        if (produced > 0) {
+            VoiceFileWriter out;
+            ok = out.open_append(app().temp_recording_path) && out.append(mp3.data(), produced);
+            ok = out.close() && ok;
+        }
+    }
+    coder.CloseEncoding();
+    return ok;
+}
+
+}  // namespace murrel

@@ -1,0 +1,113 @@
+#include "voicefile/decompress.h"
+
+#include "audio/mmwave.h"
+#include "shell/appstate.h"
+#include "shell/dialogs.h"
+#include "voicefile/bytesource.h"
+#include "voicefile/framereader.h"
+#include "voicefile/koltheader.h"
+#include "voicefile/naming.h"
+
+namespace murrel {
+
+namespace {
+constexpr int64_t kWavHeaderBytes = 44;
+
+// Finalises what was written before an error leaves the run.
+void finish_output(TMMWave& wave) noexcept {
+    try {
+        wave.CloseFile();
+    } catch (...) {
+    }
+    try {
+        wave.FreeWave();
+    } catch (...) {
+    }
+}
+}  // namespace
+
+std::string split_file_name(const std::string& target, int counter) {
+    return make_autofilename(target, 0) + "_" + std::to_string(counter) + ".wav";
+}
+
+bool file_decompress(const std::string& source, const std::string& target, const Tkoltfile_info& info,
+                     TMMWave& scratch, ConversionProgress& progress) {
+    return file_decompress(source, target, info, scratch, progress, frame_reader());
+}
+
+bool file_decompress(const std::string& source, const std::string& target, const Tkoltfile_info& info,
+                     TMMWave& scratch, ConversionProgress& progress, FrameReader& reader,
+                     int64_t split_threshold) {
+    FileSource in;
+    if (!in.open(source)) {
+        show_error(app().message("FM_text_system_errmsg3"));
+        return false;
+    }
+    const uint64_t size = in.size();
+    progress.set_directory(folder_of(source));
+    progress.set_filename(file_name_of(source));
+    progress.set_target(">> " + file_name_of(target));
+    int split_counter = 0;
+    app().convert_cancel = false;
+
+    if (!is_mp3_codec(info.codec_type)) {
+        in.close();
+        show_error(app().message("FM_text_system_errmsg11"));
+        return false;
+    }
+    const uint32_t rate = static_cast<uint32_t>(mp3_sample_rate(info.codec_type));
+
+    reader.reset();
+    bool first_frame = true;
+    bool created = false;
+    int out_channels = 1;
+    bool write_failed = false;
+    const int16_t* pcm = reader.state.pcm_out;
+
+    try {
+        while (!reader.at_end()) {
+            int frame_channels = 1;
+            const int n = reader.decode_next_frame(in, first_frame, frame_channels);
+            if (!reader.at_end()) {
+                first_frame = false;
+                if (!created) {
+                    out_channels = frame_channels;
+                    scratch.CreateFile(target, MakePCMFormat(16, out_channels, rate));
+                    created = true;
+                }
+                // Interleaved left, right; a frame whose channel count differs
+                // from the file's is fitted to it.
+                for (int i = 0; i < n && !write_failed; ++i) {
+                    if (scratch.WriteData(&pcm[i], 2) != 2) write_failed = true;
+                    if (out_channels == 2) {
+                        const int16_t* right = frame_channels == 2 ? &pcm[kPcmChannelOffset + i] : &pcm[i];
+                        if (scratch.WriteData(right, 2) != 2) write_failed = true;
+                    }
+                }
+                if (write_failed) break;
+            }
+            if (size > 0) progress.set_current(static_cast<int>(in.position() * 100 / size));
+            if (app().convert_cancel) break;
+            progress.process_events();
+            if (created && scratch.LengthInBytes() + kWavHeaderBytes >= split_threshold) {
+                scratch.CloseFile();
+                scratch.FreeWave();
+                const std::string next = split_file_name(target, split_counter++);
+                out_channels = frame_channels;
+                scratch.CreateFile(next, MakePCMFormat(16, out_channels, rate));
+                progress.set_target(next);
+            }
+        }
+        in.close();
+        if (!created) scratch.CreateFile(target, MakePCMFormat(16, 1, rate));
+        scratch.CloseFile();
+        scratch.FreeWave();
+    } catch (...) {
+        finish_output(scratch);
+        throw;
+    }
+    if (write_failed) throw EMMWaveError(WaveError::WriteError);
+    return !app().convert_cancel;
+}
+
+}  // namespace murrel
