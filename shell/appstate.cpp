@@ -13,6 +13,7 @@ void AppState::reset() {
     app_name = "Murrelphonic";
     app_dir.clear();
     ini_path.clear();
+    settings_dir.clear();
     default_path.clear();
     data_dir.clear();
     temp_dir.clear();

@@ -14,6 +14,9 @@ struct AppState {
     std::string app_name = "Murrelphonic";
     std::string app_dir;              // folder of the program, ending in '/'
     std::string ini_path;             // where the INI file is read and written
+    // Folder of the INI file and of the voicedata and tempdata folders, ending
+    // in '/': app_dir, or a folder of the user's when app_dir cannot be written.
+    std::string settings_dir;
     std::string default_path;         // Config/Default_path
     std::string data_dir;             // folder the browser opens at start, no trailing '/'
     std::string temp_dir;             // scratch folder, no trailing '/'

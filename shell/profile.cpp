@@ -1,5 +1,7 @@
 #include "shell/profile.h"
 
+#include "shell/shell_texts.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -206,7 +208,7 @@ bool store_file(const std::string& path, const std::string& data) {
 }  // namespace
 
 ProfileWriteError::ProfileWriteError(const std::string& path)
-    : std::runtime_error("Unable to write to " + path), path_(path) {}
+    : std::runtime_error(shell_text(ShellText::UnableToWrite, path)), path_(path) {}
 
 ProfileFile::ProfileFile(std::string path) : path_(std::move(path)) { reload(); }
 

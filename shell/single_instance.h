@@ -1,0 +1,47 @@
+#pragma once
+// One running program per user. The first instance owns a local socket named
+// after the program and the user; a later start connects to it, asks it to bring
+// its window forward and ends. The name lives in the abstract socket namespace,
+// so an instance that crashes leaves nothing behind. Must be used on the thread
+// of the application object, whose event loop serves the requests.
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace murrel {
+
+class SingleInstance {
+public:
+    SingleInstance();
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    // True when another instance of `name` runs for this user; it has been
+    // asked to come forward. Otherwise this process now is that instance, until
+    // it ends or release() is called.
+    bool claim(const std::string& name);
+    void release();
+    bool owns() const;
+
+    // Called (from the event loop) whenever a later start asks this instance
+    // to bring its window forward. A request that arrives before a handler is
+    // set is delivered when it is set.
+    void set_activation_handler(std::function<void()> handler);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The process-wide instance.
+SingleInstance& single_instance();
+
+// The socket name used for `name`: the name and the user id.
+std::string instance_socket_name(const std::string& name);
+
+// True when another instance runs (see SingleInstance::claim); also stored in
+// app().instance_exists.
+bool DoInstanceExist(const std::string& name);
+
+}  // namespace murrel
