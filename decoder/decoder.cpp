@@ -180,7 +180,7 @@ void Decoder::append_main_data(int bytes) {
         index = (index + 1) % kInputRingSize;
         const uint8_t byte = static_cast<uint8_t>(ring_[index]);
         reservoir_[res_write_] = byte;
-        if (res_write_ < 4) reservoir_[kReservoirSize + res_write_] = byte;
+        if (res_write_ < kReservoirMirror) reservoir_[kReservoirSize + res_write_] = byte;
         res_write_ = static_cast<uint16_t>((res_write_ + 1) % kReservoirSize);
     }
     if (bytes > 0) {
@@ -196,25 +196,6 @@ void Decoder::append_main_data(int bytes) {
             primed_ = true;
         }
     }
-}
-
-unsigned Decoder::peek_main(int bits) const {
-    const unsigned byte = (res_pos_ >> 3) % kReservoirSize;
-    const uint32_t window = (uint32_t{reservoir_[byte]} << 24) | (uint32_t{reservoir_[byte + 1]} << 16) |
-                            (uint32_t{reservoir_[byte + 2]} << 8) | uint32_t{reservoir_[byte + 3]};
-    return (window << (res_pos_ & 7)) >> (32 - bits);
-}
-
-unsigned Decoder::read_main(int bits) {
-    if (bits <= 0) return 0;
-    if (bits > 16) {
-        // Only the low 16 bits are kept; longer reads serve to skip.
-        res_pos_ += static_cast<uint32_t>(bits - 16);
-        bits = 16;
-    }
-    const unsigned value = peek_main(bits);
-    res_pos_ += static_cast<uint32_t>(bits);
-    return value;
 }
 
 }  // namespace sonadyn

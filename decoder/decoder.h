@@ -2,6 +2,7 @@
 // The Layer III decoder behind mp3_lib: one frame per call, all state kept in
 // one process-wide instance between calls. Not thread-safe; callers serialise.
 #include <cstdint>
+#include <cstring>
 
 namespace sonadyn {
 
@@ -60,8 +61,25 @@ private:
     void append_main_data(int bytes);
 
     // Bit reservoir reading. Positions count bits and wrap with the ring.
-    unsigned peek_main(int bits) const;
-    unsigned read_main(int bits);
+    // Next 1-32 bits without moving on.
+    unsigned peek_main(int bits) const {
+        const unsigned byte = (res_pos_ >> 3) % kReservoirSize;
+        uint64_t window = 0;
+        std::memcpy(&window, reservoir_ + byte, sizeof window);
+        window = __builtin_bswap64(window);
+        return static_cast<unsigned>((window << (res_pos_ & 7)) >> (64 - bits));
+    }
+    // Next n bits; of reads longer than 16 bits only the last 16 are kept.
+    unsigned read_main(int bits) {
+        if (bits <= 0) return 0;
+        if (bits > 16) {
+            res_pos_ += static_cast<uint32_t>(bits - 16);
+            bits = 16;
+        }
+        const unsigned value = peek_main(bits);
+        res_pos_ += static_cast<uint32_t>(bits);
+        return value;
+    }
     uint32_t granule_bits() const { return res_pos_ - granule_start_; }
 
     // Spectrum (spectrum.cpp).
@@ -99,8 +117,9 @@ private:
     GranuleInfo side_[2][2]{};
 
     // Bit reservoir: one byte per entry; the first bytes are repeated after the
-    // end so that a 32-bit window can be read at any entry without wrapping.
-    uint8_t reservoir_[kReservoirSize + 4]{};
+    // end so that a 64-bit window can be read at any entry without wrapping.
+    static constexpr int kReservoirMirror = 8;
+    uint8_t reservoir_[kReservoirSize + kReservoirMirror]{};
     uint16_t res_write_ = 0;
     uint32_t res_pos_ = 0;
     uint32_t granule_start_ = 0;
@@ -118,7 +137,7 @@ private:
 
     // Kept across calls.
     double overlap_[2][32][18]{};
-    double fifo_[2][1024]{};
+    alignas(32) double fifo_[2][1024]{};
     uint16_t fifo_offset_[2]{};
 };
 

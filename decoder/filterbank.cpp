@@ -117,6 +117,16 @@ const FilterBank kPlain = {imdct_long_plain, imdct_short_plain, polyphase_plain}
 
 }  // namespace
 
+void imdct_long_avx2(const double* x, int block_type, double* out);
+void polyphase_avx2(const double* s, int subbands, double* fifo, int offset, int16_t* pcm);
+
+namespace {
+
+const FilterBank kAvx2 = {imdct_long_avx2, imdct_short_plain, polyphase_avx2};
+const FilterBank* g_bank = nullptr;
+
+}  // namespace
+
 const KernelTables& kernel_tables() {
     if (!g_kernel_tables_ready) {
         fill_kernel_tables(g_kernel_tables);
@@ -126,8 +136,13 @@ const KernelTables& kernel_tables() {
 }
 
 const FilterBank& filter_bank() {
-    kernel_tables();
-    return kPlain;
+    if (!g_bank) {
+        kernel_tables();
+        __builtin_cpu_init();
+        const bool vector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        g_bank = vector ? &kAvx2 : &kPlain;
+    }
+    return *g_bank;
 }
 
 }  // namespace sonadyn
