@@ -153,6 +153,8 @@ void TMMWave::FreeWave() {
         }
     }
     io_.reset();
+    opened_ = false;
+    SetWriteState();
     file_name_.clear();
     play_list_.Clear();
     segment_stream_start_.clear();
@@ -169,6 +171,7 @@ void TMMWave::SetIOBufferSize(int32_t bytes) {
     bytes = std::max<int32_t>(bytes, 8192);
     if (bytes == io_buffer_size_) return;
     io_buffer_size_ = bytes;
+    SyncWindow();
     if (opened_ && io_ && !io_->handle.set_buffer(size_t(bytes)))
         throw EMMWaveError(WaveError::BufferError);
 }
@@ -296,9 +299,12 @@ void TMMWave::BuildPlayList(TMMCutList& out) {
 }
 
 void TMMWave::SettleWrites() {
+    SyncWindow();
     if (!writes_pending_ || !io_) return;
     writes_pending_ = false;
     WaveIOBlock& b = *io_;
+    if (b.handle.is_open()) b.data_bytes = std::max(b.data_bytes, b.handle.tell() - b.data_offset);
+    b.data_chunk.dirty = true;
     b.sample_count = BytesToSamples(b.data_bytes);
     b.last_sample = b.sample_count;
     int64_t at = b.handle.is_open() ? b.handle.tell() - b.data_offset : b.data_bytes;
@@ -433,6 +439,7 @@ void TMMWave::OpenFile() {
         b.handle.close();
         throw EMMWaveError(WaveError::OpenError);
     }
+    SetWriteState();
     PositionChanged();
     Notify(ObjectEvent::Opened);
 }
@@ -446,6 +453,7 @@ void TMMWave::CloseFile() {
     if (written) ok = Finalise(b);
     if (!b.handle.close() && written) ok = false;
     opened_ = false;
+    SetWriteState();
     segment_index_ = 0;
     segment_bytes_left_ = 0;
     if (written) {
@@ -462,9 +470,37 @@ void TMMWave::CloseFile() {
     }
 }
 
-int64_t TMMWave::WriteData(const void* buffer, int64_t n) {
+void TMMWave::SetWriteState() {
+    SyncWindow();
+    bool can = io_ && opened_ && !io_->read_only && io_->handle.writable();
+    fast_handle_ = can ? &io_->handle : nullptr;
+    write_limit_ = can ? io_->data_offset + io_->max_data_bytes : 0;
+}
+
+void TMMWave::OpenWindow() {
+    uint8_t *begin, *end;
+    if (!fast_handle_ || !fast_handle_->write_window(begin, end)) return;
+    int64_t room = write_limit_ - fast_handle_->tell();
+    if (room <= 0) return;
+    if (end - begin > room) end = begin + room;
+    wstart_ = wcur_ = begin;
+    wend_ = end;
+}
+
+void TMMWave::SyncWindow() {
+    if (!wend_) return;
+    if (wcur_ != wstart_) {
+        fast_handle_->commit_window(wcur_);
+        writes_pending_ = true;
+    }
+    wstart_ = wcur_ = wend_ = nullptr;
+}
+
+int64_t TMMWave::WriteDataSlow(const void* buffer, int64_t n) {
+    SyncWindow();
     WaveIOBlock* b = io_.get();
     if (!b || !opened_ || n < 0 || (!buffer && n > 0)) return -1;
+    if (n == 0) return 0;
     RiffFile& h = b->handle;
     int64_t end = h.tell() + n - b->data_offset;
     if (end > b->max_data_bytes) {
@@ -475,15 +511,18 @@ int64_t TMMWave::WriteData(const void* buffer, int64_t n) {
         last_error_ = WaveErrorText(WaveError::WriteError);
         return -1;
     }
-    b->data_chunk.dirty = true;
-    if (end > b->data_bytes) b->data_bytes = end;
     writes_pending_ = true;
+    if (n <= 4) OpenWindow();
     return n;
 }
 
-int64_t TMMWave::ReadRaw(void* buffer, int64_t n) { return io_->handle.read(buffer, n); }
+int64_t TMMWave::ReadRaw(void* buffer, int64_t n) {
+    SyncWindow();
+    return io_->handle.read(buffer, n);
+}
 
 bool TMMWave::SeekRaw(int64_t stream_byte) {
+    SyncWindow();
     return io_ && io_->handle.seek(io_->data_offset + stream_byte);
 }
 

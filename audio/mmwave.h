@@ -33,6 +33,7 @@
 //  Any change that alters the play list must call InvalidatePlayList(); the
 //  list is rebuilt lazily before the next read, seek or length query.
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -173,7 +174,26 @@ public:
     // Writes at the current file position (appending after CreateFile); O(1).
     // Returns n, or -1 when no file is open for writing, the system refused the
     // data, or the 4 GiB limit would be passed (see LastError()).
-    int64_t WriteData(const void* buffer, int64_t n);
+    int64_t WriteData(const void* buffer, int64_t n) {
+        // Callers writing a sample per call are common: the usual sizes go
+        // straight into the file buffer, with no calls, divisions or
+        // notifications. Counts catch up in SettleWrites.
+        if (n == 2 && wend_ - wcur_ >= 2) {
+            std::memcpy(wcur_, buffer, 2);
+            wcur_ += 2;
+            return 2;
+        }
+        if (n == 4 && wend_ - wcur_ >= 4) {
+            std::memcpy(wcur_, buffer, 4);
+            wcur_ += 4;
+            return 4;
+        }
+        if (n == 1 && wend_ - wcur_ >= 1) {
+            *wcur_++ = *static_cast<const uint8_t*>(buffer);
+            return 1;
+        }
+        return WriteDataSlow(buffer, n);
+    }
     // Reads the next bytes of the play list: returns the bytes read, -1 without
     // an open file or when nothing is left. When the file ends before the play
     // list does, min(n, 4) zero bytes are returned once and the wave is at its end.
@@ -232,13 +252,20 @@ protected:
     virtual void OnFileAttached() {}
 
     void InvalidatePlayList() { play_list_valid_ = false; }
-    WaveIOBlock* Block() { return io_.get(); }
+    WaveIOBlock* Block() {
+        SyncWindow();
+        return io_.get();
+    }
     // Frames stored in file frames.
     int64_t start_pos_ = 0;
     int64_t end_pos_ = 0;
     int64_t position_ = 0;  // frames of the play stream
 
 private:
+    int64_t WriteDataSlow(const void* buffer, int64_t n);
+    void SetWriteState();
+    void OpenWindow();
+    void SyncWindow();
     void EnsurePlayList();
     void SettleWrites();
     void Attach(std::unique_ptr<WaveIOBlock> block, const std::string& path);
@@ -255,7 +282,14 @@ private:
     TMMTimeFormats time_format_ = TMMTimeFormats::tfSample;
     bool opened_ = false;
     bool no_fades_ = false;
-    bool writes_pending_ = false;  // counts lag behind data_bytes after WriteData
+    bool writes_pending_ = false;  // data_bytes and counts lag behind the file position
+    RiffFile* fast_handle_ = nullptr;  // the open, writable handle, else nullptr
+    int64_t write_limit_ = 0;          // file offset writes may not pass (4 GiB rule)
+    // Free part of the file's write buffer WriteData may fill directly; empty
+    // unless a write just happened. SyncWindow hands it back to the file.
+    uint8_t* wstart_ = nullptr;
+    uint8_t* wcur_ = nullptr;
+    uint8_t* wend_ = nullptr;
     const TMMCutList* skip_list_ = nullptr;
     TMMCutList play_list_;
     std::vector<int64_t> segment_stream_start_;  // stream byte offset of each segment

@@ -127,6 +127,7 @@ void TMMWave::CreateFile(const std::string& path, const TWaveFormatEx& format) {
         auto block = CreateBlock(full, format, false);
         Attach(std::move(block), full);
         opened_ = true;
+        SetWriteState();
         InvalidatePlayList();
     } catch (...) {
         EndUpdate();
@@ -226,6 +227,7 @@ void TMMWave::SaveToFile(const std::string& path) {
         block->info_list = io_->info_list;
         temp.Attach(std::move(block), temp_path);
         temp.opened_ = true;
+        temp.SetWriteState();
         if (total > temp.io_->max_data_bytes) throw EMMWaveError(WaveError::TooLarge);
 
         int64_t block_bytes = std::max<int64_t>(format.nAvgBytesPerSec, format.nBlockAlign);
@@ -262,8 +264,10 @@ void TMMWave::SaveToFile(const std::string& path) {
         failure = WaveError::SaveError;
     }
     if (failed) {
+        temp.SyncWindow();
         if (temp.io_) temp.io_->handle.close();  // nothing of it is worth finalising
         temp.opened_ = false;
+        temp.SetWriteState();
         temp.io_.reset();
         temp.file_name_.clear();
         if (!temp_path.empty()) ::unlink(temp_path.c_str());

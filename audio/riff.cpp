@@ -79,6 +79,7 @@ bool RiffFile::set_buffer(size_t bytes) {
         return false;
     }
     cap_ = bytes;
+    data_ = buf_.data();
     return true;
 }
 
@@ -86,8 +87,8 @@ bool RiffFile::flush() {
     if (fd_ < 0) return false;
     if (writing_) {
         size_t done = 0;
-        while (done < len_) {
-            ssize_t w = ::pwrite(fd_, buf_.data() + done, len_ - done, base_ + int64_t(done));
+        while (done < pos_) {
+            ssize_t w = ::pwrite(fd_, buf_.data() + done, pos_ - done, base_ + int64_t(done));
             if (w < 0) {
                 if (errno == EINTR) continue;
                 errno_ = errno;
@@ -207,10 +208,16 @@ int64_t RiffFile::write_slow(const void* src, int64_t n) {
         size_t take = size_t(std::min<int64_t>(int64_t(room), n - done));
         std::memcpy(buf_.data() + pos_, in + done, take);
         pos_ += take;
-        if (pos_ > len_) len_ = pos_;
         done += int64_t(take);
     }
     return n;
+}
+
+bool RiffFile::write_window(uint8_t*& begin, uint8_t*& end) {
+    if (fd_ < 0 || !to_writing()) return false;
+    begin = data_ + pos_;
+    end = data_ + cap_;
+    return true;
 }
 
 bool RiffFile::seek(int64_t offset) {
@@ -233,7 +240,7 @@ int64_t RiffFile::size() {
         return -1;
     }
     int64_t s = st.st_size;
-    if (writing_) s = std::max<int64_t>(s, base_ + int64_t(len_));
+    if (writing_) s = std::max<int64_t>(s, base_ + int64_t(pos_));
     return s;
 }
 

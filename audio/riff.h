@@ -72,11 +72,15 @@ public:
         if (writing_ && pos_ + uint64_t(n) <= cap_ && n >= 0) {
             std::memcpy(buf_.data() + pos_, src, size_t(n));
             pos_ += size_t(n);
-            if (pos_ > len_) len_ = pos_;
             return n;
         }
         return write_slow(src, n);
     }
+    // Direct access to the write buffer for callers appending tiny pieces:
+    // [begin, end) is free buffer space at the current position. After putting
+    // k bytes there, commit_window(begin + k) before any other call on the file.
+    bool write_window(uint8_t*& begin, uint8_t*& end);
+    void commit_window(const uint8_t* cur) { pos_ = size_t(cur - data_); }
     int64_t tell() const { return base_ + int64_t(pos_); }
     bool seek(int64_t offset);
     bool flush();
@@ -112,10 +116,11 @@ private:
     bool writable_ = false;
     int errno_ = 0;
     std::vector<uint8_t> buf_;
+    uint8_t* data_ = nullptr;  // buf_.data()
     size_t cap_ = 0;
     int64_t base_ = 0;     // file offset of buf_[0]
     size_t pos_ = 0;       // cursor inside the buffer
-    size_t len_ = 0;       // valid bytes (reading) or bytes to write (writing)
+    size_t len_ = 0;       // valid bytes while reading; writing appends, so pos_ is the count
     bool writing_ = false; // buffer holds data to write
 };
 
