@@ -263,6 +263,14 @@ MMResult InputStream::position(MMTime& time) {
     return MMSYSERR_NOERROR;
 }
 
+size_t InputStream::free_bytes() const {
+    std::lock_guard lock(mutex_);
+    if (!started_) return 0;
+    size_t room = 0;
+    for (TMMWaveHdr* h = queue_head_; h; h = h->lpNext) room += h->dwBufferLength - h->dwBytesRecorded;
+    return room;
+}
+
 bool InputStream::has_queued() const {
     std::lock_guard lock(mutex_);
     return queue_head_ != nullptr;

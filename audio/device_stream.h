@@ -110,6 +110,8 @@ public:
     virtual MMResult position(MMTime& time);
     bool started() const;
     bool has_queued() const;
+    // Room left in the queued buffers while started; 0 when stopped.
+    size_t free_bytes() const;
 
 protected:
     // Device side: stores captured audio in the queued buffers while started;

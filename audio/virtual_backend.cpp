@@ -99,7 +99,10 @@ public:
         size_t block = std::max<uint16_t>(format_.nBlockAlign, 1);
         size_t total = 0;
         while (frames > 0 && !lost() && started()) {
-            size_t want = std::min(frames * block, scratch_.size() / block * block);
+            // A virtual device never overruns: it captures only what fits.
+            size_t want = std::min({frames * block, scratch_.size() / block * block,
+                                    free_bytes() / block * block});
+            if (want == 0) break;
             backend_.capture_input(device_, scratch_.data(), want);
             size_t got = push(scratch_.data(), want);
             total += got;
