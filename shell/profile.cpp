@@ -15,7 +15,7 @@ namespace murrel {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kBlanks = " \t\r";
 
 std::string_view trim(std::string_view s) {
     auto first = s.find_first_not_of(kBlanks);
@@ -55,7 +55,7 @@ std::vector<Line> split_lines(const std::string& content) {
         std::size_t nl = content.find('\n', pos);
         std::size_t end = nl == std::string::npos ? content.size() : nl + 1;
         std::size_t text_end = nl == std::string::npos ? content.size() : nl;
-        if (text_end > pos && content[text_end - 1] == '\r') --text_end;
+        if (nl != std::string::npos && text_end > pos && content[text_end - 1] == '\r') --text_end;
         lines.push_back({pos, text_end, end});
         pos = end;
     }
@@ -192,7 +192,7 @@ bool store_file(const std::string& path, const std::string& data) {
             ::umask(mask);
             mode = 0666 & ~mask;
         }
-        bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, data) && ::fsync(fd) == 0;
+        bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, data);
         ok = (::close(fd) == 0) && ok;
         if (ok && ::rename(tmp.c_str(), target.c_str()) == 0) return true;
         ::unlink(tmp.c_str());
@@ -211,6 +211,13 @@ ProfileWriteError::ProfileWriteError(const std::string& path)
     : std::runtime_error(shell_text(ShellText::UnableToWrite, path)), path_(path) {}
 
 ProfileFile::ProfileFile(std::string path) : path_(std::move(path)) { reload(); }
+
+ProfileFile ProfileFile::from_text(std::string content, std::string path) {
+    ProfileFile file;
+    file.path_ = std::move(path);
+    file.content_ = std::move(content);
+    return file;
+}
 
 void ProfileFile::reload() {
     if (read_file(path_, content_) != ReadOutcome::Read) content_.clear();

@@ -44,6 +44,9 @@ inline constexpr std::size_t kProfileValueBuffer = 2048;
 class ProfileFile {
 public:
     explicit ProfileFile(std::string path);
+    // A snapshot of `content` as if it had been read from `path`; nothing is
+    // read. Writes still go to `path`.
+    static ProfileFile from_text(std::string content, std::string path = {});
 
     const std::string& path() const { return path_; }
 
@@ -72,6 +75,7 @@ public:
     void write_bool(std::string_view section, std::string_view key, bool value);  // "1" / "0"
 
 private:
+    ProfileFile() = default;
     std::string path_;
     std::string content_;
 };

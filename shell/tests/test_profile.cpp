@@ -141,6 +141,8 @@ TEST(ProfileWrite, OneKeyChangesAndEveryOtherLineStaysAsItWas) {
          "[Config]\r\nx=1\r\n", "Config", "y", "2", "[Config]\r\nx=1\r\ny=2\r\n"},
         {"adds to a last section without a final line ending",
          "[Config]\nx=1", "Config", "y", "2", "[Config]\nx=1\ny=2\n"},
+        {"ends a last line that has a lone carriage return",
+         "[Config]\r", "Config", "y", "2", "[Config]\r\ny=2\n"},
         {"cuts a value at its first line break",
          "[Config]\n", "Config", "p", "/a\n[Messages]", "[Config]\np=/a\n"},
     };
