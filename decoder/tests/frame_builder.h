@@ -2,6 +2,7 @@
 // Test helper: writes small Layer III frames bit by bit, with spectra coded in
 // Huffman table 1 (big values, magnitudes 0-1) and count1 table B, so that
 // tests can state exactly what a frame holds.
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -22,6 +23,13 @@ public:
         fill_ = 0;
         while (bytes_.size() < n) bytes_.push_back(0);
     }
+    // Drops the last n bits written.
+    void drop(size_t n) {
+        count_ -= n;
+        bytes_.resize((count_ + 7) / 8);
+        fill_ = static_cast<int>(count_ % 8);
+        if (fill_) bytes_.back() = static_cast<uint8_t>(bytes_.back() & (0xFF00 >> fill_));
+    }
     size_t bits() const { return count_; }
     const std::vector<uint8_t>& bytes() const { return bytes_; }
 
@@ -38,8 +46,9 @@ struct GranuleSpec {
     int block_type = 0;
     int mixed = 0;
     int subblock_gain[3] = {0, 0, 0};
-    int region0_count = 15;  // one big-value region unless set otherwise
+    int region0_count = 15;
     int region1_count = 4;
+    int table_select[3] = {1, 1, 1};  // only tables 0 and 1 are written
     int preflag = 0;
     int scalefac_scale = 0;
     // Scale-factor fields as (value, width) in transmission order.
@@ -52,6 +61,8 @@ struct GranuleSpec {
     int length_adjust = 0;
     // big_values as sent; -1 means pairs.size() / 2.
     int big_values = -1;
+    // Bits cut off the end of what was written (part of a code left out).
+    int cut_bits = 0;
 };
 
 enum class Version { Mpeg1, Mpeg2, Mpeg25 };
@@ -91,6 +102,7 @@ inline size_t write_granule_data(BitWriter& w, const GranuleSpec& g) {
         for (int k = 0; k < 4; ++k)
             if (g.quads[i + k]) w.put(g.quads[i + k] < 0, 1);
     }
+    w.drop(static_cast<size_t>(g.cut_bits));
     return w.bits() - start;
 }
 
@@ -146,11 +158,11 @@ inline FrameParts build_frame_parts(const FrameSpec& f) {
             if (g.window_switching) {
                 h.put(static_cast<unsigned>(g.block_type), 2);
                 h.put(static_cast<unsigned>(g.mixed), 1);
-                h.put(1, 5);
-                h.put(1, 5);
+                h.put(static_cast<unsigned>(g.table_select[0]), 5);
+                h.put(static_cast<unsigned>(g.table_select[1]), 5);
                 for (int w = 0; w < 3; ++w) h.put(static_cast<unsigned>(g.subblock_gain[w]), 3);
             } else {
-                for (int r = 0; r < 3; ++r) h.put(1, 5);
+                for (int r = 0; r < 3; ++r) h.put(static_cast<unsigned>(g.table_select[r]), 5);
                 h.put(static_cast<unsigned>(g.region0_count), 4);
                 h.put(static_cast<unsigned>(g.region1_count), 3);
             }
