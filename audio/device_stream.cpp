@@ -72,6 +72,7 @@ bool OutputStream::paused() const {
 }
 
 MMResult OutputStream::reset() {
+    std::lock_guard order(order_);
     TMMWaveHdr* chain;
     {
         std::lock_guard lock(mutex_);
@@ -121,6 +122,7 @@ void OutputStream::apply_volume(uint8_t* data, size_t bytes) const {
 }
 
 size_t OutputStream::pull(uint8_t* dst, size_t bytes, uint64_t* generation) {
+    std::lock_guard order(order_);
     size_t done = 0;
     TMMWaveHdr* empties = nullptr;  // zero-length headers need no listening
     TMMWaveHdr** empties_tail = &empties;
@@ -158,6 +160,7 @@ size_t OutputStream::pull(uint8_t* dst, size_t bytes, uint64_t* generation) {
 }
 
 void OutputStream::release_heard(uint64_t heard, uint64_t generation) {
+    std::lock_guard order(order_);
     TMMWaveHdr* chain = nullptr;
     {
         std::lock_guard lock(mutex_);
@@ -227,6 +230,7 @@ MMResult InputStream::start() {
 
 MMResult InputStream::stop() {
     if (lost()) return MMSYSERR_NODRIVER;
+    std::lock_guard order(order_);
     TMMWaveHdr* partial = nullptr;
     {
         std::lock_guard lock(mutex_);
@@ -243,6 +247,7 @@ MMResult InputStream::stop() {
 }
 
 MMResult InputStream::reset() {
+    std::lock_guard order(order_);
     TMMWaveHdr* chain;
     {
         std::lock_guard lock(mutex_);
@@ -282,6 +287,7 @@ bool InputStream::started() const {
 }
 
 size_t InputStream::push(const uint8_t* data, size_t bytes) {
+    std::lock_guard order(order_);
     size_t stored = 0;
     TMMWaveHdr* full = nullptr;
     TMMWaveHdr** tail = &full;

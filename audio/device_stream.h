@@ -47,6 +47,11 @@ protected:
     const TWaveFormatEx format_;
     WaveCallback* const callback_;
     std::atomic<bool> lost_{false};
+    // Held from taking finished buffers off the queue until they are all
+    // notified, so that buffers come back in the order they finished even
+    // when the device's thread and an operation finish some at once.
+    // Recursive: a notification may stop or reset the same device.
+    std::recursive_mutex order_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
 };

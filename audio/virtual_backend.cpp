@@ -103,8 +103,9 @@ public:
             size_t want = std::min({frames * block, scratch_.size() / block * block,
                                     free_bytes() / block * block});
             if (want == 0) break;
-            backend_.capture_input(device_, scratch_.data(), want);
+            backend_.capture_input(scratch_.data(), want, offset_);
             size_t got = push(scratch_.data(), want);
+            offset_ += got;  // what a stop refused was never captured
             total += got;
             frames -= want / block;
             if (got < want) break;
@@ -147,6 +148,7 @@ private:
     VirtualBackend& backend_;
     const VirtualClock clock_;
     std::vector<uint8_t> scratch_;
+    uint64_t offset_ = 0;  // bytes captured so far
     std::atomic<bool> quit_{false};
     std::thread thread_;
 };
@@ -232,10 +234,6 @@ std::unique_ptr<OutputStream> VirtualBackend::make_output(int device, const TWav
 
 std::unique_ptr<InputStream> VirtualBackend::make_input(int device, const TWaveFormatEx& format,
                                                         WaveCallback* callback) {
-    {
-        std::lock_guard lock(mutex_);
-        input_offset_[device] = 0;
-    }
     return std::make_unique<VirtualInput>(*this, clock_, device, format, callback);
 }
 
@@ -284,12 +282,14 @@ void VirtualBackend::record_played(int device, const uint8_t* data, size_t bytes
     v.insert(v.end(), data, data + bytes);
 }
 
-void VirtualBackend::capture_input(int device, uint8_t* dst, size_t bytes) {
-    std::lock_guard lock(mutex_);
-    uint64_t& offset = input_offset_[device];
-    if (script_) script_(dst, bytes, offset);
+void VirtualBackend::capture_input(uint8_t* dst, size_t bytes, uint64_t offset) {
+    InputScript script;
+    {
+        std::lock_guard lock(mutex_);
+        script = script_;
+    }
+    if (script) script(dst, bytes, offset);
     else std::fill(dst, dst + bytes, 0);
-    offset += bytes;
 }
 
 void VirtualBackend::vanish_output(int device) {

@@ -58,8 +58,8 @@ public:
     void clear_played();
 
     // Scripted input: fill(dst, bytes, offset) writes `bytes` bytes of
-    // captured audio; `offset` counts the bytes captured before on that
-    // device. Unset = silence.
+    // captured audio; `offset` counts the bytes the device captured before
+    // since it was opened. Unset = silence. Called on the device's thread.
     using InputScript = std::function<void(uint8_t* dst, size_t bytes, uint64_t offset)>;
     void set_input_script(InputScript script);
 
@@ -76,7 +76,7 @@ public:
 
     // Used by the device threads.
     void record_played(int device, const uint8_t* data, size_t bytes);
-    void capture_input(int device, uint8_t* dst, size_t bytes);
+    void capture_input(uint8_t* dst, size_t bytes, uint64_t offset);
 
 protected:
     MMResult out_query(int device, const TWaveFormatEx& format) override;
@@ -93,7 +93,6 @@ private:
     std::vector<VirtualDevice> outputs_;
     std::vector<VirtualDevice> inputs_;
     std::map<int, std::vector<uint8_t>> played_;
-    std::map<int, uint64_t> input_offset_;
     InputScript script_;
     VirtualClock clock_ = VirtualClock::Manual;
     bool callbacks_allowed_ = true;

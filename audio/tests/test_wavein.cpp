@@ -312,7 +312,9 @@ TEST_F(WaveInTest, TransportOperationsRaceTheDeliveriesSafely) {
     auto in = make(TMMCBMode::cmThread);
     in->SetBufferSize(64);
     in->Start();
+    ASSERT_TRUE(ui.pump_until([&] { return recorded_size() > 0; }));
     for (int i = 0; i < 300; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
         if (i % 3 == 0) in->Pause();
         if (i % 3 == 1) in->Restart();
         in->GetPosition();
