@@ -95,7 +95,12 @@ void TMMWave::SetFileName(const std::string& path) {
     }
     auto block = std::make_unique<WaveIOBlock>();
     RiffFile& h = block->handle;
-    bool read_only = ::access(full.c_str(), W_OK) != 0;
+    // Like a read-only attribute: no write permission bit at all counts even
+    // for a user the system would let write.
+    struct stat st {};
+    bool read_only = ::stat(full.c_str(), &st) != 0 ||
+                     (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+                     ::access(full.c_str(), W_OK) != 0;
     bool opened = !read_only && h.open(full, RiffFile::Mode::ReadWrite);
     if (!opened) {
         read_only = true;

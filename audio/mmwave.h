@@ -88,6 +88,10 @@ struct WaveIOBlock {
     std::string path;
     std::vector<WaveDispChunk> disp_list;
     std::vector<WaveInfoItem> info_list;
+    // The file holds its DISP / INFO chunks before the data, where finalising
+    // leaves them; otherwise finalising writes them after the data.
+    bool disp_in_place = false;
+    bool info_in_place = false;
     double rate_override = 0;    // when non-zero, replaces nAvgBytesPerSec in conversions
     TWaveFormatEx format;
     int64_t max_data_bytes = 0;  // data beyond this would break the 4 GiB limit

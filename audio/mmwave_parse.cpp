@@ -166,13 +166,17 @@ bool ParseWaveFile(RiffFile& f, WaveIOBlock& b) {
         } else if (id == kList) {
             uint32_t type = 0;
             if (size >= 4 && f.seek(pos + 8) && f.read_u32(type) && type == kInfo)
+            {
                 ReadInfo(f, pos + 12, end, b.info_list);
+                if (!seen_data) b.info_in_place = true;
+            }
         } else if (id == kDisp) {
             uint32_t type = 0;
             if (size >= 4 && size <= kMaxKeptChunk && f.seek(pos + 8) && f.read_u32(type)) {
                 WaveDispChunk d{type, {}};
                 if (!ReadBytes(f, pos + 12, size - 4, d.data)) stop = true;
                 else b.disp_list.push_back(std::move(d));
+                if (!seen_data) b.disp_in_place = true;
             }
         }
         if (stop) break;

@@ -35,9 +35,11 @@ int64_t StatvfsFreeSpace(const std::string& folder) {
 // Bytes the chunks after the data take when a file is finalised.
 int64_t TrailerBytes(const WaveIOBlock& b) {
     int64_t n = b.fact_offset >= 0 ? 0 : 12;
-    for (const auto& d : b.disp_list) n += 8 + Padded(4 + int64_t(d.data.size()));
+    if (!b.disp_in_place)
+        for (const auto& d : b.disp_list) n += 8 + Padded(4 + int64_t(d.data.size()));
     int64_t info = 0;
-    for (const auto& i : b.info_list)
+    if (!b.info_in_place)
+        for (const auto& i : b.info_list)
         if (!i.text.empty()) info += 8 + Padded(int64_t(i.text.size()) + 1);
     if (info > 0) n += 12 + info;
     return n;
@@ -111,6 +113,9 @@ std::unique_ptr<WaveIOBlock> TMMWave::CreateBlock(const std::string& path,
     b.mode = 2;
     b.data_offset = b.data_chunk.data_offset;
     b.file_size = b.data_offset;
+    // Finalised on closing even when nothing is written, so that an empty
+    // recording is a well-formed file rather than one with its sizes at 0.
+    b.data_chunk.dirty = true;
     return block;
 }
 
@@ -150,14 +155,14 @@ bool TMMWave::Finalise(WaveIOBlock& b) {
         RiffChunk fact;
         if (!h.create_chunk(fact, kFact) || !h.write_u32(samples) || !h.ascend(fact)) return false;
     }
-    for (const WaveDispChunk& d : b.disp_list) {
+    for (const WaveDispChunk& d : b.disp_in_place ? std::vector<WaveDispChunk>{} : b.disp_list) {
         RiffChunk disp;
         if (!h.create_chunk(disp, kDisp) || !h.write_u32(d.type)) return false;
         if (!d.data.empty() && h.write(d.data.data(), int64_t(d.data.size())) != int64_t(d.data.size()))
             return false;
         if (!h.ascend(disp)) return false;
     }
-    bool any_info = std::any_of(b.info_list.begin(), b.info_list.end(),
+    bool any_info = !b.info_in_place && std::any_of(b.info_list.begin(), b.info_list.end(),
                                 [](const WaveInfoItem& i) { return !i.text.empty(); });
     if (any_info) {
         RiffChunk list;
