@@ -135,12 +135,22 @@ const KernelTables& kernel_tables() {
     return g_kernel_tables;
 }
 
+const FilterBank& plain_filter_bank() {
+    kernel_tables();
+    return kPlain;
+}
+
+const FilterBank* vector_filter_bank() {
+    kernel_tables();
+    __builtin_cpu_init();
+    const bool vector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return vector ? &kAvx2 : nullptr;
+}
+
 const FilterBank& filter_bank() {
     if (!g_bank) {
-        kernel_tables();
-        __builtin_cpu_init();
-        const bool vector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-        g_bank = vector ? &kAvx2 : &kPlain;
+        const FilterBank* vector = vector_filter_bank();
+        g_bank = vector ? vector : &plain_filter_bank();
     }
     return *g_bank;
 }

@@ -18,6 +18,10 @@ struct FilterBank {
 
 // The kernels for this processor, chosen on first use.
 const FilterBank& filter_bank();
+// Both code paths, for comparing them; the vector one is null when the
+// processor lacks AVX2 or FMA.
+const FilterBank& plain_filter_bank();
+const FilterBank* vector_filter_bank();
 
 // Constant tables rearranged for the kernels; filled on first use.
 struct KernelTables {

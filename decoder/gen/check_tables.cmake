@@ -1,0 +1,15 @@
+# Regenerates the decoder tables and fails when they differ from the committed
+# source. Run by ctest with GENERATOR, DATA, COMMITTED and OUT set.
+execute_process(COMMAND python3 ${GENERATOR} ${DATA} ${OUT} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "table generator failed")
+endif()
+execute_process(COMMAND python3 ${DATA}/verify.py WORKING_DIRECTORY ${DATA} RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "the table data does not pass its own checks")
+endif()
+file(READ ${COMMITTED} committed)
+file(READ ${OUT} generated)
+if(NOT committed STREQUAL generated)
+  message(FATAL_ERROR "decoder/tables_data.cpp differs from what gen/gen_tables.py makes; regenerate it")
+endif()
