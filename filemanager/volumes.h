@@ -60,6 +60,7 @@ public:
     const std::vector<Volume>& volumes() const { return volumes_; }
     const VolumeSources& sources() const { return sources_; }
 
+    // Pointers into the list stay valid until the next refresh() or is_ready().
     const Volume* find(const std::string& mount_point) const;
     // The volume whose mount point is the longest prefix of `path`.
     const Volume* volume_of(const std::string& path) const;
