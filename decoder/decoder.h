@@ -86,7 +86,6 @@ private:
     void read_scalefactors_mpeg1(int gr, int ch);
     void read_scalefactors_lsf(int ch);
     int decode_huffman(const GranuleInfo& gi);
-    unsigned decode_symbol(uint8_t width, uint32_t base);
     int requantize(const GranuleInfo& gi, int ch, int nonzero_end);
 
     // Stereo (stereo.cpp).

@@ -15,18 +15,35 @@ const uint8_t kPretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 
 // First long band of each scfsi band, and the end of the last.
 const uint8_t kScfsiBands[5] = {0, 6, 11, 16, 21};
 
+// The powers of requantisation, filled once with the very calls the formulas
+// name, so that they are the same doubles as computing them line by line.
 // |h|^(4/3) for every value a Huffman code with linbits can give (15 + 2^13 - 1).
 constexpr int kMaxHuffmanValue = 15 + 8191;
 double g_power43[kMaxHuffmanValue + 1];
-bool g_power43_ready = false;
+// 2^(0.25 * (global_gain - 210)) by global_gain.
+double g_global_gain[256];
+// 2^(-0.5 * n): the scale-factor factor 2^(-k * value) with k = 0.5 * steps.
+constexpr int kScaleSteps = 128;
+double g_scale_step[kScaleSteps];
+// 2^(-2 * subblock_gain).
+double g_subblock_gain[8];
+bool g_powers_ready = false;
+
+double scale_step(int halves) {
+    if (halves < kScaleSteps) return g_scale_step[halves];
+    return std::pow(2.0, -0.5 * halves);
+}
 
 }  // namespace
 
 void Decoder::ensure_power_table() {
-    if (g_power43_ready) return;
+    if (g_powers_ready) return;
     const double exponent = 4.0 / 3.0;
     for (int i = 0; i <= kMaxHuffmanValue; ++i) g_power43[i] = std::pow(static_cast<double>(i), exponent);
-    g_power43_ready = true;
+    for (int g = 0; g < 256; ++g) g_global_gain[g] = std::pow(2.0, 0.25 * (g - 210));
+    for (int n = 0; n < kScaleSteps; ++n) g_scale_step[n] = std::pow(2.0, -0.5 * n);
+    for (int n = 0; n < 8; ++n) g_subblock_gain[n] = std::pow(2.0, -2.0 * n);
+    g_powers_ready = true;
 }
 
 void Decoder::read_scalefactors_mpeg1(int gr, int ch) {
@@ -133,18 +150,42 @@ void Decoder::read_scalefactors_lsf(int ch) {
     for (int w = 0; w < 3; ++w) s[w][12] = 0;
 }
 
-inline unsigned Decoder::decode_symbol(uint8_t width, uint32_t base) {
-    for (;;) {
-        const uint32_t entry = tables::kHuffmanNodes[base + peek_main(width)];
-        if (!(entry & 0x80000000u)) {
-            res_pos_ += (entry >> 16) & 0xFFu;
-            return entry & 0xFFFFu;
-        }
-        res_pos_ += width;
-        width = static_cast<uint8_t>((entry >> 24) & 0x7Fu);
-        base = entry & 0xFFFFFFu;
+namespace {
+
+// Reads the reservoir from a local bit position, so that the position stays in
+// a register while the spectrum is written.
+struct BitCursor {
+    const uint8_t* reservoir;
+    uint32_t pos;
+
+    unsigned peek(int bits) const {
+        uint64_t window = 0;
+        std::memcpy(&window, reservoir + (pos >> 3) % 2048, sizeof window);
+        window = __builtin_bswap64(window);
+        return static_cast<unsigned>((window << (pos & 7)) >> (64 - bits));
     }
-}
+    unsigned take(int bits) {
+        const unsigned value = peek(bits);
+        pos += static_cast<uint32_t>(bits);
+        return value;
+    }
+    unsigned symbol(const tables::HuffmanTable& table) {
+        unsigned width = table.width;
+        uint32_t base = table.base;
+        for (;;) {
+            const uint32_t entry = tables::kHuffmanNodes[base + peek(static_cast<int>(width))];
+            if (!(entry & 0x80000000u)) {
+                pos += (entry >> 16) & 0xFFu;
+                return entry & 0xFFFFu;
+            }
+            pos += width;
+            width = (entry >> 24) & 0x7Fu;
+            base = entry & 0xFFFFFFu;
+        }
+    }
+};
+
+}  // namespace
 
 int Decoder::decode_huffman(const GranuleInfo& gi) {
     const int16_t* bands = tables::kLongBands[rate_index_];
@@ -165,6 +206,8 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
     const int big_end = 2 * gi.big_values;
     const int starts[4] = {0, region1, region2, 576};
 
+    BitCursor in{reservoir_, res_pos_};
+    int32_t* out = huff_;
     int i = 0;
     for (int r = 0; r < 3; ++r) {
         int end = starts[r + 1] < big_end ? starts[r + 1] : big_end;
@@ -172,69 +215,73 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
         if (i >= end) continue;
         const tables::HuffmanTable& table = tables::kPairTables[gi.table_select[r] & 31];
         if (!table.has_codes) {
-            for (; i < end; ++i) huff_[i] = 0;
+            for (; i < end; ++i) out[i] = 0;
             continue;
         }
         const int linbits = table.linbits;
         for (; i < end; i += 2) {
-            const unsigned value = decode_symbol(table.width, table.base);
+            const unsigned value = in.symbol(table);
             int x = static_cast<int>(value >> 4);
             int y = static_cast<int>(value & 15);
-            if (linbits && x == 15) x += static_cast<int>(read_main(linbits));
-            if (x && read_main(1)) x = -x;
-            if (linbits && y == 15) y += static_cast<int>(read_main(linbits));
-            if (y && read_main(1)) y = -y;
-            huff_[i] = x;
-            huff_[i + 1] = y;
+            if (linbits && x == 15) x += static_cast<int>(in.take(linbits));
+            if (x && in.take(1)) x = -x;
+            if (linbits && y == 15) y += static_cast<int>(in.take(linbits));
+            if (y && in.take(1)) y = -y;
+            out[i] = x;
+            out[i + 1] = y;
         }
     }
 
     const tables::HuffmanTable& quad = gi.count1table_select ? tables::kQuadTableB : tables::kQuadTableA;
     const uint32_t length = gi.part2_3_length;
+    const uint32_t start = granule_start_;
     bool quad_decoded = false;
-    while (granule_bits() < length && i < 576) {
-        const unsigned value = decode_symbol(quad.width, quad.base);
+    while (in.pos - start < length && i < 576) {
+        const unsigned value = in.symbol(quad);
         for (int k = 0; k < 4; ++k) {
             int v = static_cast<int>((value >> (3 - k)) & 1u);
-            if (v && read_main(1)) v = -v;
-            huff_[i + k] = v;
+            if (v && in.take(1)) v = -v;
+            out[i + k] = v;
         }
         i += 4;
         quad_decoded = true;
     }
-    const uint32_t used = granule_bits();
-    if (used > length) {
-        // Only a quadruple that ran past the granule's end is dropped; an
-        // overrun in the big-value region keeps its values.
-        if (quad_decoded) i -= 4;
-        res_pos_ -= used - length;
-    } else {
-        res_pos_ += length - used;
-    }
+    const uint32_t used = in.pos - start;
+    // Either way the next granule starts right after this one's bits. Only a
+    // quadruple that ran past the end is dropped; an overrun in the big-value
+    // region keeps its values.
+    if (used > length && quad_decoded) i -= 4;
+    res_pos_ = start + length;
     if (i > 576) i = 576;
-    for (int k = i; k < 576; ++k) huff_[k] = 0;
+    for (int k = i; k < 576; ++k) out[k] = 0;
     return i;
 }
 
 int Decoder::requantize(const GranuleInfo& gi, int ch, int nonzero_end) {
     ensure_power_table();
     double* xr = xr_[ch];
-    const double k = 0.5 * (1 + gi.scalefac_scale);
-    const double a = std::pow(2.0, 0.25 * (gi.global_gain - 210));
     const int16_t* lb = tables::kLongBands[rate_index_];
     const int16_t* sb = tables::kShortBands[rate_index_];
     const int16_t* l = scalefac_l_[ch];
     const int16_t(*s)[13] = scalefac_s_[ch];
+    const int k_steps = gi.scalefac_scale ? 2 : 1;  // k = 0.5 * k_steps
+    const double a = g_global_gain[gi.global_gain & 255];
 
-    auto line = [&](int i, double gain) {
-        const int h = huff_[i];
-        const double magnitude = g_power43[h < 0 ? -h : h] * gain;
-        xr[i] = h < 0 ? -magnitude : magnitude;
+    auto lines = [&](int from, int to, double gain) {
+        for (int i = from; i < to; ++i) {
+            const int h = huff_[i];
+            const double magnitude = g_power43[h < 0 ? -h : h] * gain;
+            xr[i] = h < 0 ? -magnitude : magnitude;
+        }
     };
     auto long_bands = [&](int last_band, int& i) {
         for (int sfb = 0; sfb <= last_band && i < nonzero_end; ++sfb) {
-            const double gain = std::pow(2.0, -k * (l[sfb] + gi.preflag * kPretab[sfb])) * a;
-            for (; i < lb[sfb + 1] && i < nonzero_end; ++i) line(i, gain);
+            const double gain = scale_step(k_steps * (l[sfb] + gi.preflag * kPretab[sfb])) * a;
+            const int end = lb[sfb + 1] < nonzero_end ? lb[sfb + 1] : nonzero_end;
+            if (i < end) {
+                lines(i, end, gain);
+                i = end;
+            }
         }
     };
     auto short_bands = [&](int first_band, int& i) {
@@ -242,8 +289,10 @@ int Decoder::requantize(const GranuleInfo& gi, int ch, int nonzero_end) {
             const int width = sb[sfb + 1] - sb[sfb];
             for (int w = 0; w < 3 && i < nonzero_end; ++w) {
                 const double gain =
-                    std::pow(2.0, -k * s[w][sfb]) * std::pow(2.0, -2.0 * gi.subblock_gain[w]) * a;
-                for (int f = 0; f < width && i < nonzero_end; ++f, ++i) line(i, gain);
+                    scale_step(k_steps * s[w][sfb]) * g_subblock_gain[gi.subblock_gain[w] & 7] * a;
+                const int end = i + width < nonzero_end ? i + width : nonzero_end;
+                lines(i, end, gain);
+                i = end;
             }
         }
     };
