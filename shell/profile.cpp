@@ -260,7 +260,10 @@ void ProfileFile::write_string(std::string_view section, std::string_view key, s
     value = value.substr(0, value.find_first_of("\r\n"));
 
     std::string content;
-    if (read_file(path_, content) == ReadOutcome::Failed) throw ProfileWriteError(path_);
+    if (deferred_)
+        content = content_;
+    else if (read_file(path_, content) == ReadOutcome::Failed)
+        throw ProfileWriteError(path_);
     auto lines = split_lines(content);
     std::string eol = "\n";
     if (!lines.empty() && lines.front().end - lines.front().text_end == 2) eol = "\r\n";
@@ -296,8 +299,25 @@ void ProfileFile::write_string(std::string_view section, std::string_view key, s
         updated.append("[").append(section).append("]").append(eol);
         updated.append(key).append("=").append(value).append(eol);
     }
+    if (deferred_) {
+        content_ = std::move(updated);
+        dirty_ = true;
+        return;
+    }
     if (!store_file(path_, updated)) throw ProfileWriteError(path_);
     content_ = std::move(updated);
+}
+
+void ProfileFile::defer_writes() {
+    if (!deferred_) reload();
+    deferred_ = true;
+}
+
+void ProfileFile::flush() {
+    deferred_ = false;
+    if (!dirty_) return;
+    if (!store_file(path_, content_)) throw ProfileWriteError(path_);
+    dirty_ = false;
 }
 
 void ProfileFile::write_integer(std::string_view section, std::string_view key, int64_t value) {

@@ -74,10 +74,19 @@ public:
     void write_integer(std::string_view section, std::string_view key, int64_t value);
     void write_bool(std::string_view section, std::string_view key, bool value);  // "1" / "0"
 
+    // For many writes in a row (a whole region file): after defer_writes()
+    // writes change only the snapshot, and flush() stores the file once, with
+    // the same result as writing each key through. Changes others make to the
+    // file in between are not seen. flush() throws ProfileWriteError.
+    void defer_writes();
+    void flush();
+
 private:
     ProfileFile() = default;
     std::string path_;
     std::string content_;
+    bool deferred_ = false;
+    bool dirty_ = false;
 };
 
 // Strict decimal conversion as used for `Charset`: optional blanks, an optional

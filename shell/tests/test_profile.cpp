@@ -169,6 +169,31 @@ TEST(ProfileWrite, SeesLinesAddedByOthersSinceItWasRead) {
     EXPECT_EQ(ini.read_string("A", "a"), "0");
 }
 
+TEST(ProfileWrite, DeferredWritesStoreTheSameFileOnceFlushed) {
+    testsupport::ScratchDir dir;
+    const std::string base = "; region\n[General]\nValidate=x\n";
+    put(dir.file("through.ini"), base);
+    put(dir.file("deferred.ini"), base);
+    ProfileFile through(dir.file("through.ini"));
+    ProfileFile deferred(dir.file("deferred.ini"));
+    deferred.defer_writes();
+    for (ProfileFile* f : {&through, &deferred}) {
+        f->write_string("General", "Validate", "Region");
+        f->write_integer("Sample", "NumFades", 2);
+        f->write_string("Marker_0", "Name", "intro");
+        f->write_bool("marker_0", "Fixed", true);
+    }
+    EXPECT_EQ(get(dir.file("deferred.ini")), base);  // nothing stored yet
+    EXPECT_EQ(deferred.read_integer("Sample", "NumFades", 0), 2);
+    deferred.flush();
+    EXPECT_EQ(get(dir.file("deferred.ini")), get(dir.file("through.ini")));
+
+    ProfileFile lost(dir.file("gone/x.ini"));
+    lost.defer_writes();
+    lost.write_string("A", "b", "c");
+    EXPECT_THROW(lost.flush(), ProfileWriteError);
+}
+
 TEST(ProfileWrite, AFailedWriteNamesThePathAndLeavesTheFileAlone) {
     testsupport::ScratchDir dir;
     std::string missing_folder = dir.file("no/such/folder.ini");
