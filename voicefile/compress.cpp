@@ -10,6 +10,7 @@
 #include "audio/mmwave.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "voicefile/framereader.h"
 #include "voicefile/koltheader.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/naming.h"
@@ -17,6 +18,63 @@
 namespace murrel {
 
 namespace {
+
+// Follows the MPEG frames of a stream as it is written, so that a write that
+// fails can be cut back to the end of the last whole frame. The encoder hands
+// out its bytes in pieces that need not end at a frame.
+class FrameBoundaries {
+public:
+    void start(int64_t offset) {
+        pos_ = offset;
+        frame_end_ = -1;
+        have_ = 0;
+        lost_ = false;
+    }
+    // Bytes at file offsets [offset, offset + n) were written.
+    void feed(const uint8_t* data, std::size_t n, int64_t offset) {
+        const int64_t end = offset + static_cast<int64_t>(n);
+        while (!lost_) {
+            if (frame_end_ < 0) {
+                while (have_ < 4 && pos_ + have_ < end) {
+                    header_[have_] = data[pos_ + have_ - offset];
+                    ++have_;
+                }
+                if (have_ < 4) return;
+                const int length = frame_bytes();
+                if (length <= 4) {
+                    lost_ = true;  // not our encoder's stream: keep the last boundary known
+                    return;
+                }
+                frame_end_ = pos_ + length;
+            }
+            if (frame_end_ > end) return;
+            pos_ = frame_end_;
+            frame_end_ = -1;
+            have_ = 0;
+        }
+    }
+    // End of the last whole frame written.
+    int64_t last_boundary() const { return pos_; }
+
+private:
+    int frame_bytes() const {
+        if (header_[0] != 0xFF || (header_[1] & 0xE0) != 0xE0) return 0;
+        const int id = (header_[1] >> 3) & 1;
+        const bool mpeg25 = ((header_[1] >> 4) & 1) == 0;
+        const int kbps = frame_bitrate_kbps(id, header_[2] >> 4);
+        const int rate_field = (header_[2] >> 2) & 3;
+        if (kbps == 0 || rate_field == 3) return 0;
+        const double khz = frame_sample_rate_khz(rate_field + (id ? 0 : mpeg25 ? 6 : 3));
+        const int padding = (header_[2] >> 1) & 1;
+        return static_cast<int>((id ? 144 : 72) * kbps / khz) + padding;
+    }
+
+    int64_t pos_ = 0;
+    int64_t frame_end_ = -1;
+    uint8_t header_[4] = {};
+    int have_ = 0;
+    bool lost_ = false;
+};
 
 // A voice file being written. Every append either lands whole or is undone,
 // so the file always ends after a complete frame.
@@ -27,6 +85,12 @@ public:
         fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         end_ = 0;
         return fd_ >= 0;
+    }
+    // From here on the file holds an MPEG stream: a failed append cuts the
+    // file back to the end of its last whole frame.
+    void stream_starts() {
+        tracking_ = true;
+        frames_.start(end_);
     }
     bool open_append(const std::string& path) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -47,14 +111,16 @@ public:
             if (put <= 0) {
                 int e = put == 0 ? ENOSPC : errno;
                 // Cut off the part that made it, so no broken frame remains.
-                if (done > 0) {
-                    [[maybe_unused]] int r = ::ftruncate(fd_, end_);
+                const off_t keep = tracking_ ? static_cast<off_t>(frames_.last_boundary()) : end_;
+                if (done > 0 || keep < end_) {
+                    [[maybe_unused]] int r = ::ftruncate(fd_, keep);
                 }
                 errno = e;
                 return false;
             }
             done += static_cast<std::size_t>(put);
         }
+        if (tracking_) frames_.feed(data, n, end_);
         end_ += static_cast<off_t>(n);
         return true;
     }
@@ -68,6 +134,8 @@ public:
 private:
     int fd_ = -1;
     off_t end_ = 0;
+    bool tracking_ = false;
+    FrameBoundaries frames_;
 };
 
 void report_write_failure() { show_error(app().message("FM_text_system_errmsg2")); }
@@ -97,6 +165,7 @@ bool file_compress(TMMWave& source, const std::string& target, int codec_type, T
         return false;
     }
     bool write_ok = true;
+    out.stream_starts();
 
     const int64_t total = source.LengthInBytes();
     progress.set_filebyte(format_n(static_cast<double>(total) / 1024.0) + " Kbyte(s)");

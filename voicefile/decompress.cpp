@@ -62,6 +62,9 @@ bool file_decompress(const std::string& source, const std::string& target, const
     bool created = false;
     int out_channels = 1;
     bool write_failed = false;
+    // Bytes of sample data in the current output file; the same as its
+    // LengthInBytes, counted here so the wave is not asked while it is written.
+    int64_t out_bytes = 0;
     const int16_t* pcm = reader.state.pcm_out;
 
     try {
@@ -84,17 +87,19 @@ bool file_decompress(const std::string& source, const std::string& target, const
                         if (scratch.WriteData(right, 2) != 2) write_failed = true;
                     }
                 }
+                out_bytes += static_cast<int64_t>(n) * 2 * out_channels;
                 if (write_failed) break;
             }
             if (size > 0) progress.set_current(static_cast<int>(in.position() * 100 / size));
             if (app().convert_cancel) break;
             progress.process_events();
-            if (created && scratch.LengthInBytes() + kWavHeaderBytes >= split_threshold) {
+            if (created && out_bytes + kWavHeaderBytes >= split_threshold) {
                 scratch.CloseFile();
                 scratch.FreeWave();
                 const std::string next = split_file_name(target, split_counter++);
                 out_channels = frame_channels;
                 scratch.CreateFile(next, MakePCMFormat(16, out_channels, rate));
+                out_bytes = 0;
                 progress.set_target(next);
             }
         }

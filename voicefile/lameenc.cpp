@@ -75,9 +75,11 @@ BE_ERR beInitStream(const BE_CONFIG* config, uint32_t* samples_per_chunk,
         lame_close(gf);
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
-    // LAME may quietly pick another bit rate than the one asked for; a voice
-    // file must carry what its header says.
-    if (!config->bEnableVBR && lame_get_brate(gf) != static_cast<int>(config->dwBitrate)) {
+    // LAME quietly picks another rate or bit rate than the one asked for when
+    // the pair is not valid MPEG; a voice file must carry what its header says.
+    const int wanted_rate = static_cast<int>(config->dwReSampleRate ? config->dwReSampleRate : config->dwSampleRate);
+    if (lame_get_out_samplerate(gf) != wanted_rate ||
+        (!config->bEnableVBR && lame_get_brate(gf) != static_cast<int>(config->dwBitrate))) {
         lame_close(gf);
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }

@@ -1,0 +1,104 @@
+// murrelphonic-cli decode: voice files to WAV files through the program's own
+// decoding (file_decompress), several files at once in worker processes.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "audio/mmwave.h"
+#include "cli/commands.h"
+#include "shell/appstate.h"
+#include "shell/dialogs.h"
+#include "voicefile/batch_console.h"
+#include "voicefile/decompress.h"
+#include "voicefile/fileinfo.h"
+#include "voicefile/naming.h"
+
+namespace murrel::cli {
+
+namespace {
+
+constexpr const char* kUsage = "decode FILE.vkd... [-o DIR] [--overwrite] [--quiet] [-j N]";
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+FileOutcome decode_one(const std::string& file, const BatchOptions& options, ConversionProgress& progress) {
+    Tkoltfile_info info;
+    if (get_fileinfo(file, info) != kFileVoice) {
+        show_error(app().message("FM_text_system_errmsg7"));
+        return FileOutcome::Failed;
+    }
+    const std::string target = batch_target(file, options.out_dir, 1);
+    if (exists(target)) {
+        if (!options.overwrite) {
+            show_warning("[" + file_name_of(target) + "] " + app().message("FM_text_system_errmsg10"));
+            return FileOutcome::Failed;
+        }
+        ::unlink(target.c_str());
+    }
+    TMMWave scratch;
+    bool ok = false;
+    try {
+        ok = file_decompress(file, target, info, scratch, progress);
+    } catch (const std::exception& e) {
+        show_error(std::string(e.what()) + " (" + target + ")");
+        return FileOutcome::Failed;
+    }
+    if (ok) {
+        if (!options.quiet) std::printf("%s -> %s\n", file.c_str(), target.c_str());
+        return FileOutcome::Done;
+    }
+    if (app().convert_cancel) {
+        if (!options.quiet) std::printf("%s -> %s (cancelled: shorter file kept)\n", file.c_str(), target.c_str());
+        return FileOutcome::Cancelled;
+    }
+    return FileOutcome::Failed;
+}
+
+int run_decode(const std::vector<std::string>& args) {
+    for (const std::string& a : args)
+        if (a == "-h" || a == "--help") {
+            std::printf("usage: murrelphonic-cli %s\n", kUsage);
+            return 0;
+        }
+    BatchOptions options;
+    std::vector<std::string> files;
+    if (!parse_batch_args(args, options, files, nullptr)) {
+        std::fprintf(stderr, "usage: murrelphonic-cli %s\n", kUsage);
+        return 2;
+    }
+    load_console_texts();
+    // Two sources that would write the same target: the later ones are refused.
+    std::set<std::string> targets;
+    std::vector<std::string> unique;
+    bool clash = false;
+    for (const std::string& f : files) {
+        if (targets.insert(batch_target(f, options.out_dir, 1)).second) {
+            unique.push_back(f);
+        } else {
+            std::fprintf(stderr, "murrelphonic-cli: %s: skipped, another file given decodes to %s\n", f.c_str(),
+                         batch_target(f, options.out_dir, 1).c_str());
+            clash = true;
+        }
+    }
+    int status = run_batch(unique, options, "decode",
+                           [&](const std::string& f, ConversionProgress& p) { return decode_one(f, options, p); });
+    return status == 0 && clash ? 1 : status;
+}
+
+const CommandRegistration registration({
+    "decode",
+    kUsage,
+    "convert voice files to 16-bit WAV files (parallel workers, Ctrl+C cancels)",
+    run_decode,
+});
+
+}  // namespace
+
+}  // namespace murrel::cli

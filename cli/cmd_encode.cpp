@@ -1,0 +1,156 @@
+// murrelphonic-cli encode: WAV files to voice files in a recording mode,
+// through the program's own encoding (file_compress).
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "audio/mmwave.h"
+#include "cli/commands.h"
+#include "shell/appstate.h"
+#include "shell/dialogs.h"
+#include "voicefile/batch_console.h"
+#include "voicefile/compress.h"
+#include "voicefile/fileinfo.h"
+#include "voicefile/koltheader.h"
+#include "voicefile/lamecoder.h"
+#include "voicefile/naming.h"
+
+namespace murrel::cli {
+
+namespace {
+
+constexpr const char* kUsage = "encode FILE.wav... --mode sp|hq|shq [-o DIR] [--overwrite] [--quiet] [-j N]";
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Leaves `wave` holding what the encoder takes, 16-bit mono PCM at `rate`,
+// open at its start. This is where a source of another format is converted;
+// `temp_path` names a temporary file made for it (deleted by the caller).
+bool fit_source_format(TMMWave& wave, uint32_t rate, std::string& temp_path) {
+    temp_path.clear();
+    const bool fits = wave.FormatTag() == 1 && wave.Channels() == 1 && wave.BitLength() == 16 &&
+                      wave.SampleRate() == rate;
+    if (fits) return true;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "needs 16-bit mono PCM at %u Hz for this mode (it is %s, %d bit, %d channel(s), %u Hz); "
+                  "other formats are not converted yet",
+                  rate, wave.FormatString().c_str(), wave.BitLength(), wave.Channels(), wave.SampleRate());
+    show_error(text);
+    return false;
+}
+
+FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptions& options,
+                       ConversionProgress& progress) {
+    Tkoltfile_info info;
+    if (get_fileinfo(file, info) != kFileWav) {
+        show_error(app().message("FM_text_system_errmsg7"));
+        return FileOutcome::Failed;
+    }
+    TMMWave scratch;
+    try {
+        scratch.SetFileName(file);
+        scratch.OpenFile();
+    } catch (const std::exception&) {
+        scratch.FreeWave();
+        show_error(app().message("FM_text_system_errmsg6"));
+        return FileOutcome::Failed;
+    }
+    std::string temp_path;
+    if (!fit_source_format(scratch, static_cast<uint32_t>(mp3_sample_rate(codec_type)), temp_path)) {
+        scratch.FreeWave();
+        if (!temp_path.empty()) ::unlink(temp_path.c_str());
+        return app().convert_cancel ? FileOutcome::Cancelled : FileOutcome::Failed;
+    }
+    const std::string target = batch_target(file, options.out_dir, 2);
+    FileOutcome outcome = FileOutcome::Failed;
+    if (exists(target) && !options.overwrite) {
+        show_warning("[" + file_name_of(target) + "]" + app().message("FM_text_system_errmsg10"));
+        scratch.FreeWave();
+    } else {
+        if (exists(target)) ::unlink(target.c_str());
+        TLameCoder coder;
+        bool ok = false;
+        try {
+            ok = file_compress(scratch, target, codec_type, coder, progress);
+        } catch (const std::exception& e) {
+            scratch.FreeWave();
+            show_error(std::string(e.what()) + " (" + file + ")");
+        }
+        if (ok) {
+            outcome = FileOutcome::Done;
+            if (!options.quiet) std::printf("%s -> %s\n", file.c_str(), target.c_str());
+        } else if (app().convert_cancel) {
+            outcome = FileOutcome::Cancelled;
+            if (!options.quiet) std::printf("%s -> %s (cancelled: shorter file kept)\n", file.c_str(), target.c_str());
+        }
+    }
+    if (!temp_path.empty()) ::unlink(temp_path.c_str());
+    return outcome;
+}
+
+int run_encode(const std::vector<std::string>& args) {
+    for (const std::string& a : args)
+        if (a == "-h" || a == "--help") {
+            std::printf("usage: murrelphonic-cli %s\n", kUsage);
+            return 0;
+        }
+    int codec_type = 0;
+    auto mode_option = [&](const std::vector<std::string>& all, std::size_t i) -> int {
+        if (all[i] != "--mode" && all[i] != "-m") return 0;
+        const std::string value = i + 1 < all.size() ? all[i + 1] : "";
+        if (value == "sp" || value == "SP") codec_type = 5;
+        else if (value == "hq" || value == "HQ") codec_type = 6;
+        else if (value == "shq" || value == "SHQ") codec_type = 7;
+        else {
+            std::fprintf(stderr, "murrelphonic-cli: --mode takes sp, hq or shq\n");
+            return -1;
+        }
+        return 2;
+    };
+    BatchOptions options;
+    std::vector<std::string> files;
+    if (!parse_batch_args(args, options, files, mode_option)) {
+        std::fprintf(stderr, "usage: murrelphonic-cli %s\n", kUsage);
+        return 2;
+    }
+    if (codec_type == 0) {
+        std::fprintf(stderr, "murrelphonic-cli: encode needs --mode sp|hq|shq\nusage: murrelphonic-cli %s\n", kUsage);
+        return 2;
+    }
+    load_console_texts();
+    std::set<std::string> targets;
+    std::vector<std::string> unique;
+    bool clash = false;
+    for (const std::string& f : files) {
+        if (targets.insert(batch_target(f, options.out_dir, 2)).second) {
+            unique.push_back(f);
+        } else {
+            std::fprintf(stderr, "murrelphonic-cli: %s: skipped, another file given encodes to %s\n", f.c_str(),
+                         batch_target(f, options.out_dir, 2).c_str());
+            clash = true;
+        }
+    }
+    int status = run_batch(unique, options, "encode", [&](const std::string& f, ConversionProgress& p) {
+        return encode_one(f, codec_type, options, p);
+    });
+    return status == 0 && clash ? 1 : status;
+}
+
+const CommandRegistration registration({
+    "encode",
+    kUsage,
+    "convert 16-bit mono WAV files to voice files in a recording mode (Ctrl+C cancels)",
+    run_encode,
+});
+
+}  // namespace
+
+}  // namespace murrel::cli

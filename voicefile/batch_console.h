@@ -1,0 +1,55 @@
+#pragma once
+// The command line's side of batch conversions: catalogue texts for the
+// message boxes, a progress bar on a terminal, Ctrl+C as Cancel, and running
+// one conversion per file, several files at once in worker processes (each
+// with its own decoder and frame reader state).
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "shell/progress.h"
+
+namespace murrel {
+
+// Reads the main window's message texts from the INI file beside the program
+// (or the per-user copy), and gives every message a conversion may show an
+// English text when the catalogue has none.
+void load_console_texts();
+
+enum class FileOutcome { Done, Failed, Cancelled };
+
+struct BatchOptions {
+    std::string out_dir;     // "" = beside each source
+    bool overwrite = false;
+    bool quiet = false;
+    int jobs = 0;            // worker processes; 0 = one per core
+};
+
+// Parses "[-o DIR] [--overwrite] [--quiet] [-j N]" and the file names.
+// `extra` may consume an option the command adds (returning the number of
+// arguments it took, 0 when it does not know it). Prints an error and returns
+// false on a bad command line.
+bool parse_batch_args(const std::vector<std::string>& args, BatchOptions& options,
+                      std::vector<std::string>& files,
+                      const std::function<int(const std::vector<std::string>&, std::size_t)>& extra);
+
+// Where the output for `source` goes: the output folder (or the source's
+// folder) and make_autofilename(name, kind).
+std::string batch_target(const std::string& source, const std::string& out_dir, int kind);
+
+// Runs `convert` for every file, up to options.jobs at a time in worker
+// processes (in this process when one job or one file), showing a progress
+// bar on standard error when it is a terminal and not quiet. Ctrl+C cancels
+// the conversions running and starts no more. Returns the exit status: 0 when
+// every file was converted, 130 when interrupted, 1 otherwise.
+int run_batch(const std::vector<std::string>& files, const BatchOptions& options, const char* verb,
+              const std::function<FileOutcome(const std::string&, ConversionProgress&)>& convert);
+
+// Name of the file being converted, put before every message the conversion
+// shows on the console ("" for none). run_batch sets it.
+void set_batch_file(const std::string& file);
+
+// True once Ctrl+C (SIGINT) or SIGTERM arrived during run_batch.
+bool batch_interrupted();
+
+}  // namespace murrel
