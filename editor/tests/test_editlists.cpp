@@ -11,6 +11,17 @@
 
 using namespace murrel;
 
+namespace {
+TMMMarker mk(int32_t id, int32_t next, int64_t offset, std::string name) {
+    TMMMarker m;
+    m.ID = id;
+    m.NextID = next;
+    m.Offset = offset;
+    m.Name = std::move(name);
+    return m;
+}
+}  // namespace
+
 TEST(FadeList, InterpolatedGainFollowsTheRampsAndIsZeroBeforeTheFirstPoint) {
     TMMFadeList f;
     EXPECT_EQ(f.InsertionIndex(5), -1);
@@ -63,9 +74,9 @@ TEST(MarkerList, KeepsOffsetOrderInsertionOrderAtTheSameOffsetAndFindsPartners) 
     TMMMarkerList m;
     int changes = 0;
     m.OnChange = [&] { ++changes; };
-    m.Add({1, 3, 500, "b"});
-    m.Add({2, 0, 100, "a"});
-    m.Add({3, 1, 500, "c"});
+    m.Add(mk(1, 3, 500, "b"));
+    m.Add(mk(2, 0, 100, "a"));
+    m.Add(mk(3, 1, 500, "c"));
     EXPECT_EQ(changes, 3);
     ASSERT_EQ(m.Count(), 3);
     EXPECT_EQ(m[0].Name, "a");
@@ -92,7 +103,7 @@ TEST(MarkerList, KeepsOffsetOrderInsertionOrderAtTheSameOffsetAndFindsPartners) 
 
 TEST(MarkerList, AssignReSortsAndNewIdsArePositiveAndUnused) {
     TMMMarkerList src;
-    for (int i = 0; i < 40; ++i) src.Add({i + 1, 0, (i * 37) % 50, std::to_string(i)});
+    for (int i = 0; i < 40; ++i) src.Add(mk(i + 1, 0, (i * 37) % 50, std::to_string(i)));
     TMMMarkerList m;
     m.Assign(src);
     for (int64_t i = 1; i < m.Count(); ++i) EXPECT_LE(m[i - 1].Offset, m[i].Offset);
@@ -102,7 +113,7 @@ TEST(MarkerList, AssignReSortsAndNewIdsArePositiveAndUnused) {
         const int32_t id = m.NewID();
         EXPECT_GT(id, 0);
         EXPECT_FALSE(seen.count(id));
-        m.Add({id, 0, 0, ""});
+        m.Add(mk(id, 0, 0, ""));
         seen.insert(id);
     }
 }

@@ -10,6 +10,17 @@
 using namespace murrel;
 
 namespace {
+TMMMarker mk(int32_t id, int32_t next, int64_t offset, std::string name) {
+    TMMMarker m;
+    m.ID = id;
+    m.NextID = next;
+    m.Offset = offset;
+    m.Name = std::move(name);
+    return m;
+}
+}  // namespace
+
+namespace {
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -141,7 +152,7 @@ TEST_F(RegionFile, ReadsHandWrittenFilesWithTheirDefaults) {
         "NumCuts=3\r\nCuts1=(10,20,0);(15,5,0);(500,10,4);\r\n"
         "NumMarkers=2\r\n[Marker_1]\r\nOffset=5\r\nName=" + std::string(90, 'x') + "\r\n"
         "[Marker_0]\r\nOffset=9\r\nID=4\r\n");
-    markers.Add({1, 0, 0, "old"});
+    markers.Add(mk(1, 0, 0, "old"));
     ASSERT_TRUE(ReadRegionFile(doc, path));
     EXPECT_EQ(doc.StartPos(), 0);
     EXPECT_EQ(doc.EndPos(), 1500);
@@ -183,7 +194,7 @@ TEST_F(RegionFile, RejectsWhatIsNoRegionFileAndEmptiesTheDocument) {
     for (const Case& c : cases) {
         doc.SetFileName(wav);
         cuts.Add(cut(1, 1));
-        markers.Add({1, 0, 0, "m"});
+        markers.Add(mk(1, 0, 0, "m"));
         const std::string path = dir.file("bad.tmp");
         put(path, c.text);
         EXPECT_FALSE(ReadRegionFile(doc, path)) << c.name;
@@ -196,7 +207,7 @@ TEST_F(RegionFile, RejectsWhatIsNoRegionFileAndEmptiesTheDocument) {
 
 TEST_F(RegionFile, AMissingFileLeavesTheDocumentUntouched) {
     doc.SetFileName(wav);
-    markers.Add({1, 0, 0, "m"});
+    markers.Add(mk(1, 0, 0, "m"));
     EXPECT_FALSE(ReadRegionFile(doc, dir.file("none.tmp")));
     EXPECT_EQ(doc.FileName(), wav);
     EXPECT_EQ(markers.Count(), 1);
