@@ -92,6 +92,7 @@ struct WaveIOBlock {
     // leaves them; otherwise finalising writes them after the data.
     bool disp_in_place = false;
     bool info_in_place = false;
+    bool fmt_in_place = true;  // false when "fmt " follows the data: rewritten after it
     double rate_override = 0;    // when non-zero, replaces nAvgBytesPerSec in conversions
     TWaveFormatEx format;
     int64_t max_data_bytes = 0;  // data beyond this would break the 4 GiB limit

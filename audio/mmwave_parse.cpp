@@ -143,6 +143,7 @@ bool ParseWaveFile(RiffFile& f, WaveIOBlock& b) {
             if (seen_fmt) break;
             if (!ReadFormat(f, pos + 8, size, b.format)) return false;
             seen_fmt = true;
+            b.fmt_in_place = !seen_data;
         } else if (id == kData) {
             if (seen_data) break;
             seen_data = true;

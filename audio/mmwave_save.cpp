@@ -35,6 +35,7 @@ int64_t StatvfsFreeSpace(const std::string& folder) {
 // Bytes the chunks after the data take when a file is finalised.
 int64_t TrailerBytes(const WaveIOBlock& b) {
     int64_t n = b.fact_offset >= 0 ? 0 : 12;
+    if (!b.fmt_in_place) n += 8 + Padded(18 + int64_t(b.format.extra.size()));
     if (!b.disp_in_place)
         for (const auto& d : b.disp_list) n += 8 + Padded(4 + int64_t(d.data.size()));
     int64_t info = 0;
@@ -147,6 +148,8 @@ bool TMMWave::Finalise(WaveIOBlock& b) {
     if (!h.flush() || !h.seek(b.data_offset + b.data_bytes)) return false;
     b.data_chunk.offset = b.data_offset - 8;
     if (!h.ascend(b.data_chunk)) return false;
+    // Everything after the data is rewritten; a format found there goes first.
+    if (!b.fmt_in_place && !WriteFormatChunk(h, b.format)) return false;
     uint32_t samples = uint32_t(std::min<int64_t>(b.sample_count, UINT32_MAX));
     if (b.fact_offset >= 0) {
         int64_t after = h.tell();
@@ -205,8 +208,12 @@ void TMMWave::SaveToFile(const std::string& path) {
     }
     auto restore = [&] {
         try {
-            if (was_open) SetPosition(SamplesToUnits(saved_position));
-            else CloseFile();
+            if (was_open) {
+                SetPosition(SamplesToUnits(saved_position));
+            } else {
+                CloseFile();
+                position_ = saved_position;
+            }
         } catch (const EMMWaveError&) {
         }
     };
