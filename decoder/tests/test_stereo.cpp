@@ -207,6 +207,72 @@ TEST(IntensityStereo, WithoutIntensityTheSearchDoesNotMatterAndMiddleSideCoversE
     expect_close(decode_alone(ms), decode_alone(plain), 2304);
 }
 
+TEST(IntensityStereo, MixedBlockTakesLongRulesOnTheLongPartAndShortRulesPerWindowOnTheRest) {
+    // 44.1 kHz mixed block: long bands 0-7 (lines 0-35), then short bands
+    // 3-12 by window. Right channel empty: the long part's intensity starts
+    // at band 1, each window's at short band 3. Positions: long bands 1-7 and
+    // short bands 3-8 at 3 (halves), short bands 9-11 at 7 (plain), short
+    // band 12 the implicit 0 (all right).
+    const int short_start[14] = {0, 4, 8, 12, 16, 22, 30, 40, 52, 66, 84, 106, 136, 192};
+    auto mixed = [](GranuleSpec& g) {
+        g.window_switching = 1;
+        g.block_type = 2;
+        g.mixed = 1;
+    };
+    // Zeroes the lines of the short bands (of every window) for which keep is false.
+    auto short_only = [&](std::vector<int> q, auto keep) {
+        for (int b = 3; b < 13; ++b) {
+            if (keep(b)) continue;
+            for (int i = 3 * short_start[b]; i < 3 * short_start[b + 1]; ++i) q[static_cast<size_t>(i)] = 0;
+        }
+        return q;
+    };
+    // Mixed-block scale factors: long 0-7 (slen1), short 3-11 x 3 windows
+    // (slen1 for 3-5, slen2 for 6-11).
+    auto mixed_scalefactors = [](auto long_value, auto short_value) {
+        std::vector<std::pair<int, int>> sf;
+        for (int b = 0; b < 8; ++b) sf.push_back({long_value(b), 3});
+        for (int b = 3; b < 12; ++b)
+            for (int w = 0; w < 3; ++w) sf.push_back({short_value(b), 3});
+        return sf;
+    };
+    const int g = 170;
+    FrameSpec is;
+    is.version = Version::Mpeg1;
+    is.mode = 1;
+    is.mode_extension = 1;
+    for (int gr = 0; gr < 2; ++gr) {
+        GranuleSpec& left = is.granule[gr][0];
+        mixed(left);
+        left.global_gain = g;
+        left.quads = pattern(gr);
+        GranuleSpec& right = is.granule[gr][1];
+        mixed(right);
+        right.scalefac_compress = 13;  // slen 3 and 3
+        right.scalefactors = mixed_scalefactors([](int) { return 3; }, [](int b) { return b <= 8 ? 3 : 7; });
+    }
+    FrameSpec plain;
+    plain.version = Version::Mpeg1;
+    plain.mode = 0;
+    for (int gr = 0; gr < 2; ++gr) {
+        GranuleSpec& left = plain.granule[gr][0];
+        mixed(left);
+        left.global_gain = g;
+        left.scalefac_compress = 13;
+        left.scalefactors = mixed_scalefactors([](int b) { return b == 0 ? 0 : 2; }, [](int b) { return b <= 8 ? 2 : 0; });
+        left.quads = short_only(pattern(gr), [](int b) { return b != 12; });
+        GranuleSpec& right = plain.granule[gr][1];
+        mixed(right);
+        right.global_gain = g;
+        right.scalefac_compress = 13;
+        right.scalefactors = mixed_scalefactors([](int) { return 2; }, [](int b) { return b <= 8 ? 2 : 0; });
+        std::vector<int> q = short_only(pattern(gr), [](int b) { return b <= 8 || b == 12; });
+        for (int i = 0; i < 4; ++i) q[static_cast<size_t>(i)] = 0;  // long band 0: plain, right empty
+        right.quads = q;
+    }
+    expect_close(decode_alone(is), decode_alone(plain), 2304);
+}
+
 // ---------------------------------------------------------------- mode changes
 
 FrameSpec stereo_frame(int phase_left, int phase_right) {
