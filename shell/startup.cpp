@@ -93,8 +93,9 @@ std::string recovered_base_name(const std::string& path) {
     return buf;
 }
 
-CleanupReport::Recovered recover_recording(const std::string& path, const ScratchCleanup& cleanup) {
-    std::string base = recovered_base_name(path);
+// Moves the recording out of the scratch folder as `base` + ".vkd" into the
+// first recovery folder that takes it, and patches it; "" when none did.
+std::string move_out(const std::string& path, const std::string& base, const ScratchCleanup& cleanup) {
     for (const std::string& dir : cleanup.recovery_dirs) {
         std::error_code ec;
         if (dir.empty()) continue;
@@ -102,11 +103,24 @@ CleanupReport::Recovered recover_recording(const std::string& path, const Scratc
         std::string target = move_to_free_name(path, dir, base);
         if (target.empty()) continue;
         if (cleanup.patch_recovered) cleanup.patch_recovered(target);
-        return {target, true};
+        return target;
     }
+    return {};
+}
+
+CleanupReport::Recovered recover_recording(const std::string& path, const ScratchCleanup& cleanup) {
+    std::string base = recovered_base_name(path);
+    std::string target = move_out(path, base, cleanup);
+    if (!target.empty()) return {target, true};
     // Hidden names survive every clean-up, so the recording waits there.
-    std::string target = move_to_free_name(path, cleanup.temp_dir, "." + base);
+    target = move_to_free_name(path, cleanup.temp_dir, "." + base);
     return {target.empty() ? path : target, false};
+}
+
+// A hidden ".recovered_....vkd" waiting from an earlier start.
+bool is_waiting_recording(const std::string& name) {
+    return name.size() > 15 && name.compare(0, 11, ".recovered_") == 0 &&
+           name.compare(name.size() - 4, 4, ".vkd") == 0;
 }
 
 }  // namespace
@@ -183,6 +197,12 @@ CleanupReport clean_scratch_folder(const ScratchCleanup& cleanup) {
     std::vector<fs::path> files;
     for (fs::directory_iterator it(cleanup.temp_dir, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
+        if (is_waiting_recording(name) && it->is_regular_file(ec) && !it->is_symlink(ec)) {
+            // Tried again each start; told only once it has left.
+            std::string target = move_out(it->path().string(), name.substr(1, name.size() - 5), cleanup);
+            if (!target.empty()) report.recovered.push_back({target, true});
+            continue;
+        }
         if (name.empty() || name.front() == '.') continue;
         if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
         files.push_back(it->path());

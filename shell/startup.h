@@ -92,8 +92,10 @@ struct CleanupReport {
 // bits; names beginning with a dot, folders, links and anything else stay.
 // Files that cannot be deleted are skipped silently. A leftover recording
 // holding more than its 512-byte header is never deleted: it is moved to
-// recovered_YYYYMMDD_hhmmss.vkd (its modification time, local) and patched.
-// Reports nothing itself.
+// recovered_YYYYMMDD_hhmmss.vkd (its modification time, local) and patched;
+// when no recovery folder takes it, it waits in the scratch folder under the
+// same name with a dot in front, and leaves at a later clean-up that can move
+// it. Reports nothing itself.
 CleanupReport clean_scratch_folder(const ScratchCleanup& cleanup);
 
 // On closing: `edit_directory_text` becomes default_path when it names an

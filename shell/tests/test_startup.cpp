@@ -251,6 +251,17 @@ TEST_F(Startup, ARecordingThatCannotLeaveTheScratchFolderWaitsThereUnderAHiddenN
     EXPECT_EQ(second.deleted, 0);
     EXPECT_TRUE(second.recovered.empty());
     EXPECT_TRUE(fs::exists(temp.file(".recovered_20231114_221320.vkd")));
+
+    // Once a recovery folder can take it, it leaves, patched, and is told.
+    testsupport::ScratchDir data;
+    cleanup.recovery_dirs.push_back(data.path().string());
+    CleanupReport third = clean_scratch_folder(cleanup);
+    ASSERT_EQ(third.recovered.size(), 1u);
+    EXPECT_TRUE(third.recovered[0].moved_out);
+    EXPECT_EQ(third.recovered[0].path, data.file("recovered_20231114_221320.vkd"));
+    EXPECT_EQ(get(third.recovered[0].path), recording(100));
+    EXPECT_EQ(patched, 1);
+    EXPECT_TRUE(fs::is_empty(temp.path()));
 }
 
 TEST_F(Startup, AProgramFolderThatCannotBeWrittenKeepsTheSettingsInTheUsersFolder) {
