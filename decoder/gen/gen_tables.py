@@ -79,10 +79,10 @@ def build_lookup(nodes, codes, width_limit):
     return width, base
 
 
-def fmt(values, per_line, spec):
+def fmt(values, per_line, style):
     out = []
     for i in range(0, len(values), per_line):
-        out.append("    " + " ".join(format(v, spec) + "," for v in values[i:i + per_line]))
+        out.append("    " + " ".join(format(v, style) + "," for v in values[i:i + per_line]))
     return "\n".join(out)
 
 

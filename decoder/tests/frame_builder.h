@@ -39,7 +39,7 @@ private:
     size_t count_ = 0;
 };
 
-struct GranuleSpec {
+struct GranuleDesc {
     int global_gain = 210;
     int scalefac_compress = 0;
     int window_switching = 0;
@@ -67,7 +67,7 @@ struct GranuleSpec {
 
 enum class Version { Mpeg1, Mpeg2, Mpeg25 };
 
-struct FrameSpec {
+struct FrameDesc {
     Version version = Version::Mpeg1;
     int rate_code = 0;
     int mode = 3;  // 3 = single channel
@@ -76,15 +76,15 @@ struct FrameSpec {
     int layer_field = 1;  // 1 = Layer III
     int main_data_begin = 0;
     int scfsi[2][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
-    GranuleSpec granule[2][2];
+    GranuleDesc granule[2][2];
     uint16_t crc_word = 0x1234;
 };
 
-inline int channels_of(const FrameSpec& f) { return f.mode == 3 ? 1 : 2; }
-inline int granules_of(const FrameSpec& f) { return f.version == Version::Mpeg1 ? 2 : 1; }
+inline int channels_of(const FrameDesc& f) { return f.mode == 3 ? 1 : 2; }
+inline int granules_of(const FrameDesc& f) { return f.version == Version::Mpeg1 ? 2 : 1; }
 
 // The main data bits of one granule and channel; returns their count.
-inline size_t write_granule_data(BitWriter& w, const GranuleSpec& g) {
+inline size_t write_granule_data(BitWriter& w, const GranuleDesc& g) {
     const size_t start = w.bits();
     for (const auto& [value, width] : g.scalefactors) w.put(static_cast<unsigned>(value), width);
     for (size_t i = 0; i + 1 < g.pairs.size(); i += 2) {
@@ -117,7 +117,7 @@ struct FrameParts {
     }
 };
 
-inline FrameParts build_frame_parts(const FrameSpec& f) {
+inline FrameParts build_frame_parts(const FrameDesc& f) {
     const bool mpeg1 = f.version == Version::Mpeg1;
     const int nch = channels_of(f);
     const int ngr = granules_of(f);
@@ -149,7 +149,7 @@ inline FrameParts build_frame_parts(const FrameSpec& f) {
             for (int b = 0; b < 4; ++b) h.put(static_cast<unsigned>(f.scfsi[ch][b]), 1);
     for (int gr = 0; gr < ngr; ++gr) {
         for (int ch = 0; ch < nch; ++ch) {
-            const GranuleSpec& g = f.granule[gr][ch];
+            const GranuleDesc& g = f.granule[gr][ch];
             h.put(static_cast<unsigned>(static_cast<int>(lengths[gr][ch]) + g.length_adjust), 12);
             h.put(static_cast<unsigned>(g.big_values >= 0 ? g.big_values : static_cast<int>(g.pairs.size() / 2)), 9);
             h.put(static_cast<unsigned>(g.global_gain), 8);
@@ -176,6 +176,6 @@ inline FrameParts build_frame_parts(const FrameSpec& f) {
     return {h.bytes(), main.bytes()};
 }
 
-inline std::vector<uint8_t> build_frame(const FrameSpec& f) { return build_frame_parts(f).whole(); }
+inline std::vector<uint8_t> build_frame(const FrameDesc& f) { return build_frame_parts(f).whole(); }
 
 }  // namespace sonadyn_test

@@ -27,15 +27,15 @@ std::vector<int> ramp_quads(int lines, int phase = 0) {
     return q;
 }
 
-GranuleSpec tone_granule(int lines = 96, int phase = 0) {
-    GranuleSpec g;
+GranuleDesc tone_granule(int lines = 96, int phase = 0) {
+    GranuleDesc g;
     g.global_gain = 160;
     g.quads = ramp_quads(lines, phase);
     return g;
 }
 
-FrameSpec mono_mpeg1() {
-    FrameSpec f;
+FrameDesc mono_mpeg1() {
+    FrameDesc f;
     f.version = Version::Mpeg1;
     f.mode = 3;
     f.granule[0][0] = tone_granule(96, 0);
@@ -43,8 +43,8 @@ FrameSpec mono_mpeg1() {
     return f;
 }
 
-FrameSpec mono_lsf(Version v = Version::Mpeg2, int rate_code = 2) {
-    FrameSpec f;
+FrameDesc mono_lsf(Version v = Version::Mpeg2, int rate_code = 2) {
+    FrameDesc f;
     f.version = v;
     f.rate_code = rate_code;
     f.mode = 3;
@@ -99,11 +99,11 @@ TEST(FrameResults, InvalidSyncFieldsReturnZeroReportAndLeaveTheOutputAlone) {
 }
 
 TEST(FrameResults, ReservedSamplingFrequencyIsTreatedAsASyncError) {
-    FrameSpec spec = mono_mpeg1();
-    spec.rate_code = 3;
+    FrameDesc desc = mono_mpeg1();
+    desc.rate_code = 3;
     FrameFeeder feeder;
     prefill(feeder, 99);
-    const Call c = feed(feeder, build_frame(spec), true);
+    const Call c = feed(feeder, build_frame(desc), true);
     EXPECT_EQ(c.result, 0);
     EXPECT_EQ(c.output, kSyncMessage);
     EXPECT_EQ(feeder.pcm()[0], 99);
@@ -118,11 +118,11 @@ TEST(FrameResults, FramesOfOtherLayersReturnTheSampleCountAndDecodeNothing) {
     const Row rows[] = {{Version::Mpeg1, 2, 1152}, {Version::Mpeg1, 3, 1152}, {Version::Mpeg1, 0, 1152},
                         {Version::Mpeg2, 2, 576},  {Version::Mpeg25, 3, 576}};
     for (const Row& row : rows) {
-        FrameSpec spec = row.version == Version::Mpeg1 ? mono_mpeg1() : mono_lsf(row.version);
-        spec.layer_field = row.layer_field;
+        FrameDesc desc = row.version == Version::Mpeg1 ? mono_mpeg1() : mono_lsf(row.version);
+        desc.layer_field = row.layer_field;
         FrameFeeder feeder;
         prefill(feeder, -7);
-        const Call c = feed(feeder, build_frame(spec), true);
+        const Call c = feed(feeder, build_frame(desc), true);
         EXPECT_EQ(c.result, row.expected) << "layer field " << row.layer_field;
         EXPECT_EQ(c.output, "");
         EXPECT_TRUE(std::all_of(feeder.pcm(), feeder.pcm() + 2304, [](int16_t v) { return v == -7; }));
@@ -132,12 +132,12 @@ TEST(FrameResults, FramesOfOtherLayersReturnTheSampleCountAndDecodeNothing) {
 TEST(FrameResults, LayerTwoFrameBetweenLayerThreeFramesLeavesTheStreamUnchanged) {
     // Its bytes do not enter the reservoir: the next frame reaching back
     // finds the previous Layer III frame's main data.
-    FrameSpec first = mono_mpeg1();
+    FrameDesc first = mono_mpeg1();
     const std::vector<uint8_t> a = build_frame(first);
-    FrameSpec layer2 = mono_mpeg1();
+    FrameDesc layer2 = mono_mpeg1();
     layer2.layer_field = 2;
     const std::vector<uint8_t> b = build_frame(layer2);
-    FrameSpec back = mono_mpeg1();
+    FrameDesc back = mono_mpeg1();
     back.granule[0][0].quads.clear();
     back.granule[1][0].quads.clear();
     back.main_data_begin = static_cast<int>(build_frame_parts(first).main_data.size());
@@ -165,12 +165,12 @@ TEST(FrameResults, MonoLsfFrameWritesOnlyTheFirstGranuleOfChannelZero) {
 }
 
 TEST(FrameResults, StereoLsfFrameWritesTheFirstGranuleOfBothChannels) {
-    FrameSpec spec = mono_lsf();
-    spec.mode = 0;
-    spec.granule[0][1] = tone_granule(60, 2);
+    FrameDesc desc = mono_lsf();
+    desc.mode = 0;
+    desc.granule[0][1] = tone_granule(60, 2);
     FrameFeeder feeder;
     prefill(feeder, 555);
-    EXPECT_EQ(feed(feeder, build_frame(spec), true).result, 576);
+    EXPECT_EQ(feed(feeder, build_frame(desc), true).result, 576);
     const Pcm p = snapshot(feeder);
     EXPECT_TRUE(std::none_of(p.begin(), p.begin() + 576, [](int16_t v) { return v == 555; }));
     EXPECT_TRUE(std::all_of(p.begin() + 576, p.begin() + 1152, [](int16_t v) { return v == 555; }));
@@ -182,8 +182,8 @@ TEST(FrameResults, FfeSyncSelectsTheMpeg25RowsOfTheBandTables) {
     // Scale factors that differ per band make the output depend on the band
     // boundaries: 11025 Hz shares the 16000 Hz row, 8000 Hz has its own.
     auto with_scalefactors = [](Version v, int rate_code) {
-        FrameSpec f = mono_lsf(v, rate_code);
-        GranuleSpec& g = f.granule[0][0];
+        FrameDesc f = mono_lsf(v, rate_code);
+        GranuleDesc& g = f.granule[0][0];
         g.scalefac_compress = 202;  // slen 2, 2, 2, 2 for 6, 5, 5, 5 bands
         for (int band = 0; band < 21; ++band) g.scalefactors.push_back({band % 4, 2});
         g.quads = ramp_quads(400);
@@ -203,7 +203,7 @@ TEST(FrameResults, FfeSyncSelectsTheMpeg25RowsOfTheBandTables) {
 
 TEST(FrameState, FirstFlagMakesTheSameFrameDecodeTheSameEveryTime) {
     const std::vector<uint8_t> a = build_frame(mono_mpeg1());
-    FrameSpec other = mono_mpeg1();
+    FrameDesc other = mono_mpeg1();
     other.granule[0][0] = tone_granule(200, 2);
     const std::vector<uint8_t> b = build_frame(other);
 
@@ -241,22 +241,22 @@ TEST(FrameState, OnlyTheLowEightBitsOfTheFirstFlagCount) {
 }
 
 TEST(FrameState, CrcWordIsSkippedWithoutBeingChecked) {
-    FrameSpec spec = mono_lsf();
-    spec.crc = true;
-    spec.crc_word = 0x1234;
-    const Pcm one = decode_alone(build_frame(spec));
-    spec.crc_word = 0xBEEF;
-    const Pcm other = decode_alone(build_frame(spec));
+    FrameDesc desc = mono_lsf();
+    desc.crc = true;
+    desc.crc_word = 0x1234;
+    const Pcm one = decode_alone(build_frame(desc));
+    desc.crc_word = 0xBEEF;
+    const Pcm other = decode_alone(build_frame(desc));
     EXPECT_TRUE(any_nonzero(one, 0, 576));
     EXPECT_EQ(one, other);
-    spec.crc = false;
-    EXPECT_EQ(decode_alone(build_frame(spec)), one);
+    desc.crc = false;
+    EXPECT_EQ(decode_alone(build_frame(desc)), one);
 }
 
 TEST(FrameState, ShortageClearsTheOutputOnceAndKeepsTheMainDataForTheNextFrame) {
     // Frame 2 starts its main data inside frame 1, which itself reaches back
     // before the start of the stream.
-    FrameSpec second = mono_mpeg1();
+    FrameDesc second = mono_mpeg1();
     second.granule[0][0] = tone_granule(300, 1);
     FrameParts parts = build_frame_parts(second);
     const size_t carried = 40;
@@ -266,10 +266,10 @@ TEST(FrameState, ShortageClearsTheOutputOnceAndKeepsTheMainDataForTheNextFrame) 
     std::vector<uint8_t> frame2 = second_parts.head;
     frame2.insert(frame2.end(), parts.main_data.begin() + carried, parts.main_data.end());
 
-    FrameSpec first = mono_mpeg1();
+    FrameDesc first = mono_mpeg1();
     first.main_data_begin = 5;
-    first.granule[0][0] = GranuleSpec{};
-    first.granule[1][0] = GranuleSpec{};
+    first.granule[0][0] = GranuleDesc{};
+    first.granule[1][0] = GranuleDesc{};
     std::vector<uint8_t> frame1 = build_frame_parts(first).head;
     frame1.insert(frame1.end(), 17, uint8_t{0x5A});
     frame1.insert(frame1.end(), carried_bytes.begin(), carried_bytes.end());
@@ -288,7 +288,7 @@ TEST(FrameState, ShortageClearsTheOutputOnceAndKeepsTheMainDataForTheNextFrame) 
     EXPECT_EQ(snapshot(feeder), expected);
 
     // Primed: reaching back further than anything received is no longer checked.
-    FrameSpec far = mono_mpeg1();
+    FrameDesc far = mono_mpeg1();
     far.main_data_begin = 500;
     EXPECT_EQ(feed(feeder, build_frame(far), false).output, "");
     // A reset checks again.
@@ -296,10 +296,10 @@ TEST(FrameState, ShortageClearsTheOutputOnceAndKeepsTheMainDataForTheNextFrame) 
 }
 
 TEST(FrameState, FrameWithoutMainDataBytesAppendsNothing) {
-    FrameSpec spec = mono_lsf();
-    spec.granule[0][0] = GranuleSpec{};
-    spec.main_data_begin = 1;
-    const std::vector<uint8_t> bare = build_frame_parts(spec).head;  // header and side information only
+    FrameDesc desc = mono_lsf();
+    desc.granule[0][0] = GranuleDesc{};
+    desc.main_data_begin = 1;
+    const std::vector<uint8_t> bare = build_frame_parts(desc).head;  // header and side information only
     FrameFeeder feeder;
     EXPECT_EQ(feed(feeder, bare, true).output, kShortageMessage);
     EXPECT_EQ(feed(feeder, bare, false).output, kShortageMessage);
@@ -313,14 +313,14 @@ TEST(FrameState, MainDataIsReadOnAcrossTheEndOfTheReservoir) {
     // Silent frames (no spectral bits) fill the reservoir to 2000 bytes; the
     // frame under test starts 30 to 34 bytes before their end and wraps. Several
     // spectra put codewords at different bit offsets across the wrap.
-    FrameSpec silent = mono_mpeg1();
-    silent.granule[0][0] = GranuleSpec{};
-    silent.granule[1][0] = GranuleSpec{};
+    FrameDesc silent = mono_mpeg1();
+    silent.granule[0][0] = GranuleDesc{};
+    silent.granule[1][0] = GranuleDesc{};
     const std::vector<uint8_t> silent_head = build_frame_parts(silent).head;
 
     for (int variant = 0; variant < 20; ++variant) {
         const int back = 30 + variant % 5;
-        FrameSpec tested = mono_mpeg1();
+        FrameDesc tested = mono_mpeg1();
         tested.granule[0][0] = tone_granule(576, variant / 5);
         tested.granule[1][0] = tone_granule(576, 2);
         const FrameParts alone = build_frame_parts(tested);
@@ -348,15 +348,15 @@ TEST(FrameState, MainDataIsReadOnAcrossTheEndOfTheReservoir) {
 // ---------------------------------------------------------------- side information
 
 TEST(SideInformation, BigValuesAboveTheSpectrumAreClampedTo288Pairs) {
-    FrameSpec spec = mono_mpeg1();
-    GranuleSpec& g = spec.granule[0][0];
+    FrameDesc desc = mono_mpeg1();
+    GranuleDesc& g = desc.granule[0][0];
     g.quads.clear();
     g.pairs = ramp_quads(576);
     g.big_values = 288;
-    const Pcm full = decode_alone(build_frame(spec));
+    const Pcm full = decode_alone(build_frame(desc));
     g.big_values = 511;
     FrameFeeder feeder;
-    EXPECT_EQ(feed(feeder, build_frame(spec), true).result, 1152);
+    EXPECT_EQ(feed(feeder, build_frame(desc), true).result, 1152);
     EXPECT_EQ(snapshot(feeder), full);
 }
 
@@ -364,8 +364,8 @@ TEST(SideInformation, SwitchedGranuleWithBlockTypeZeroIsALongBlockWithRegionCoun
     // Table 1 in region 0, table 0 (no bits, zeros) from region 1 on: the
     // region boundary decides which lines carry the coded values.
     auto make = [](bool switching) {
-        FrameSpec spec = mono_mpeg1();
-        GranuleSpec& g = spec.granule[0][0];
+        FrameDesc desc = mono_mpeg1();
+        GranuleDesc& g = desc.granule[0][0];
         g.quads.clear();
         g.pairs = ramp_quads(36);  // long band 8 starts at line 36 at 44.1 kHz
         g.big_values = 100;
@@ -376,7 +376,7 @@ TEST(SideInformation, SwitchedGranuleWithBlockTypeZeroIsALongBlockWithRegionCoun
         g.table_select[2] = 0;
         g.region0_count = 7;
         g.region1_count = 13;
-        return build_frame(spec);
+        return build_frame(desc);
     };
     const Pcm plain = decode_alone(make(false));
     EXPECT_TRUE(any_nonzero(plain, 0, 576));
@@ -385,10 +385,10 @@ TEST(SideInformation, SwitchedGranuleWithBlockTypeZeroIsALongBlockWithRegionCoun
 
 TEST(SideInformation, ScfsiReusesTheFirstGranulesScaleFactorsInTheSecond) {
     auto make = [](bool reuse, int resent_value) {
-        FrameSpec spec = mono_mpeg1();
-        spec.scfsi[0][2] = reuse ? 1 : 0;
+        FrameDesc desc = mono_mpeg1();
+        desc.scfsi[0][2] = reuse ? 1 : 0;
         for (int gr = 0; gr < 2; ++gr) {
-            GranuleSpec& g = spec.granule[gr][0];
+            GranuleDesc& g = desc.granule[gr][0];
             g.scalefac_compress = 15;  // slen1 4, slen2 3
             g.quads = ramp_quads(300, gr);
             for (int band = 0; band < 21; ++band) {
@@ -399,7 +399,7 @@ TEST(SideInformation, ScfsiReusesTheFirstGranulesScaleFactorsInTheSecond) {
             }
         }
         // Granule 0's values of bands 11-15:
-        return build_frame(spec);
+        return build_frame(desc);
     };
     // Granule 0 sends (band * 5) % 8 for bands 11-15: 7, 4, 1, 6, 3. Resending
     // one fixed value differs from reusing them.
@@ -407,9 +407,9 @@ TEST(SideInformation, ScfsiReusesTheFirstGranulesScaleFactorsInTheSecond) {
     const Pcm resent_other = decode_alone(make(false, 2));
     EXPECT_NE(reused, resent_other);
     // Resending exactly granule 0's values gives the reused result.
-    FrameSpec spec = mono_mpeg1();
+    FrameDesc desc = mono_mpeg1();
     for (int gr = 0; gr < 2; ++gr) {
-        GranuleSpec& g = spec.granule[gr][0];
+        GranuleDesc& g = desc.granule[gr][0];
         g.scalefac_compress = 15;
         g.quads = ramp_quads(300, gr);
         for (int band = 0; band < 21; ++band) {
@@ -418,16 +418,16 @@ TEST(SideInformation, ScfsiReusesTheFirstGranulesScaleFactorsInTheSecond) {
             g.scalefactors.push_back({value, width});
         }
     }
-    EXPECT_EQ(decode_alone(build_frame(spec)), reused);
+    EXPECT_EQ(decode_alone(build_frame(desc)), reused);
 }
 
 TEST(SideInformation, Count1QuadrupleRunningPastTheGranuleIsDroppedAndTheNextGranuleStartsOnTime) {
-    FrameSpec cut = mono_mpeg1();
+    FrameDesc cut = mono_mpeg1();
     cut.granule[0][0] = tone_granule(96, 0);
     cut.granule[0][0].quads.insert(cut.granule[0][0].quads.end(), {1, -1, 1, 1});
     cut.granule[0][0].cut_bits = 3;  // the last quadruple's code and signs are incomplete
     cut.granule[1][0] = tone_granule(200, 1);
-    FrameSpec whole = cut;
+    FrameDesc whole = cut;
     whole.granule[0][0] = tone_granule(96, 0);
     const Pcm expected = decode_alone(build_frame(whole));
     EXPECT_TRUE(any_nonzero(expected, 576, 1152));
@@ -435,12 +435,12 @@ TEST(SideInformation, Count1QuadrupleRunningPastTheGranuleIsDroppedAndTheNextGra
 }
 
 TEST(SideInformation, EmptyGranulesAfterAResetGiveSilence) {
-    FrameSpec spec = mono_mpeg1();
-    spec.granule[0][0] = GranuleSpec{};
-    spec.granule[1][0] = GranuleSpec{};
+    FrameDesc desc = mono_mpeg1();
+    desc.granule[0][0] = GranuleDesc{};
+    desc.granule[1][0] = GranuleDesc{};
     FrameFeeder feeder;
     prefill(feeder, 3);
-    EXPECT_EQ(feed(feeder, build_frame(spec), true).result, 1152);
+    EXPECT_EQ(feed(feeder, build_frame(desc), true).result, 1152);
     EXPECT_FALSE(any_nonzero(snapshot(feeder), 0, 1152));
 }
 

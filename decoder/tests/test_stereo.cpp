@@ -43,9 +43,9 @@ std::vector<int> only_bands(const std::vector<int>& q, const int* bands, Keep ke
     return out;
 }
 
-Pcm decode_alone(const FrameSpec& spec) {
+Pcm decode_alone(const FrameDesc& desc) {
     FrameFeeder feeder;
-    const std::vector<uint8_t> frame = build_frame(spec);
+    const std::vector<uint8_t> frame = build_frame(desc);
     testing::internal::CaptureStdout();
     feeder.feed(frame.data(), static_cast<int>(frame.size()), true);
     testing::internal::GetCapturedStdout();
@@ -78,29 +78,29 @@ TEST(IntensityStereo, Mpeg1PositionsSplitTheLeftChannelByTangentRule) {
     // side half) for bands 1-10, 7 (not intensity, plain) for 11-20, and the
     // implicit 0 of band 21 (all to the right).
     const int g = 170;
-    FrameSpec is;
+    FrameDesc is;
     is.version = Version::Mpeg1;
     is.mode = 1;
     is.mode_extension = 1;
     for (int gr = 0; gr < 2; ++gr) {
-        GranuleSpec& left = is.granule[gr][0];
+        GranuleDesc& left = is.granule[gr][0];
         left.global_gain = g;
         left.quads = pattern(gr);
-        GranuleSpec& right = is.granule[gr][1];
+        GranuleDesc& right = is.granule[gr][1];
         right.scalefac_compress = 13;  // slen 3 and 3
         right.scalefactors = long_scalefactors(3, 3, 11, [](int b) { return b < 11 ? 3 : 7; });
     }
-    FrameSpec plain;
+    FrameDesc plain;
     plain.version = Version::Mpeg1;
     plain.mode = 0;
     for (int gr = 0; gr < 2; ++gr) {
-        GranuleSpec& left = plain.granule[gr][0];
+        GranuleDesc& left = plain.granule[gr][0];
         left.global_gain = g;
         left.scalefac_compress = 13;
         // A scale factor of 2 halves a band (2^-0.5 per step).
         left.scalefactors = long_scalefactors(3, 3, 11, [](int b) { return (b >= 1 && b <= 10) ? 2 : 0; });
         left.quads = only_bands(pattern(gr), kBands44, [](int b) { return b != 21; });
-        GranuleSpec& right = plain.granule[gr][1];
+        GranuleDesc& right = plain.granule[gr][1];
         right.global_gain = g;
         right.scalefac_compress = 13;
         right.scalefactors = long_scalefactors(3, 3, 11, [](int b) { return (b >= 1 && b <= 10) ? 2 : 0; });
@@ -116,32 +116,32 @@ TEST(IntensityStereo, Mpeg1BandsBelowTheRightChannelsLastContentGetMiddleSide) {
     // bands get (the right channel there is 0: each side 2^-0.5 of the left).
     const int g = 170;
     auto low = [](int phase) { return only_bands(pattern(phase), kBands44, [](int b) { return b < 5; }); };
-    FrameSpec is;
+    FrameDesc is;
     is.version = Version::Mpeg1;
     is.mode = 1;
     is.mode_extension = 3;
     for (int gr = 0; gr < 2; ++gr) {
         is.granule[gr][0].global_gain = g;
         is.granule[gr][0].quads = pattern(gr);
-        GranuleSpec& right = is.granule[gr][1];
+        GranuleDesc& right = is.granule[gr][1];
         right.global_gain = g;
         right.scalefac_compress = 13;
         // Below the start the scale factors scale the right channel itself.
         right.scalefactors = long_scalefactors(3, 3, 11, [](int b) { return b < 5 ? 0 : (b < 11 ? 3 : 7); });
         right.quads = low(gr);
     }
-    FrameSpec plain;
+    FrameDesc plain;
     plain.version = Version::Mpeg1;
     plain.mode = 0;
     for (int gr = 0; gr < 2; ++gr) {
         // Left: gain + 2 steps (sqrt 2); then 3 steps down for half, 2 for 2^-0.5.
-        GranuleSpec& left = plain.granule[gr][0];
+        GranuleDesc& left = plain.granule[gr][0];
         left.global_gain = g + 2;
         left.scalefac_compress = 13;
         left.scalefactors = long_scalefactors(3, 3, 11, [](int b) { return b < 5 ? 0 : (b <= 10 ? 3 : 2); });
         left.quads = only_bands(pattern(gr), kBands44, [](int b) { return b != 21; });
         // Right: nothing below the start; half, 2^-0.5, and all of band 21.
-        GranuleSpec& right = plain.granule[gr][1];
+        GranuleDesc& right = plain.granule[gr][1];
         right.global_gain = g;
         right.scalefac_compress = 13;
         right.scalefactors = long_scalefactors(3, 3, 11, [](int b) { return b < 5 ? 0 : (b <= 10 ? 2 : 1); });
@@ -156,27 +156,27 @@ TEST(IntensityStereo, Mpeg2PositionsScaleOneSideByPowersOfTheIntensityBase) {
     // position 7: not intensity (plain, right 0). Band 21: position 0.
     const int g = 170;
     auto position = [](int b) { return b < 7 ? 1 : (b < 14 ? 2 : (b < 18 ? 0 : 7)); };
-    FrameSpec is;
+    FrameDesc is;
     is.version = Version::Mpeg2;
     is.rate_code = 0;  // 22.05 kHz
     is.mode = 1;
     is.mode_extension = 1;
     is.granule[0][0].global_gain = g;
     is.granule[0][0].quads = pattern(3);
-    GranuleSpec& right = is.granule[0][1];
+    GranuleDesc& right = is.granule[0][1];
     right.scalefac_compress = 258;  // intensity form: isc 129, slen 3, 3, 3
     right.scalefactors = long_scalefactors(3, 3, 21, position);
-    FrameSpec plain;
+    FrameDesc plain;
     plain.version = Version::Mpeg2;
     plain.rate_code = 0;
     plain.mode = 0;
-    GranuleSpec& l = plain.granule[0][0];
+    GranuleDesc& l = plain.granule[0][0];
     l.global_gain = g;
     l.scalefac_compress = 101;  // slen 1, 1, 1, 1
     // Band 0 is below the intensity start: plain.
     l.scalefactors = long_scalefactors(1, 1, 21, [&](int b) { return b > 0 && position(b) == 1 ? 1 : 0; });
     l.quads = pattern(3);
-    GranuleSpec& r = plain.granule[0][1];
+    GranuleDesc& r = plain.granule[0][1];
     r.global_gain = g;
     r.scalefac_compress = 101;
     r.scalefactors = long_scalefactors(1, 1, 21, [&](int b) { return position(b) == 2 ? 1 : 0; });
@@ -186,7 +186,7 @@ TEST(IntensityStereo, Mpeg2PositionsScaleOneSideByPowersOfTheIntensityBase) {
 
 TEST(IntensityStereo, WithoutIntensityTheSearchDoesNotMatterAndMiddleSideCoversEveryBand) {
     const int g = 170;
-    FrameSpec ms;
+    FrameDesc ms;
     ms.version = Version::Mpeg1;
     ms.mode = 1;
     ms.mode_extension = 2;
@@ -196,7 +196,7 @@ TEST(IntensityStereo, WithoutIntensityTheSearchDoesNotMatterAndMiddleSideCoversE
         ms.granule[gr][1].global_gain = g;
         ms.granule[gr][1].quads = pattern(gr);  // right = left: all goes left
     }
-    FrameSpec plain;
+    FrameDesc plain;
     plain.version = Version::Mpeg1;
     plain.mode = 0;
     for (int gr = 0; gr < 2; ++gr) {
@@ -214,7 +214,7 @@ TEST(IntensityStereo, MixedBlockTakesLongRulesOnTheLongPartAndShortRulesPerWindo
     // short bands 3-8 at 3 (halves), short bands 9-11 at 7 (plain), short
     // band 12 the implicit 0 (all right).
     const int short_start[14] = {0, 4, 8, 12, 16, 22, 30, 40, 52, 66, 84, 106, 136, 192};
-    auto mixed = [](GranuleSpec& g) {
+    auto mixed = [](GranuleDesc& g) {
         g.window_switching = 1;
         g.block_type = 2;
         g.mixed = 1;
@@ -237,31 +237,31 @@ TEST(IntensityStereo, MixedBlockTakesLongRulesOnTheLongPartAndShortRulesPerWindo
         return sf;
     };
     const int g = 170;
-    FrameSpec is;
+    FrameDesc is;
     is.version = Version::Mpeg1;
     is.mode = 1;
     is.mode_extension = 1;
     for (int gr = 0; gr < 2; ++gr) {
-        GranuleSpec& left = is.granule[gr][0];
+        GranuleDesc& left = is.granule[gr][0];
         mixed(left);
         left.global_gain = g;
         left.quads = pattern(gr);
-        GranuleSpec& right = is.granule[gr][1];
+        GranuleDesc& right = is.granule[gr][1];
         mixed(right);
         right.scalefac_compress = 13;  // slen 3 and 3
         right.scalefactors = mixed_scalefactors([](int) { return 3; }, [](int b) { return b <= 8 ? 3 : 7; });
     }
-    FrameSpec plain;
+    FrameDesc plain;
     plain.version = Version::Mpeg1;
     plain.mode = 0;
     for (int gr = 0; gr < 2; ++gr) {
-        GranuleSpec& left = plain.granule[gr][0];
+        GranuleDesc& left = plain.granule[gr][0];
         mixed(left);
         left.global_gain = g;
         left.scalefac_compress = 13;
         left.scalefactors = mixed_scalefactors([](int b) { return b == 0 ? 0 : 2; }, [](int b) { return b <= 8 ? 2 : 0; });
         left.quads = short_only(pattern(gr), [](int b) { return b != 12; });
-        GranuleSpec& right = plain.granule[gr][1];
+        GranuleDesc& right = plain.granule[gr][1];
         mixed(right);
         right.global_gain = g;
         right.scalefac_compress = 13;
@@ -275,8 +275,8 @@ TEST(IntensityStereo, MixedBlockTakesLongRulesOnTheLongPartAndShortRulesPerWindo
 
 // ---------------------------------------------------------------- mode changes
 
-FrameSpec stereo_frame(int phase_left, int phase_right) {
-    FrameSpec f;
+FrameDesc stereo_frame(int phase_left, int phase_right) {
+    FrameDesc f;
     f.version = Version::Mpeg1;
     f.mode = 0;
     for (int gr = 0; gr < 2; ++gr) {
@@ -288,8 +288,8 @@ FrameSpec stereo_frame(int phase_left, int phase_right) {
     return f;
 }
 
-FrameSpec mono_frame(int phase) {
-    FrameSpec f;
+FrameDesc mono_frame(int phase) {
+    FrameDesc f;
     f.version = Version::Mpeg1;
     f.mode = 3;
     for (int gr = 0; gr < 2; ++gr) {
@@ -299,11 +299,11 @@ FrameSpec mono_frame(int phase) {
     return f;
 }
 
-std::vector<Pcm> decode_sequence(const std::vector<FrameSpec>& specs) {
+std::vector<Pcm> decode_sequence(const std::vector<FrameDesc>& descs) {
     FrameFeeder feeder;
     std::vector<Pcm> out;
     bool first = true;
-    for (const FrameSpec& s : specs) {
+    for (const FrameDesc& s : descs) {
         const std::vector<uint8_t> frame = build_frame(s);
         feeder.feed(frame.data(), static_cast<int>(frame.size()), first);
         first = false;
