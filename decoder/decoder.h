@@ -54,7 +54,7 @@ private:
     // Stream start: clears everything a new stream must not inherit.
     void reset();
 
-    // Frame layer (frame.cpp).
+    // Header, side information and main data (decoder.cpp).
     unsigned read_input(int bits);
     void read_header();
     void read_side_info();
@@ -80,7 +80,6 @@ private:
         res_pos_ += static_cast<uint32_t>(bits);
         return value;
     }
-    uint32_t granule_bits() const { return res_pos_ - granule_start_; }
 
     // Spectrum (spectrum.cpp).
     void read_scalefactors_mpeg1(int gr, int ch);
