@@ -184,6 +184,29 @@ TEST(IntensityStereo, Mpeg2PositionsScaleOneSideByPowersOfTheIntensityBase) {
     expect_close(decode_alone(is), decode_alone(plain), 1152);
 }
 
+TEST(IntensityStereo, Mpeg2RightChannelCompressValuesBeyondTheTableReadNoScaleFactors) {
+    // 510 and 511 fall outside the standard's ranges; like 0 they read no
+    // scale-factor bits, so the right channel's own spectrum follows directly.
+    auto frame = [](int right_compress) {
+        FrameDesc f;
+        f.version = Version::Mpeg2;
+        f.rate_code = 0;
+        f.mode = 1;
+        f.mode_extension = 1;
+        f.granule[0][0].global_gain = 170;
+        f.granule[0][0].quads = pattern(1);
+        GranuleDesc& right = f.granule[0][1];
+        right.global_gain = 170;
+        right.scalefac_compress = right_compress;
+        right.quads = only_bands(pattern(2), kBands22, [](int b) { return b < 3; });
+        return decode_alone(f);
+    };
+    const Pcm reference = frame(0);
+    expect_close(frame(510), reference, 1152);
+    expect_close(frame(511), reference, 1152);
+    EXPECT_EQ(frame(510), reference);
+}
+
 TEST(IntensityStereo, WithoutIntensityTheSearchDoesNotMatterAndMiddleSideCoversEveryBand) {
     const int g = 170;
     FrameDesc ms;
