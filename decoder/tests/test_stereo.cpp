@@ -198,7 +198,10 @@ TEST(IntensityStereo, Mpeg2RightChannelCompressValuesBeyondTheTableReadNoScaleFa
         GranuleDesc& right = f.granule[0][1];
         right.global_gain = 170;
         right.scalefac_compress = right_compress;
+        // Negative values in bands 0-2: codewords and sign bits that would
+        // read as non-zero scale factors.
         right.quads = only_bands(pattern(2), kBands22, [](int b) { return b < 3; });
+        for (int& v : right.quads) v = -v;
         return decode_alone(f);
     };
     const Pcm reference = frame(0);
