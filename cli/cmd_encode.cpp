@@ -18,6 +18,7 @@
 #include "voicefile/koltheader.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/naming.h"
+#include "voicefile/wavetowave.h"
 
 namespace murrel::cli {
 
@@ -31,19 +32,14 @@ bool exists(const std::string& path) {
 }
 
 // Leaves `wave` holding what the encoder takes, 16-bit mono PCM at `rate`,
-// open at its start. This is where a source of another format is converted;
-// `temp_path` names a temporary file made for it (deleted by the caller).
-bool fit_source_format(TMMWave& wave, uint32_t rate, std::string& temp_path) {
-    temp_path.clear();
-    const bool fits = wave.FormatTag() == 1 && wave.Channels() == 1 && wave.BitLength() == 16 &&
-                      wave.SampleRate() == rate;
-    if (fits) return true;
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "needs 16-bit mono PCM at %u Hz for this mode (it is %s, %d bit, %d channel(s), %u Hz); "
-                  "other formats are not converted yet",
-                  rate, wave.FormatString().c_str(), wave.BitLength(), wave.Channels(), wave.SampleRate());
-    show_error(text);
+// open at its start. A source of another format is converted first exactly as
+// the batch conversion does, into NAME.wav.tmp beside it; `temp_path` names
+// that file (deleted by the caller; a failed or cancelled conversion has
+// already removed it).
+bool fit_source_format(TMMWave& wave, uint32_t rate, std::string& temp_path, ConversionProgress& progress) {
+    const std::string source = wave.FileName();
+    if (prepare_encoding_source(wave, rate, temp_path, progress)) return true;
+    if (!app().convert_cancel) show_error("Unable to convert " + source + " to 16-bit mono PCM");
     return false;
 }
 
@@ -64,7 +60,7 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
         return FileOutcome::Failed;
     }
     std::string temp_path;
-    if (!fit_source_format(scratch, static_cast<uint32_t>(mp3_sample_rate(codec_type)), temp_path)) {
+    if (!fit_source_format(scratch, static_cast<uint32_t>(mp3_sample_rate(codec_type)), temp_path, progress)) {
         scratch.FreeWave();
         if (!temp_path.empty()) ::unlink(temp_path.c_str());
         return app().convert_cancel ? FileOutcome::Cancelled : FileOutcome::Failed;
@@ -147,7 +143,7 @@ int run_encode(const std::vector<std::string>& args) {
 const CommandRegistration registration({
     "encode",
     kUsage,
-    "convert 16-bit mono WAV files to voice files in a recording mode (Ctrl+C cancels)",
+    "convert WAV files of any readable format to voice files in a recording mode (Ctrl+C cancels)",
     run_encode,
 });
 
