@@ -4,31 +4,29 @@
 
 namespace murrel::ui {
 
-QFontDatabase::WritingSystem writing_system_of(int charset_byte) {
-    switch (charset_byte) {
-    case 128: return QFontDatabase::Japanese;
-    case 129:
-    case 130: return QFontDatabase::Korean;
-    case 134: return QFontDatabase::SimplifiedChinese;
-    case 136: return QFontDatabase::TraditionalChinese;
-    case 161: return QFontDatabase::Greek;
-    case 162:
-    case 186:
-    case 238: return QFontDatabase::Latin;
-    case 163: return QFontDatabase::Vietnamese;
-    case 177: return QFontDatabase::Hebrew;
-    case 178: return QFontDatabase::Arabic;
-    case 204: return QFontDatabase::Cyrillic;
-    case 222: return QFontDatabase::Thai;
-    default: return QFontDatabase::Any;
+QFontDatabase::WritingSystem to_qt(WritingSystem ws) {
+    switch (ws) {
+    case WritingSystem::Any: return QFontDatabase::Any;
+    case WritingSystem::Latin: return QFontDatabase::Latin;
+    case WritingSystem::Greek: return QFontDatabase::Greek;
+    case WritingSystem::Cyrillic: return QFontDatabase::Cyrillic;
+    case WritingSystem::Hebrew: return QFontDatabase::Hebrew;
+    case WritingSystem::Arabic: return QFontDatabase::Arabic;
+    case WritingSystem::Thai: return QFontDatabase::Thai;
+    case WritingSystem::Vietnamese: return QFontDatabase::Vietnamese;
+    case WritingSystem::SimplifiedChinese: return QFontDatabase::SimplifiedChinese;
+    case WritingSystem::TraditionalChinese: return QFontDatabase::TraditionalChinese;
+    case WritingSystem::Japanese: return QFontDatabase::Japanese;
+    case WritingSystem::Korean: return QFontDatabase::Korean;
+    case WritingSystem::Symbol: return QFontDatabase::Symbol;
     }
+    return QFontDatabase::Any;
 }
 
-void apply_charset(QWidget* widget, int charset) {
+void apply_charset(QWidget* widget, int32_t charset) {
     if (!widget) return;
-    const int byte = charset & 0xff;
-    widget->setProperty("charset", byte);
-    const QFontDatabase::WritingSystem ws = writing_system_of(byte);
+    widget->setProperty("charset", charset & 0xff);
+    const QFontDatabase::WritingSystem ws = to_qt(charset_info(charset).writing_system);
     if (ws == QFontDatabase::Any) return;
     QFont font = widget->font();
     if (QFontDatabase::writingSystems(font.family()).contains(ws)) return;

@@ -1,18 +1,18 @@
 #pragma once
-// The configured font character set (low byte of Character/Charset, a Windows
-// character-set number) applied to a control: its font switches to a family
-// that can write that script. The value is kept on the widget as the property
-// "charset" so that it can be inspected.
+// The configured font character set applied to a control: its font gains a
+// family that can write the character set's script. The character set's low
+// byte is kept on the widget as the property "charset" so that it can be
+// inspected.
 #include <QFontDatabase>
+
+#include "shell/textcodec.h"
 
 class QWidget;
 
 namespace murrel::ui {
 
-// The writing system a character set number stands for; Any for the default
-// sets (0 ANSI, 1 default) and numbers it does not know.
-QFontDatabase::WritingSystem writing_system_of(int charset_byte);
+QFontDatabase::WritingSystem to_qt(WritingSystem ws);
 
-void apply_charset(QWidget* widget, int charset);
+void apply_charset(QWidget* widget, int32_t charset);
 
 }  // namespace murrel::ui

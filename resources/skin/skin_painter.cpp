@@ -157,10 +157,10 @@ QImage logo() {
     p.setPen(QPen(QBrush(g), 1));
     p.drawText(QRectF(52, 0, 310, 36), Qt::AlignVCenter | Qt::AlignLeft, "MURRELPHONIC");
     QFont small("DejaVu Sans", 7);
-    small.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    small.setLetterSpacing(QFont::AbsoluteSpacing, 1);
     p.setFont(small);
     p.setPen(kAccent);
-    p.drawText(QRectF(246, 0, 124, 36), Qt::AlignVCenter | Qt::AlignLeft, "VOICE STUDIO");
+    p.drawText(QRectF(292, 0, 78, 36), Qt::AlignVCenter | Qt::AlignLeft, "VOICE STUDIO");
     return image;
 }
 

@@ -1,8 +1,9 @@
 #include <QApplication>
-#include <QMainWindow>
 
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "shell/gui/form_main.h"
+#include "shell/gui/program_windows.h"
 #include "shell/profile.h"
 #include "shell/single_instance.h"
 #include "shell/startup.h"
@@ -27,22 +28,21 @@ int main(int argc, char** argv) {
         return started.another_instance ? 0 : 1;
     }
 
-    QMainWindow window;
-    window.setWindowTitle("Murrelphonic");
-    window.resize(853, 612);
+    murrel::ProgramWindows windows(started.main_texts);
+    // --screenshot FILE: save the main window's first paint and end.
+    const QStringList args = application.arguments();
+    if (const qsizetype at = args.indexOf("--screenshot"); at >= 0 && at + 1 < args.size())
+        windows.screenshot_path = args.at(at + 1).toStdString();
+    murrel::TForm_main& window = *windows.main;
     murrel::single_instance().set_activation_handler([&window] {
         window.showNormal();
         window.raise();
         window.activateWindow();
     });
-    window.show();
+    windows.show();
     int rc = application.exec();
 
-    try {
-        murrel::writeconfig_inifile(murrel::app().data_dir, murrel::app().data_dir);
-    } catch (const murrel::ProfileWriteError& e) {
-        murrel::show_error(e.what());
-    }
+    // The main window's close query wrote the last browsed folder.
     murrel::single_instance().release();
     murrel::set_dialog_service(nullptr);
     return rc;

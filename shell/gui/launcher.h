@@ -1,0 +1,23 @@
+#pragma once
+// Opening a file with the desktop's program (the help file, the manual). Behind
+// an interface because QDesktopServices::openUrl reports success under xcb even
+// when nothing opens, and failure on the offscreen platform, so tests put a
+// recording launcher in its place.
+#include <string>
+
+namespace murrel {
+
+class Launcher {
+public:
+    virtual ~Launcher() = default;
+    // False when the launch could not even be started. No message is shown.
+    virtual bool open(const std::string& path) = 0;
+};
+
+// Hands the file to xdg-open, detached.
+class DesktopLauncher final : public Launcher {
+public:
+    bool open(const std::string& path) override;
+};
+
+}  // namespace murrel

@@ -1,0 +1,93 @@
+#include "shell/gui/program_windows.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QTimer>
+
+#include "filemanager/gui/file_list.h"
+#include "shell/gui/form_about.h"
+#include "shell/gui/form_edit.h"
+#include "shell/gui/form_main.h"
+#include "voicefile/gui/batch_conversion.h"
+#include "voicefile/gui/form_convdialog.h"
+#include "voicefile/gui/form_progress.h"
+
+namespace murrel {
+
+// The file list as the batch conversion sees it.
+class FileListSelection final : public BatchSelection {
+public:
+    explicit FileListSelection(TFileList& list) : list_(list) {}
+    std::string folder() const override { return list_.Directory(); }
+    int count() const override { return list_.count(); }
+    std::string name(int row) const override { return list_.caption(row).toStdString(); }
+    bool selected(int row) const override { return list_.isSelected(row); }
+    void deselect(int row) override { list_.setSelected(row, false); }
+    void refresh() override { list_.RefreshList(); }
+
+private:
+    TFileList& list_;
+};
+
+namespace {
+// Saves the window's first paint and ends the program.
+class FirstPaintShot : public QObject {
+public:
+    FirstPaintShot(QWidget* window, QString path) : QObject(window), window_(window), path_(std::move(path)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !done_) {
+            done_ = true;
+            QTimer::singleShot(0, window_, [this] {
+                const bool saved = window_->grab().save(path_, "PNG");
+                QApplication::exit(saved ? 0 : 3);
+            });
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    QString path_;
+    bool done_ = false;
+};
+}  // namespace
+
+ProgramWindows::ProgramWindows(const WindowTexts& main_texts) {
+    main = std::make_unique<TForm_main>();
+    main->FormCreate(main_texts);
+    progress = std::make_unique<TForm_progress>();
+    convdialog = std::make_unique<TForm_convdialog>();
+    edit = std::make_unique<Tform_edit>();
+    about = std::make_unique<TForm_about>(main.get());
+
+    main->set_edit_window(edit.get());
+    progress->set_windows(main.get(), edit.get());
+    selection_ = std::make_unique<FileListSelection>(*main->browser().file_mycomputer);
+    batch_ = std::make_unique<TBatchConversion>(*convdialog, *progress, *selection_);
+    batch_->recording = [this] { return main->hooks.recording && main->hooks.recording(); };
+    batch_->stop_playback = [this] {
+        if (main->hooks.stop) main->hooks.stop();
+    };
+    main->hooks.convert = [this] { batch_->button_convertClick(); };
+    main->hooks.about = [this] { about->exec(); };
+}
+
+ProgramWindows::~ProgramWindows() {
+    batch_.reset();
+    about.reset();
+    edit.reset();
+    convdialog.reset();
+    progress.reset();
+    main.reset();
+}
+
+void ProgramWindows::show() {
+    if (!screenshot_path.empty()) new FirstPaintShot(main.get(), QString::fromStdString(screenshot_path));
+    main->show();
+}
+
+}  // namespace murrel

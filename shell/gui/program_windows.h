@@ -1,0 +1,42 @@
+#pragma once
+// The program's windows, created in their order (main window, progress
+// dialog, conversion dialog, Voice Editor, about box) after start-up, each
+// reading its catalogue keys as it is created, and wired to one another.
+#include <memory>
+#include <string>
+
+#include "shell/catalogue.h"
+
+namespace murrel {
+
+class TBatchConversion;
+class TForm_about;
+class TForm_convdialog;
+class TForm_main;
+class TForm_progress;
+class Tform_edit;
+class FileListSelection;
+
+class ProgramWindows {
+public:
+    explicit ProgramWindows(const WindowTexts& main_texts);
+    ~ProgramWindows();
+
+    // When set, the main window's first paint is saved to this PNG file and
+    // the program ends (used by the screenshot test and the start-up timing).
+    std::string screenshot_path;
+
+    void show();
+
+    std::unique_ptr<TForm_main> main;
+    std::unique_ptr<TForm_progress> progress;
+    std::unique_ptr<TForm_convdialog> convdialog;
+    std::unique_ptr<Tform_edit> edit;
+    std::unique_ptr<TForm_about> about;
+
+private:
+    std::unique_ptr<FileListSelection> selection_;
+    std::unique_ptr<TBatchConversion> batch_;
+};
+
+}  // namespace murrel
