@@ -145,6 +145,7 @@ bool RiffFile::fill() {
 
 int64_t RiffFile::read_slow(void* dst, int64_t n) {
     if (fd_ < 0 || n < 0) return -1;
+    if (n == 0) return 0;
     if (!to_reading()) return -1;
     auto* out = static_cast<uint8_t*>(dst);
     int64_t got = 0;
@@ -180,6 +181,7 @@ int64_t RiffFile::read_slow(void* dst, int64_t n) {
 
 int64_t RiffFile::write_slow(const void* src, int64_t n) {
     if (fd_ < 0 || n < 0) return -1;
+    if (n == 0) return 0;
     if (!to_writing()) return -1;
     auto* in = static_cast<const uint8_t*>(src);
     int64_t done = 0;

@@ -58,7 +58,7 @@ public:
     // Reads up to n bytes at the current position; returns bytes read (0 at the
     // end of the file), -1 on an error.
     int64_t read(void* dst, int64_t n) {
-        if (!writing_ && pos_ + uint64_t(n) <= len_ && n >= 0) {
+        if (!writing_ && n > 0 && pos_ + uint64_t(n) <= len_) {
             std::memcpy(dst, buf_.data() + pos_, size_t(n));
             pos_ += size_t(n);
             return n;
@@ -69,7 +69,7 @@ public:
     // not writable or the system refused data (then nothing is known to be on
     // disk past the last successful flush).
     int64_t write(const void* src, int64_t n) {
-        if (writing_ && pos_ + uint64_t(n) <= cap_ && n >= 0) {
+        if (writing_ && n > 0 && pos_ + uint64_t(n) <= cap_) {
             std::memcpy(buf_.data() + pos_, src, size_t(n));
             pos_ += size_t(n);
             return n;
