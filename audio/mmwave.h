@@ -105,7 +105,8 @@ struct WaveIOBlock {
 bool ParseWaveFile(RiffFile& file, WaveIOBlock& block);
 
 // Algorithm of the play list: the segments of [s, e) not covered by `cuts`
-// (sorted, non-overlapping, frames), in order. `bytes` fills the byte fields.
+// (sorted by start, frames; overlapping cuts still remove every frame they
+// cover), in order. `bytes` fills the byte fields.
 // Without cuts, or with none, the single segment (s, e - s); when everything is
 // cut, one empty segment.
 void BuildPlayListFromCuts(int64_t s, int64_t e, const TMMCutList* cuts,
@@ -235,6 +236,9 @@ public:
     // target's folder that never takes an existing name; the target is replaced
     // only when everything was written. Raises InvalidParam, SaveError,
     // SaveAborted or TooLarge; the temporary file is gone after any failure.
+    // The wave's open state and position are as before. OnProgress is where the
+    // caller lets pending window events run and turns its cancel flag into
+    // Cancel; the wave itself polls nothing.
     void SaveToFile(const std::string& path);
     ProgressHandler OnProgress;
     FreeSpaceQuery FreeSpace;  // default: statvfs of the folder
