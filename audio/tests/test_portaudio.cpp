@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <fcntl.h>
 
@@ -33,9 +35,13 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kAmplitude = 16384;
 
-std::string server_address() {
+std::string sound_dir() {
     const char* dir = std::getenv("MURREL_SOUND_DIR");
-    std::ifstream f(std::string(dir ? dir : "/tmp/murrel-sound") + "/server");
+    return dir ? dir : "/tmp/murrel-sound";
+}
+
+std::string server_address() {
+    std::ifstream f(sound_dir() + "/server");
     std::string address;
     std::getline(f, address);
     return address;
@@ -160,6 +166,10 @@ protected:
         address = server_address();
         if (!server_reachable(address))
             GTEST_SKIP() << "sound server not reachable (scripts/soundserver start)";
+        // ctest runs test cases side by side; they share one sink.
+        lock_fd = open((sound_dir() + "/test.lock").c_str(), O_CREAT | O_RDWR, 0600);
+        ASSERT_GE(lock_fd, 0);
+        flock(lock_fd, LOCK_EX);
         setenv("PULSE_SERVER", address.c_str(), 1);
         backend = make_portaudio_backend();
         ASSERT_GT(backend->out_num_devs(), 0) << "the server runs but PortAudio sees no output";
@@ -187,6 +197,12 @@ protected:
         return out;
     }
 
+    void TearDown() override {
+        backend.reset();
+        if (lock_fd >= 0) close(lock_fd);
+    }
+
+    int lock_fd = -1;
     std::string address;
     std::unique_ptr<AudioBackend> backend;
     PumpDispatcher ui;
