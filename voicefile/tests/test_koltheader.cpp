@@ -202,3 +202,60 @@ TEST(FileInfo, BitRateBelowEightGivesDurationZeroInsteadOfDividingByZero) {
         EXPECT_EQ(info.hours + info.minutes + info.seconds, 0) << rate;
     }
 }
+
+namespace {
+
+// A WAV file made byte by byte: the format fields as given, `data_bytes` of silence.
+void write_wav_file(const std::string& path, uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avg,
+                    uint16_t align, uint16_t bits, uint32_t data_bytes) {
+    std::vector<uint8_t> b;
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i))); };
+    auto u16 = [&](uint16_t v) { b.push_back(static_cast<uint8_t>(v)); b.push_back(static_cast<uint8_t>(v >> 8)); };
+    const bool extra = tag != 1;
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    u32(4 + 8 + (extra ? 20 : 16) + 8 + data_bytes);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    u32(extra ? 20 : 16);
+    u16(tag);
+    u16(channels);
+    u32(rate);
+    u32(avg);
+    u16(align);
+    u16(bits);
+    if (extra) {
+        u16(2);
+        u16(320);
+    }
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    u32(data_bytes);
+    b.resize(b.size() + data_bytes, 0);
+    write_file(path, b);
+}
+
+}  // namespace
+
+TEST(FileInfo, WavBitRateChannelsAndDurationComeFromItsFormat) {
+    testsupport::ScratchDir dir;
+    struct Case { const char* name; uint16_t tag, channels; uint32_t rate, avg; uint16_t align, bits; uint32_t data;
+                  int32_t bitrate, ch, secs; };
+    const Case cases[] = {
+        {"cd.wav", 1, 2, 44100, 176400, 4, 16, 176400 * 3 + 400, 1411200, 2, 3},
+        {"mono8k.WAV", 1, 1, 8000, 8000, 1, 8, 8000 * 75, 64000, 1, 75},
+        {"gsm.wav", 0x31, 1, 8000, 1625, 65, 0, 65 * 2500, 13000, 1, 100},
+        {"gsm2.Wav", 0x31, 2, 8000, 3250, 130, 0, 130 * 2500, 26000, 2, 100},
+    };
+    for (const Case& c : cases) {
+        write_wav_file(dir.file(c.name), c.tag, c.channels, c.rate, c.avg, c.align, c.bits, c.data);
+        Tkoltfile_info info;
+        info.codec_type = 9;
+        ASSERT_EQ(get_fileinfo(dir.file(c.name), info), 1) << c.name;
+        EXPECT_EQ(info.bitrate, c.bitrate) << c.name;
+        EXPECT_EQ(info.channels, c.ch) << c.name;
+        EXPECT_EQ(info.hours * 3600 + info.minutes * 60 + info.seconds, c.secs) << c.name;
+        EXPECT_EQ(info.codec_type, 9) << c.name;  // not a voice file's field
+    }
+    write_file(dir.file("text.wav"), {'h', 'e', 'l', 'l', 'o'});
+    Tkoltfile_info info;
+    EXPECT_EQ(get_fileinfo(dir.file("text.wav"), info), 0);
+    EXPECT_EQ(get_fileinfo(dir.file("missing.wav"), info), 0);
+}
