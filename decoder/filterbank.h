@@ -25,7 +25,7 @@ const FilterBank* vector_filter_bank();
 
 // Constant tables rearranged for the kernels; filled on first use.
 struct KernelTables {
-    // Half the window times nothing else: 0.5 * window[type][p].
+    // 0.5 times the IMDCT window, by block type (the 0.5 is exact).
     double half_window[4][36];
     // Long IMDCT: the 18 distinct output rows (p = 0-8 and 18-26), by input m,
     // padded to 20 rows: [m][row].
