@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "audio/pcmconvert.h"
 
 namespace murrel {
@@ -107,59 +111,126 @@ void TMMEnhancedWave::ProcessReadData(void* buffer, int64_t n) {
 
 namespace {
 
+// Unaligned, aliasing view of 16-bit samples inside a byte buffer.
+typedef int16_t __attribute__((may_alias, aligned(1))) sample16;
+
+#if defined(__SSE2__)
+// Eight samples at a time: x * g as 2 * (x * (g >> 1)) + (g & 1) * x in 32
+// bits (just x * g below 32768), shifted by 14 and packed with signed
+// saturation, which is exactly the clamp to -32768..32767. Gains up to unity
+// cannot saturate, so they skip the check.
+template <bool kWide, bool kCheck>
+bool scale16_sse2(sample16* p, int64_t count, int32_t g) {
+    const __m128i mul = _mm_set1_epi16(int16_t(kWide ? g >> 1 : g));
+    const __m128i odd = _mm_set1_epi32((g & 1) ? -1 : 0);
+    const __m128i top = _mm_set1_epi32(32767), bottom = _mm_set1_epi32(-32768);
+    __m128i clip = _mm_setzero_si128();
+    int64_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i lo = _mm_mullo_epi16(x, mul), hi = _mm_mulhi_epi16(x, mul);
+        __m128i v0 = _mm_unpacklo_epi16(lo, hi), v1 = _mm_unpackhi_epi16(lo, hi);
+        if constexpr (kWide) {
+            const __m128i x0 = _mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16);
+            const __m128i x1 = _mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16);
+            v0 = _mm_add_epi32(_mm_slli_epi32(v0, 1), _mm_and_si128(x0, odd));
+            v1 = _mm_add_epi32(_mm_slli_epi32(v1, 1), _mm_and_si128(x1, odd));
+        }
+        v0 = _mm_srai_epi32(v0, 14);
+        v1 = _mm_srai_epi32(v1, 14);
+        if constexpr (kCheck) {
+            clip = _mm_or_si128(clip, _mm_or_si128(_mm_cmpgt_epi32(v0, top), _mm_cmplt_epi32(v0, bottom)));
+            clip = _mm_or_si128(clip, _mm_or_si128(_mm_cmpgt_epi32(v1, top), _mm_cmplt_epi32(v1, bottom)));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packs_epi32(v0, v1));
+    }
+    bool clipped = _mm_movemask_epi8(clip) != 0;
+    for (; i < count; ++i) {
+        const int32_t v = (int32_t(p[i]) * g) >> 14;
+        const int32_t c = v > 32767 ? 32767 : v < -32768 ? -32768 : v;
+        clipped |= v != c;
+        p[i] = int16_t(c);
+    }
+    return clipped;
+}
+#endif
+
+
+// Multiplies `count` samples (every `stride`-th, starting at `bytes`) by the
+// constant gain g (16384 = unity) with saturation. Returns whether any sample
+// saturated.
+bool scale16(uint8_t* bytes, int64_t count, int stride, int64_t g) {
+    auto* p = reinterpret_cast<sample16*>(bytes);
+#if defined(__SSE2__)
+    if (stride == 1 && g >= 0 && g <= 16384) return scale16_sse2<false, false>(p, count, int32_t(g));
+    if (stride == 1 && g >= 0 && g < 32768) return scale16_sse2<false, true>(p, count, int32_t(g));
+    if (stride == 1 && g >= 0 && g < 65536) return scale16_sse2<true, true>(p, count, int32_t(g));
+#endif
+    bool clip = false;
+    for (int64_t i = 0; i < count; ++i) {
+        int64_t v = (int64_t(p[i * stride]) * g) >> 14;
+        if (v > 32767) v = 32767, clip = true;
+        else if (v < -32768) v = -32768, clip = true;
+        p[i * stride] = int16_t(v);
+    }
+    return clip;
+}
+
+bool scale8(uint8_t* p, int64_t count, int stride, int64_t g) {
+    bool clip = false;
+    for (int64_t i = 0; i < count; ++i) {
+        int64_t v = ((int64_t(p[i * stride]) - 128) * g) >> 14;
+        if (v > 127) v = 127, clip = true;
+        else if (v < -128) v = -128, clip = true;
+        p[i * stride] = uint8_t(v + 128);
+    }
+    return clip;
+}
+
+// Frames from now on for which a gain accumulator (16.16 fixed point, moving
+// by `step` per frame) keeps its whole value.
+int64_t steady_frames(int64_t acc, int64_t step) {
+    if (step == 0) return INT64_MAX;
+    const int64_t floor_part = acc >> 16 << 16;
+    if (step > 0) return (floor_part + 65536 - acc + step - 1) / step;
+    return (acc - floor_part) / -step + 1;
+}
+
 // Gain over one span of frames, from (g0l, g0r) at frame f0 to (g1l, g1r) at
 // frame f1, applied to frames [from, to) of `p` (which starts at frame
-// `from`). Gains step per frame in 16.16 fixed point.
-template <typename Sample>
-bool gain_span(uint8_t* p, int64_t from, int64_t to, int channels, int64_t f0, int64_t f1,
+// `from`). Gains step per frame in 16.16 fixed point; runs of frames with the
+// same whole gain are scaled together.
+bool gain_span(uint8_t* p, bool k16, int64_t from, int64_t to, int channels, int64_t f0, int64_t f1,
                int32_t g0l, int32_t g1l, int32_t g0r, int32_t g1r) {
-    constexpr bool k16 = sizeof(Sample) == 2;
-    const int64_t frames = to - from;
+    const int bytes = k16 ? 2 : 1;
     const int64_t width = std::max<int64_t>(1, f1 - f0);
     const int64_t step_l = (int64_t(g1l - g0l) << 16) / width;
     const int64_t step_r = (int64_t(g1r - g0r) << 16) / width;
     int64_t acc_l = (int64_t(g0l) << 16) + step_l * (from - f0);
     int64_t acc_r = (int64_t(g0r) << 16) + step_r * (from - f0);
     bool clip = false;
-    auto apply = [&clip](uint8_t* s, int64_t g) {
-        if constexpr (k16) {
-            int16_t x;
-            std::memcpy(&x, s, 2);
-            int64_t v = (int64_t(x) * g) >> 14;
-            if (v > 32767) v = 32767, clip = true;
-            else if (v < -32768) v = -32768, clip = true;
-            const int16_t y = int16_t(v);
-            std::memcpy(s, &y, 2);
+    int64_t frames = to - from;
+    while (frames > 0) {
+        int64_t run = std::min(frames, steady_frames(acc_l, step_l));
+        if (channels > 1) run = std::min(run, steady_frames(acc_r, step_r));
+        run = std::max<int64_t>(run, 1);
+        const int64_t gl = acc_l >> 16, gr = channels > 1 ? acc_r >> 16 : gl;
+        if (gl == gr && (channels == 1 || gl == 0 || gl == TMMEnhancedWave::kUnityGain)) {
+            const int64_t count = run * channels;
+            if (gl == 0) std::memset(p, k16 ? 0 : 128, size_t(count * bytes));
+            else if (gl != TMMEnhancedWave::kUnityGain)
+                clip |= k16 ? scale16(p, count, 1, gl) : scale8(p, count, 1, gl);
         } else {
-            int64_t v = ((int64_t(*s) - 128) * g) >> 14;
-            if (v > 127) v = 127, clip = true;
-            else if (v < -128) v = -128, clip = true;
-            *s = uint8_t(v + 128);
+            // First channel at the left gain, every other at the right one.
+            clip |= k16 ? scale16(p, run, channels, gl) : scale8(p, run, channels, gl);
+            for (int c = 1; c < channels; ++c)
+                clip |= k16 ? scale16(p + c * bytes, run, channels, gr)
+                            : scale8(p + c * bytes, run, channels, gr);
         }
-    };
-    const bool flat = step_l == 0 && step_r == 0;
-    if (flat && g0l == g0r) {
-        const int64_t g = g0l;
-        if (g == TMMEnhancedWave::kUnityGain) return false;
-        const int64_t count = frames * channels;
-        if (g == 0) {
-            std::memset(p, k16 ? 0 : 128, size_t(count * int64_t(sizeof(Sample))));
-            return false;
-        }
-        if constexpr (k16) {
-            for (int64_t i = 0; i < count; ++i, p += 2) apply(p, g);
-        } else {
-            for (int64_t i = 0; i < count; ++i, ++p) apply(p, g);
-        }
-        return clip;
-    }
-    for (int64_t i = 0; i < frames; ++i) {
-        const int64_t gl = acc_l >> 16, gr = acc_r >> 16;
-        apply(p, gl);
-        p += sizeof(Sample);
-        for (int c = 1; c < channels; ++c, p += sizeof(Sample)) apply(p, gr);
-        acc_l += step_l;
-        acc_r += step_r;
+        p += run * channels * bytes;
+        acc_l += step_l * run;
+        acc_r += step_r * run;
+        frames -= run;
     }
     return clip;
 }
@@ -193,12 +264,8 @@ bool TMMEnhancedWave::ApplyGain(uint8_t* data, int64_t n) {
         const int64_t from = (pos + align - 1) / align, to = span_end / align;
         if (to > from && b.position > a.position) {
             uint8_t* p = data + (from * align - fade_list_.cursor.byte_pos);
-            clip |= k16 ? gain_span<int16_t>(p, from, to, channels, a.position / align,
-                                             b.position / align, a.gain_left, b.gain_left,
-                                             a.gain_right, b.gain_right)
-                        : gain_span<uint8_t>(p, from, to, channels, a.position / align,
-                                             b.position / align, a.gain_left, b.gain_left,
-                                             a.gain_right, b.gain_right);
+            clip |= gain_span(p, k16, from, to, channels, a.position / align, b.position / align,
+                              a.gain_left, b.gain_left, a.gain_right, b.gain_right);
         }
         pos = std::max(pos, span_end);
         if (pos >= b.position) ++i;

@@ -326,3 +326,36 @@ TEST(EnhancedWaveFile, EnvelopeFollowsTheWaveAndFeedsItsGain) {
     doc.Wave().SetFileName("");
     EXPECT_EQ(doc.Wave().SourceFades().Count(), 0);
 }
+
+TEST_F(Document, ConstantGainsFollowTheSaturationRuleExactlyOverTheWholeRange) {
+    std::vector<int16_t> s(1003);
+    uint32_t x = 99;
+    for (size_t i = 0; i < s.size(); ++i) {
+        x = x * 1664525u + 1013904223u;
+        s[i] = int16_t(x >> 16);
+    }
+    s[0] = -32768;
+    s[1] = 32767;
+    s[2] = -1;
+    write_mono16(dir.file("a.wav"), s);
+    for (int32_t g : {1, 8191, 16383, 16385, 24576, 32767, 32768, 40001, 65535, 70000}) {
+        wave.SetFileName("");
+        wave.SetFileName(dir.file("a.wav"));
+        wave.SourceFades().Clear();
+        wave.SourceFades().AddPoint(0, g);
+        wave.SourceFades().AddPoint(2000, g);  // flat past the end of the data
+        wave.OpenFile();
+        wave.ClearClip();
+        const auto got = read_all16(wave, 998);
+        ASSERT_EQ(got.size(), s.size());
+        bool clip = false;
+        for (size_t i = 0; i < s.size(); ++i) {
+            const int64_t v = (int64_t(s[i]) * g) >> 14;
+            const int64_t c = std::clamp<int64_t>(v, -32768, 32767);
+            clip |= v != c;
+            ASSERT_EQ(got[i], c) << "gain " << g << " sample " << i;
+        }
+        EXPECT_EQ(wave.Clipped(), clip) << g;
+        wave.CloseFile();
+    }
+}
