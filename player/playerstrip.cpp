@@ -1,0 +1,428 @@
+#include "player/playerstrip.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "audio/waveformat.h"
+#include "player/player_texts.h"
+#include "shell/appstate.h"
+#include "shell/dialogs.h"
+#include "voicefile/koltheader.h"
+
+namespace murrel {
+
+namespace fs = std::filesystem;
+
+PlayerStrip::PlayerStrip(AudioBackend* backend, UiDispatcher* ui)
+    : ui_(ui ? ui : &ui_dispatcher()),
+      connector1_(ui),
+      connector2_(ui),
+      connector3_(ui),
+      vkdplay_(backend, ui),
+      wave_player_(backend, ui),
+      recorder_(coder_, backend, ui),
+      request_buffer_(new int16_t[kVoiceRequestSamples]) {
+    vkdplay_.SetBufferSize(8000);
+    vkdplay_.SetNumBuffers(10);
+    vkdplay_.SetDeviceID(MapperId);
+    if (vkdplay_.DeviceID() == InvalidId) vkdplay_.SetDeviceID(0);
+    vkdplay_.SetCallBackMode(TMMCBMode::cmThread);
+    vkdplay_.SetTimeFormat(TMMTimeFormats::tfMillisecond);
+    vkdplay_.SetPriority(TThreadPriority::tpHighest);
+    vkdplay_.OnBufferLoad = [this](TMMDSPComponent*, TMMWaveHdr* hdr, bool& more) {
+        vkd_buffer_load(hdr, more);
+    };
+    vkdplay_.OnStop = [this](TMMDSPComponent*) { button_stopClick(); };
+    vkdplay_.OnClose = [this](TMMDSPComponent*) { release_lease_when_closed(); };
+    // The connector sees every buffer after the refill filled it.
+    vkdplay_.SetInput(&connector2_);
+    wave_player_.SetTap(&connector1_);
+    wave_player_.OnStop = [this](TMMDSPComponent*) { button_stopClick(); };
+    recorder_.Device().SetOutput(&connector3_);
+    recorder_.OnWriteFailed = [this] {
+        show_error(player_text(PlayerText::ScratchUnwritable));
+        button_stopClick();
+    };
+}
+
+PlayerStrip::~PlayerStrip() {
+    *alive_ = false;
+    vkdplay_.OnStop = nullptr;
+    vkdplay_.OnClose = nullptr;
+    wave_player_.OnStop = nullptr;
+    recorder_.OnWriteFailed = nullptr;
+    try {
+        if (recorder_.recording()) recorder_.stop();
+        wave_player_.Stop();
+        vkdplay_.Close();
+    } catch (...) {
+    }
+    vkdplay_.SetInput(nullptr);
+    wave_player_.SetTap(nullptr);
+    recorder_.Device().SetOutput(nullptr);
+    lease_.reset();
+}
+
+void PlayerStrip::changed() {
+    if (OnDisplayChanged) OnDisplayChanged();
+}
+
+void PlayerStrip::set_timer(bool on) {
+    timer_enabled_ = on;
+    if (OnTimerEnabled) OnTimerEnabled(on);
+}
+
+void PlayerStrip::playandrec_buttonset(TransportState state) {
+    transport_ = state;
+    apply_changes(buttons_, transport_changes(state, recorder_.record_mode_code()));
+    display_.state_image = state_image_index(state);
+    changed();
+}
+
+void PlayerStrip::clear_displaypanel() {
+    display_.total_hour = display_.total_minute = display_.total_second = 0;
+    display_.file_type = "___";
+    display_.bit_up = display_.bit_down1 = display_.bit_down2 = 0;
+    display_.led_sp = display_.led_hq = display_.led_shq = false;
+    display_.stereo = false;
+    display_.hour = display_.minute = display_.second = "00";
+    display_.file_name.clear();
+    changed();
+}
+
+void PlayerStrip::set_bitrate(int32_t bitrate) {
+    if (bitrate < 0) bitrate = 0;
+    display_.bit_up = std::min(bitrate / 1000, 9999);
+    display_.bit_down1 = (bitrate % 1000) / 100;
+    display_.bit_down2 = (bitrate % 100) / 10;
+}
+
+void PlayerStrip::set_total(const Tkoltfile_info& info) {
+    display_.total_hour = info.hours;
+    display_.total_minute = info.minutes;
+    display_.total_second = info.seconds;
+}
+
+void PlayerStrip::set_time(const Hms& t) {
+    display_.hour = two_digits(t.hours);
+    display_.minute = two_digits(t.minutes);
+    display_.second = two_digits(t.seconds);
+}
+
+// ------------------------------------------------------------------ playback
+
+void PlayerStrip::button_playClick() {
+    if (recorder_.recording()) return;
+    if (!app().sound_output_present) {
+        show_warning(catalogue_text(kErrNoSoundOutput));
+        return;
+    }
+    if (paused_) {
+        if (play_kind_ == kFileWav) wave_player_.Restart();
+        if (play_kind_ == kFileVoice) vkdplay_.Restart();
+        paused_ = false;
+        playandrec_buttonset(TransportState::Playing);
+        return;
+    }
+    std::optional<std::string> selected = SelectedFile ? SelectedFile() : std::nullopt;
+    if (!selected || selected->empty()) return;
+    std::string ext = upper_extension(*selected);
+    if (ext != ".WAV" && ext != ".VKD") return;
+    button_stopClick();
+    display_.file_name = fs::path(*selected).filename().string();
+    playandrec_buttonset(TransportState::Playing);
+    play_file(*selected);
+}
+
+void PlayerStrip::play_file(const std::string& path) {
+    Tkoltfile_info info;
+    play_kind_ = get_fileinfo(path, info);
+    display_.led_sp = display_.led_hq = display_.led_shq = false;
+    if (play_kind_ == kFileNeither) {
+        show_error(catalogue_text(kErrBadFile));
+        playandrec_buttonset(TransportState::Stopped);
+        return;
+    }
+    if (play_kind_ == kFileWav) {
+        display_.stereo = info.channels != 1;
+        set_bitrate(info.bitrate);
+        set_total(info);
+        display_.file_type = "WAV";
+        playing_path_ = path;
+        try {
+            TMMWave& wave = wave_player_.Wave();
+            wave.SetFileName(path);
+            wave.OpenFile();
+            wav_length_ms_ = wave.LengthInUnits();
+            wave_player_.Play();
+        } catch (const std::exception& e) {
+            show_error(e.what());
+            wave_player_.Wave().FreeWave();
+            playandrec_buttonset(TransportState::Stopped);
+            return;
+        }
+        set_timer(true);
+        changed();
+        return;
+    }
+
+    // A voice file.
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        show_error(catalogue_text(kErrBadFile));
+        playandrec_buttonset(TransportState::Stopped);
+        return;
+    }
+    KoltHeader header{};
+    file.seekg(0, std::ios::end);
+    int64_t file_size = static_cast<int64_t>(file.tellg());
+    file.seekg(0);
+    if (file_size >= static_cast<int64_t>(kKoltHeaderSize))
+        file.read(reinterpret_cast<char*>(header.data()), kKoltHeaderSize);
+    file.close();
+    (void)kolt_filecheck(header.data());
+    set_bitrate(info.bitrate);
+    const int channels = info.channels == 1 ? 1 : 2;
+    display_.stereo = channels == 2;
+    set_total(info);
+    display_.file_type = "VKD";
+    const int bits = header[kolt::kBitsPerSample];
+    const uint32_t rate = header[kolt::kSampleRate] * 256u + header[kolt::kSampleRate + 1];
+    display_.led_sp = info.mode_code == 2;
+    display_.led_hq = info.mode_code == 3;
+    display_.led_shq = info.mode_code == 4;
+    changed();
+    if (!is_mp3_codec(info.codec_type)) {
+        set_timer(false);
+        show_error(catalogue_text(kErrBadFile));
+        playandrec_buttonset(TransportState::Stopped);
+        return;
+    }
+    if (!lease_) lease_ = StreamLease::try_acquire();
+    if (!lease_) {
+        show_error(player_text(PlayerText::StreamBusy));
+        playandrec_buttonset(TransportState::Stopped);
+        return;
+    }
+    voice_.start(lease_->reader(), path, info, file_size, channels);
+    playing_path_ = path;
+    try {
+        vkdplay_.SetBufferSize(channels == 1 ? 8000 : 12000);
+        TWaveFormatEx format = MakePCMFormat(bits, channels, rate);
+        vkdplay_.SetWaveFormat(&format);
+        vkdplay_.SetVolume(volume_);
+        vkdplay_.Start();
+    } catch (const std::exception& e) {
+        if (vkdplay_.IsOpen()) vkdplay_.Close();
+        release_lease_when_closed();
+        show_error(e.what());
+        playandrec_buttonset(TransportState::Stopped);
+        return;
+    }
+    set_timer(true);
+}
+
+void PlayerStrip::vkd_buffer_load(TMMWaveHdr* hdr, bool& more) {
+    int length = 0;
+    more = voice_.fill_bufferfromdisk(request_buffer_.get(), kVoiceRequestSamples - 1, length);
+    uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(std::max(length, 0)), hdr->dwBufferLength);
+    std::memcpy(hdr->lpData, request_buffer_.get(), n);
+    hdr->dwBytesRecorded = n;
+    if (voice_.open_failed()) {
+        // The device ends by itself (no more buffers); the box and the
+        // buttons belong to the user-interface thread.
+        more = false;
+        auto alive = alive_;
+        ui_->post([this, alive] {
+            if (*alive) buffer_open_failed();
+        });
+    }
+}
+
+void PlayerStrip::buffer_open_failed() {
+    show_error(catalogue_text(kErrBadFile));
+    playandrec_buttonset(TransportState::Stopped);
+}
+
+void PlayerStrip::release_lease_when_closed() {
+    if (lease_ && !vkdplay_.IsOpen()) lease_.reset();
+}
+
+void PlayerStrip::button_pauseClick() {
+    if (recorder_.recording()) {
+        recorder_.pause();
+        playandrec_buttonset(TransportState::RecordingPaused);
+        return;
+    }
+    if (!wave_player_.IsOpen() && !vkdplay_.IsOpen()) return;
+    if (play_kind_ == kFileWav) wave_player_.Pause();
+    if (play_kind_ == kFileVoice) vkdplay_.Pause();
+    paused_ = true;
+    playandrec_buttonset(TransportState::Paused);
+}
+
+void PlayerStrip::button_stopClick() {
+    set_timer(false);
+    // Stopping a device raises its OnStop, which comes back here: the inner
+    // run only repeats the resets.
+    if (!in_stop_) {
+        in_stop_ = true;
+        struct Leave {
+            bool& flag;
+            ~Leave() { flag = false; }
+        } leave{in_stop_};
+        if (recorder_.recording() && !stop_recording_and_save()) return;
+        try {
+            wave_player_.Stop();
+            wave_player_.Wave().CloseFile();
+            wave_player_.Wave().FreeWave();
+        } catch (const std::exception& e) {
+            show_error(e.what());
+        }
+        try {
+            vkdplay_.Close();
+            vkdplay_.Stop();
+            vkdplay_.Close();
+        } catch (const std::exception& e) {
+            show_error(e.what());
+        }
+        release_lease_when_closed();
+    }
+    clear_displaypanel();
+    paused_ = false;
+    display_.position = 0;
+    playandrec_buttonset(TransportState::Stopped);
+}
+
+// ------------------------------------------------------------ time and seek
+
+void PlayerStrip::Timer_timedisplayTimer() {
+    if (position_dragging_.load()) return;
+    if (recorder_.recording()) {
+        set_time(split_milliseconds(recorder_.Position()));
+    } else if (play_kind_ == kFileWav) {
+        int64_t p = wave_player_.Position();
+        display_.position = wav_slider_percent(p, wav_length_ms_);
+        set_time(split_milliseconds(p));
+    } else if (play_kind_ == kFileVoice && is_mp3_codec(voice_.info().codec_type)) {
+        int64_t read_pos = voice_.read_pos();
+        int64_t s = voice_elapsed_seconds(read_pos, voice_.info().bitrate);
+        display_.position = voice_slider_percent(read_pos, voice_.data_size(), voice_.info().bitrate);
+        set_time(split_seconds(s));
+    } else {
+        return;
+    }
+    changed();
+}
+
+void PlayerStrip::trackbar_positionTrackEnd(int percent) {
+    percent = std::clamp(percent, 0, 100);
+    display_.position = percent;
+    if (!wave_player_.IsOpen() && !vkdplay_.IsOpen()) {
+        display_.position = 0;
+    } else if (wave_player_.IsOpen()) {
+        wave_player_.SetPosition(wav_seek_ms(percent, wav_length_ms_));
+    } else {
+        vkdplay_.Reset();
+        if (percent >= 100) {
+            position_dragging_ = false;
+            vkdplay_.Stop();
+            return;
+        }
+        if (is_mp3_codec(voice_.info().codec_type))
+            voice_.seek(voice_seek_offset(percent, voice_.data_size()));
+    }
+    position_dragging_ = false;
+    changed();
+}
+
+void PlayerStrip::trackbar_wavvolumeChange(int value) {
+    uint32_t v = static_cast<uint32_t>(std::clamp(value, 0, 65535));
+    volume_ = v | (v << 16);
+    vkdplay_.SetVolume(volume_);
+    wave_player_.Device().SetVolume(volume_);
+}
+
+// ----------------------------------------------------------------- recording
+
+void PlayerStrip::record_click(int codec_type) {
+    if (recorder_.recording()) {
+        recorder_.resume();
+        playandrec_buttonset(TransportState::Recording);
+        return;
+    }
+    start_record(codec_type);
+}
+
+void PlayerStrip::start_record(int codec_type) {
+    display_.led_sp = display_.led_hq = display_.led_shq = false;
+    display_.total_hour = display_.total_minute = display_.total_second = 0;
+    display_.file_name.clear();
+    set_bitrate(mp3_kbitrate(std::clamp(codec_type, 5, 7)) * 1000);
+    switch (recorder_.prepare(codec_type)) {
+    case RecordStart::Started: break;
+    case RecordStart::EncoderRefused:
+        show_error(player_text(PlayerText::EncoderRefused));
+        clear_displaypanel();
+        return;
+    case RecordStart::ScratchFailed:
+        show_error(player_text(PlayerText::ScratchUnwritable));
+        clear_displaypanel();
+        return;
+    }
+    display_.led_sp = recorder_.record_mode_code() == 2;
+    display_.led_hq = recorder_.record_mode_code() == 3;
+    display_.led_shq = recorder_.record_mode_code() == 4;
+    display_.stereo = false;
+    try {
+        recorder_.start();
+    } catch (const std::exception& e) {
+        show_error(e.what());
+        clear_displaypanel();
+        playandrec_buttonset(TransportState::Stopped);
+        return;
+    }
+    set_timer(true);
+    playandrec_buttonset(TransportState::Recording);
+}
+
+bool PlayerStrip::stop_recording_and_save() {
+    bool flushed = false;
+    try {
+        flushed = recorder_.stop();
+    } catch (const std::exception& e) {
+        show_error(e.what());
+    }
+    if (!flushed && !recorder_.write_failed()) show_error(player_text(PlayerText::ScratchUnwritable));
+
+    FileDialogRequest request;
+    request.title = kSaveTitle;
+    request.folder = ListDirectory ? ListDirectory() : std::string();
+    request.filter = kSaveFilter;
+    request.default_extension = kSaveDefaultExt;
+    std::optional<std::string> answer = dialogs().save_file(request);
+    // Cancelled: the scratch file stays for the next start-up's recovery.
+    if (!answer || answer->empty()) return true;
+
+    const std::string& scratch = app().temp_recording_path;
+    std::string target = recording_save_name(*answer);
+    std::error_code ec;
+    if (target != *answer && fs::exists(target, ec)) {
+        MessageRequest ask{app().app_name, target + " already exists.\nDo you want to replace it?",
+                           MessageIcon::Warning, MessageButtons::YesNo, false};
+        if (dialogs().message_box(ask) != DialogResult::Yes) return true;
+    }
+    if (fs::exists(scratch, ec)) {
+        std::string error;
+        if (!save_recording(scratch, target, error)) {
+            show_error(std::string(player_text(PlayerText::SaveFailed)) + "\n" + error);
+            return false;
+        }
+        if (RefreshList) RefreshList();
+    }
+    return true;
+}
+
+}  // namespace murrel

@@ -1,0 +1,95 @@
+#include "player/voice_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "decoder/sonadyn.h"
+#include "voicefile/bytesource.h"
+#include "voicefile/framereader.h"
+#include "voicefile/koltheader.h"
+
+namespace murrel {
+
+void VoiceStream::start(FrameReader& reader, const std::string& path, const Tkoltfile_info& info,
+                        int64_t file_size, int device_channels) {
+    reader_ = &reader;
+    path_ = path;
+    info_ = info;
+    device_channels_ = device_channels == 2 ? 2 : 1;
+    first_frame_ = true;
+    seek_requested_ = false;
+    open_failed_ = false;
+    frames_decoded_ = 0;
+    frames_rejected_ = 0;
+    reader.reset();
+    data_size_ = file_size - static_cast<int64_t>(kKoltHeaderSize);
+    read_pos_ = static_cast<int64_t>(kKoltHeaderSize);
+}
+
+bool VoiceStream::fill_bufferfromdisk(int16_t* destination, int capacity, int& length) {
+    length = 0;
+    FileSource file;
+    if (!file.open(path_, static_cast<uint64_t>(std::max<int64_t>(read_pos_.load(), 0)))) {
+        open_failed_ = true;
+        return false;
+    }
+    bool more = true;
+    FrameReader& reader = *reader_;
+    FrameReaderState& st = reader.state;
+    if (is_mp3_codec(info_.codec_type)) {
+        st.header_error = 0;
+        if (seek_requested_.exchange(false)) {
+            reader.reset();
+            reader.find_frame(file);
+            read_pos_ = static_cast<int64_t>(file.position());
+            first_frame_ = true;
+        } else {
+            reader.find_frame(file);
+            read_pos_ = static_cast<int64_t>(file.position());
+        }
+        file.close();
+        st.sync_word &= 0xFFF;
+        bool stereo = st.mode != 3;
+        const size_t whole = static_cast<size_t>(capacity + 1) * sizeof(int16_t);
+        if (st.end_of_stream) {
+            std::memset(destination, 0, whole);
+            length = kSilenceBytes;
+            st.end_of_stream = 0;
+            more = false;
+        } else {
+            int n = mp3_lib(first_frame_.load() ? 1 : 0, st.ring, st.frame_start, st.frame_length,
+                            st.pcm_out);
+            first_frame_ = false;
+            n = std::clamp<int>(n, 0, kPcmChannelOffset);
+            frame_samples_ = n;
+            // The device was opened with the header's channel count; a frame of
+            // the other kind is fitted to it (the left channel of a stereo frame
+            // on a mono device, a mono frame doubled on a stereo one), so the
+            // bytes always match the device format.
+            int out_channels = device_channels_;
+            length = n * 2 * out_channels;
+            if (length == 0 || length > capacity * 2) {
+                std::memset(destination, 0, whole);
+                length = kSilenceBytes;
+                ++frames_rejected_;
+            } else {
+                ++frames_decoded_;
+                if (out_channels == 1) {
+                    std::memcpy(destination, st.pcm_out, static_cast<size_t>(n) * 2);
+                } else {
+                    const int16_t* right = stereo ? st.pcm_out + kPcmChannelOffset : st.pcm_out;
+                    for (int i = 0; i < n; ++i) {
+                        destination[2 * i] = st.pcm_out[i];
+                        destination[2 * i + 1] = right[i];
+                    }
+                }
+            }
+        }
+    } else {
+        file.close();
+    }
+    if (read_pos_.load() == data_size_ + static_cast<int64_t>(kKoltHeaderSize)) more = false;
+    return more;
+}
+
+}  // namespace murrel

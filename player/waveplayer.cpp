@@ -1,0 +1,109 @@
+#include "player/waveplayer.h"
+
+namespace murrel {
+
+namespace {
+std::unique_ptr<TMMWave> make_acm(TMMAcmWave*& out) {
+    auto w = std::make_unique<TMMAcmWave>();
+    out = w.get();
+    return w;
+}
+}  // namespace
+
+TMMWavePlayer::TMMWavePlayer(AudioBackend* backend, UiDispatcher* ui)
+    : wave_file_(make_acm(acm_)), device_(backend, ui) {
+    Wave().SetTimeFormat(TMMTimeFormats::tfMillisecond);
+    device_.SetTimeFormat(TMMTimeFormats::tfMillisecond);
+    device_.SetCallBackMode(TMMCBMode::cmThread);
+    device_.SetBufferSize(4096);
+    device_.SetNumBuffers(10);
+    device_.SetDeviceID(MapperId);
+    if (device_.DeviceID() == InvalidId) device_.SetDeviceID(0);
+    device_.OnStop = [this](TMMDSPComponent*) {
+        if (device_.IsOpen()) device_.Close();
+        if (!ResetPosition && Wave().Opened()) Wave().SetPosition(stop_position_);
+        if (OnStop) OnStop(this);
+    };
+    Chain();
+}
+
+TMMWavePlayer::~TMMWavePlayer() {
+    device_.OnStop = nullptr;
+    if (device_.IsOpen()) device_.Close();
+    SetOutput(nullptr);
+    device_.SetInput(nullptr);
+}
+
+void TMMWavePlayer::Chain() {
+    if (tap_) {
+        SetOutput(tap_);
+        tap_->SetOutput(&device_);
+    } else {
+        SetOutput(&device_);
+    }
+}
+
+void TMMWavePlayer::SetTap(TMMDSPComponent* tap) {
+    if (tap_) tap_->SetOutput(nullptr);
+    SetOutput(nullptr);
+    tap_ = tap;
+    Chain();
+}
+
+void TMMWavePlayer::Play() {
+    if (device_.IsPlaying() || device_.IsDevicePaused()) return;
+    if (Wave().FileName().empty() || Wave().IsEmpty()) return;
+    if (!Wave().Opened()) Wave().OpenFile();
+    if (Wave().Position() >= Wave().DataSize()) Wave().SetPosition(0);
+    start_position_ = Wave().Position();
+    // The device plays what the wave presents: PCM straight from the file or
+    // through the converters.
+    const TWaveFormatEx* fmt = auto_convert_ ? Acm().OutputFormat() : Wave().FileFormat();
+    SetWaveFormat(fmt);
+    device_.Start();
+}
+
+void TMMWavePlayer::Pause() {
+    if (device_.IsDevicePaused() || Wave().FileName().empty() || Wave().IsEmpty()) return;
+    device_.Pause();
+}
+
+void TMMWavePlayer::Restart() { device_.Restart(); }
+
+void TMMWavePlayer::Stop() {
+    stop_position_ = Position();
+    device_.Stop();
+    device_.Close();
+}
+
+int64_t TMMWavePlayer::Position() {
+    if (device_.IsPlaying() || device_.IsDevicePaused()) return device_.GetPosition() + start_position_;
+    return Wave().Position();
+}
+
+void TMMWavePlayer::SetPosition(int64_t ms) {
+    if (!device_.IsOpen()) {
+        Wave().SetPosition(ms);
+        return;
+    }
+    bool was_paused = device_.IsDevicePaused();
+    device_.Pause();
+    Wave().SetPosition(ms);
+    start_position_ = Wave().Position();
+    device_.Reset();
+    if (!was_paused) device_.Restart();
+}
+
+void TMMWavePlayer::BufferLoad(TMMWaveHdr* hdr, bool& more_buffers) {
+    int64_t n = Wave().ReadData(hdr->lpData, hdr->dwBufferLength);
+    if (n <= 0) {
+        hdr->dwBytesRecorded = 0;
+        more_buffers = false;
+    } else {
+        hdr->dwBytesRecorded = static_cast<uint32_t>(n);
+        more_buffers = Wave().BytesLeft() > 0;
+    }
+    if (OnBufferLoad) OnBufferLoad(this, hdr, more_buffers);
+}
+
+}  // namespace murrel
