@@ -102,8 +102,8 @@ TForm_main::TForm_main(BrowserOptions browser_options, QWidget* parent)
     for (QToolButton* b : {button_onelabelup, button_newfolder, button_fileviewtype, button_copy, button_paste})
         strip->addWidget(b);
     strip->addSpacing(4);
+    // The layout's spacing is the 2 pixels the filter box keeps from the address field.
     strip->addWidget(browser_->edit_directory, 1);
-    strip->addSpacing(2);
     browser_->combo_filefilter->setFixedWidth(140);
     strip->addWidget(browser_->combo_filefilter);
     Splitter2->addWidget(browser_->directory_mycomputer);

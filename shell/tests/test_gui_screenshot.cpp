@@ -35,15 +35,23 @@ QString shot_folder() {
     return QDir(dir).absolutePath();
 }
 
-TEST(Screenshot, TheMainWindowPaintsItsSkinAtItsDesignedSize) {
-    if (!have("xvfb-run") || !QFileInfo::exists(kProgram)) GTEST_SKIP() << "needs xvfb-run and the program";
+// One test, so that the starts never overlap: a second instance would only
+// bring the first one forward.
+TEST(Screenshot, TheMainWindowPaintsItsSkinAtItsDesignedSizeAndItsStartIsTimed) {
+    if (!have("xvfb-run") || !have("Xvfb") || !QFileInfo::exists(kProgram))
+        GTEST_SKIP() << "needs xvfb-run, Xvfb and the program";
     const QString png = shot_folder() + "/main_window.png";
     QFile::remove(png);
-    QProcess run;
-    run.setProcessEnvironment(x_environment());
-    run.start("xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24", kProgram, "--screenshot", png});
-    ASSERT_TRUE(run.waitForFinished(60000)) << "the program did not end";
-    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    // Another suite's instance of the program may hold the single-instance
+    // lock for a moment: the program then ends at once without a picture.
+    for (int attempt = 0; attempt < 3 && !QFileInfo::exists(png); ++attempt) {
+        if (attempt) QThread::sleep(2);
+        QProcess run;
+        run.setProcessEnvironment(x_environment());
+        run.start("xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24", kProgram, "--screenshot", png});
+        ASSERT_TRUE(run.waitForFinished(60000)) << "the program did not end";
+        EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    }
 
     QImage image(png);
     ASSERT_FALSE(image.isNull()) << "no screenshot at " << png.toStdString();
@@ -57,18 +65,16 @@ TEST(Screenshot, TheMainWindowPaintsItsSkinAtItsDesignedSize) {
     std::set<QRgb> top_bar;
     for (int x = 0; x < image.width(); ++x) top_bar.insert(image.pixel(x, 30));
     EXPECT_GT(top_bar.size(), 5u);
-}
 
-// One X server for every start, so that only the program's own time counts:
-// from starting the process to its first paint being on disk.
-TEST(Screenshot, StartUpTimeToTheFirstPaintIsMeasured) {
-    if (!have("Xvfb") || !QFileInfo::exists(kProgram)) GTEST_SKIP() << "needs Xvfb and the program";
+    // One X server for every start, so that only the program's own time
+    // counts: from starting the process to its first paint being on disk.
     QProcess server;
     server.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
     ASSERT_TRUE(server.waitForReadyRead(20000)) << "Xvfb did not start";
     const QString display = ":" + QString::fromLatin1(server.readLine()).trimmed();
 
     std::vector<qint64> times;
+    int lock_misses = 0;
     for (int i = 0; i < 7; ++i) {
         const QString png = shot_folder() + QString("/start_%1.png").arg(i);
         QFile::remove(png);
@@ -81,6 +87,11 @@ TEST(Screenshot, StartUpTimeToTheFirstPaintIsMeasured) {
             QThread::msleep(2);
         const qint64 ms = clock.elapsed();
         run.waitForFinished(20000);
+        if (!QFileInfo::exists(png) && run.exitCode() == 0 && ++lock_misses <= 3) {
+            QThread::sleep(2);  // another instance held the lock; start again
+            --i;
+            continue;
+        }
         ASSERT_TRUE(QFileInfo::exists(png)) << "start " << i << " painted nothing";
         QFile::remove(png);
         times.push_back(ms);
