@@ -1,0 +1,86 @@
+// murrelphonic-cli play FILE.wav: plays a WAV file through the wave output
+// device to its end (Ctrl+C stops it), on the backend MURREL_AUDIO selects.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "audio/mmwave.h"
+#include "audio/ui_dispatcher.h"
+#include "audio/waveout.h"
+#include "cli/commands.h"
+
+namespace murrel::cli {
+namespace {
+
+std::atomic<bool> interrupted{false};
+void on_interrupt(int) { interrupted.store(true); }
+
+std::string one_line(std::string text) {
+    for (size_t p; (p = text.find("\n\r")) != std::string::npos;) text.replace(p, 2, " ");
+    return text;
+}
+
+int run(const std::vector<std::string>& args) {
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
+        std::fprintf(stderr, "usage: murrelphonic-cli play FILE.wav\n");
+        return 2;
+    }
+    try {
+        TMMWave wave;
+        try {
+            wave.SetFileName(args[0]);
+            wave.OpenFile();
+        } catch (const EMMWaveError& e) {
+            std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", args[0].c_str(), e.what());
+            return 1;
+        }
+        const TWaveFormatEx* format = wave.FileFormat();
+        if (!format) {
+            std::fprintf(stderr, "murrelphonic-cli: %s: not a WAV file\n", args[0].c_str());
+            return 1;
+        }
+        TMMWaveOut out(nullptr, &main_pump());
+        out.SetWaveFormat(format);
+        // About a quarter of a second per buffer, ten buffers queued.
+        out.SetBufferSize(static_cast<int>(std::max<uint32_t>(format->nAvgBytesPerSec / 4, 4096)));
+        out.SetNumBuffers(10);
+        out.SetDeviceID(MapperId);
+        out.SetCallBackMode(TMMCBMode::cmThread);
+        out.SetTimeFormat(TMMTimeFormats::tfMillisecond);
+        // Loads run on the caller for the first buffers and on the device's
+        // worker afterwards, never both at once: the wave is used by one
+        // thread at a time.
+        out.OnBufferLoad = [&wave](TMMDSPComponent*, TMMWaveHdr* hdr, bool& more) {
+            int64_t n = wave.ReadData(hdr->lpData, hdr->dwBufferLength);
+            hdr->dwBytesRecorded = n > 0 ? static_cast<uint32_t>(n) : 0;
+            more = n > 0 && wave.BytesLeft() > 0;
+        };
+        bool stopped = false;
+        out.OnStop = [&](TMMDSPComponent*) { stopped = true; };
+        std::signal(SIGINT, on_interrupt);
+        std::printf("playing %s on \"%s\"\n", args[0].c_str(), out.ProductName().c_str());
+        std::fflush(stdout);
+        out.Start();
+        int64_t heard = 0;
+        main_pump().pump_until([&] {
+            if (interrupted.load() && out.IsPlaying()) out.Stop();
+            if (out.IsPlaying()) heard = out.GetPosition();
+            return stopped || !out.IsOpen();
+        }, std::chrono::hours(24));
+        out.Close();
+        std::printf("%s after %lld ms\n", interrupted.load() ? "stopped" : "played to the end",
+                    static_cast<long long>(heard));
+        return interrupted.load() ? 130 : 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "murrelphonic-cli: %s\n", one_line(e.what()).c_str());
+        return 1;
+    }
+}
+
+const CommandRegistration registration({"play", "play FILE.wav",
+                                        "play a WAV file on the sound device to its end", run});
+
+}  // namespace
+}  // namespace murrel::cli

@@ -1,0 +1,159 @@
+// murrelphonic-cli record: records from the wave input device for a number of
+// seconds in a recording mode, into a WAV file or, through the encoder, a
+// voice file. Ctrl+C ends the recording early and keeps what was recorded.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "audio/mmwave.h"
+#include "audio/ui_dispatcher.h"
+#include "audio/wavein.h"
+#include "cli/commands.h"
+#include "shell/appstate.h"
+#include "voicefile/compress.h"
+#include "voicefile/koltheader.h"
+#include "voicefile/lamecoder.h"
+
+namespace murrel::cli {
+namespace {
+
+std::atomic<bool> interrupted{false};
+void on_interrupt(int) { interrupted.store(true); }
+
+std::string one_line(std::string text) {
+    for (size_t p; (p = text.find("\n\r")) != std::string::npos;) text.replace(p, 2, " ");
+    return text;
+}
+
+bool ends_with(const std::string& s, const std::string& tail) {
+    if (s.size() < tail.size()) return false;
+    std::string end = s.substr(s.size() - tail.size());
+    for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return end == tail;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: murrelphonic-cli record --mode sp|hq|shq --seconds N -o FILE.wav|FILE.vkd\n");
+    return 2;
+}
+
+int run(const std::vector<std::string>& args) {
+    int codec = 0;
+    double seconds = 0;
+    std::string out_path;
+    for (size_t i = 0; i < args.size(); ++i) {
+        bool has_value = i + 1 < args.size();
+        if (args[i] == "--mode" && has_value) {
+            const std::string& m = args[++i];
+            codec = m == "sp" ? 5 : m == "hq" ? 6 : m == "shq" ? 7 : 0;
+            if (!codec) return usage();
+        } else if (args[i] == "--seconds" && has_value) {
+            char* end = nullptr;
+            seconds = std::strtod(args[++i].c_str(), &end);
+            if (*end || seconds <= 0 || seconds > 24 * 3600) return usage();
+        } else if (args[i] == "-o" && has_value) {
+            out_path = args[++i];
+        } else {
+            return usage();
+        }
+    }
+    if (!codec || seconds <= 0 || out_path.empty()) return usage();
+    bool voice = ends_with(out_path, ".vkd");
+    if (!voice && !ends_with(out_path, ".wav")) return usage();
+
+    try {
+        const int rate = mp3_sample_rate(codec);
+        TMMWave wave;
+        TLameCoder coder;
+        std::string partial = out_path + ".part";
+        if (voice) {
+            // The recording grows in a scratch file that becomes the voice
+            // file once it is complete.
+            setup_coder_for_mode(coder, codec);
+            if (coder.PrepareEncoding() != 0) {
+                std::fprintf(stderr, "murrelphonic-cli: the MP3 encoder refused the settings\n");
+                return 1;
+            }
+            KoltHeader header = make_encoding_header(codec, out_path);
+            std::ofstream f(partial, std::ios::binary | std::ios::trunc);
+            if (!f.write(reinterpret_cast<const char*>(header.data()), header.size())) {
+                std::fprintf(stderr, "murrelphonic-cli: cannot write %s\n", partial.c_str());
+                return 1;
+            }
+            app().temp_recording_path = partial;
+        } else {
+            wave.CreateFile(out_path, MakePCMFormat(16, 1, static_cast<uint32_t>(rate)));
+        }
+
+        TMMWaveIn in(nullptr, &main_pump());
+        in.SetSampleRate(rate);
+        in.SetBitLength(TMMBits::b16Bit);
+        in.SetMode(TMMMode::mMono);
+        // One encoder chunk per buffer for voice files.
+        in.SetBufferSize(voice ? static_cast<int>(coder.samples_per_chunk() * 2) : rate / 10 * 2);
+        in.SetNumBuffers(10);
+        in.SetDeviceID(MapperId);
+        in.SetCallBackMode(TMMCBMode::cmThread);
+        in.SetTimeFormat(TMMTimeFormats::tfMillisecond);
+        in.SetMaxRecordTime(static_cast<int64_t>(seconds * 1000));
+        std::atomic<bool> write_failed{false};
+        // Runs on the device's worker; the main thread touches neither the
+        // wave nor the coder until the recording stopped.
+        in.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr* hdr) {
+            if (write_failed.load()) return;
+            bool ok = voice ? file_compressrec(coder, reinterpret_cast<const int16_t*>(hdr->lpData),
+                                               hdr->dwBytesRecorded)
+                            : wave.WriteData(hdr->lpData, hdr->dwBytesRecorded) == hdr->dwBytesRecorded;
+            if (!ok) write_failed.store(true);
+        };
+        bool stopped = false;
+        in.OnStop = [&](TMMDSPComponent*) { stopped = true; };
+        std::signal(SIGINT, on_interrupt);
+        std::printf("recording %s (%d Hz mono) from \"%s\" for %g s\n", out_path.c_str(), rate,
+                    in.ProductName().c_str(), seconds);
+        std::fflush(stdout);
+        in.Start();
+        main_pump().pump_until([&] {
+            if ((interrupted.load() || write_failed.load()) && in.IsRecording()) in.Stop();
+            return stopped || !in.IsOpen();
+        }, std::chrono::hours(25));
+        int64_t recorded = in.GetPosition();
+        in.Close();
+        (void)recorded;
+        bool ok = !write_failed.load();
+        if (voice) {
+            ok = file_compressrec_close(coder) && ok;
+            std::error_code ec;
+            std::filesystem::rename(partial, out_path, ec);
+            if (ec) {
+                std::fprintf(stderr, "murrelphonic-cli: cannot rename %s: %s\n", partial.c_str(),
+                             ec.message().c_str());
+                return 1;
+            }
+        } else {
+            wave.CloseFile();
+        }
+        if (!ok) {
+            std::fprintf(stderr, "murrelphonic-cli: writing %s failed; what was recorded is kept\n",
+                         out_path.c_str());
+            return 1;
+        }
+        std::printf("recorded %s\n", out_path.c_str());
+        return interrupted.load() ? 130 : 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "murrelphonic-cli: %s\n", one_line(e.what()).c_str());
+        return 1;
+    }
+}
+
+const CommandRegistration registration(
+    {"record", "record --mode sp|hq|shq --seconds N -o FILE.wav|FILE.vkd",
+     "record from the sound device into a WAV file or a voice file", run});
+
+}  // namespace
+}  // namespace murrel::cli
