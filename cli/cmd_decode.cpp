@@ -51,11 +51,11 @@ FileOutcome decode_one(const std::string& file, const BatchOptions& options, Con
         return FileOutcome::Failed;
     }
     if (ok) {
-        if (!options.quiet) std::printf("%s -> %s\n", file.c_str(), target.c_str());
+        if (!options.quiet) batch_note(file + " -> " + target);
         return FileOutcome::Done;
     }
     if (app().convert_cancel) {
-        if (!options.quiet) std::printf("%s -> %s (cancelled: shorter file kept)\n", file.c_str(), target.c_str());
+        if (!options.quiet) batch_note(file + " -> " + target + " (cancelled: shorter file kept)");
         return FileOutcome::Cancelled;
     }
     return FileOutcome::Failed;

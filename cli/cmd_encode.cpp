@@ -82,10 +82,10 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
         }
         if (ok) {
             outcome = FileOutcome::Done;
-            if (!options.quiet) std::printf("%s -> %s\n", file.c_str(), target.c_str());
+            if (!options.quiet) batch_note(file + " -> " + target);
         } else if (app().convert_cancel) {
             outcome = FileOutcome::Cancelled;
-            if (!options.quiet) std::printf("%s -> %s (cancelled: shorter file kept)\n", file.c_str(), target.c_str());
+            if (!options.quiet) batch_note(file + " -> " + target + " (cancelled: shorter file kept)");
         }
     }
     if (!temp_path.empty()) ::unlink(temp_path.c_str());

@@ -22,6 +22,7 @@ namespace murrel {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+bool bar_shown = false;  // a progress bar is drawn on standard error
 
 void on_interrupt(int) {
     interrupted = 1;
@@ -163,6 +164,15 @@ bool batch_interrupted() { return interrupted != 0; }
 
 void set_batch_file(const std::string& file) { current_file = file; }
 
+void batch_note(const std::string& line) {
+    if (bar_shown) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+    }
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
 void load_console_texts() {
     const std::string dir = program_folder();
     std::string ini = dir + app().app_name + ".ini";
@@ -242,7 +252,8 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
     BatchDialogs batch_dialogs;
     set_dialog_service(&batch_dialogs);
 
-    BarDrawer bar(!options.quiet && ::isatty(STDERR_FILENO), verb, files.size());
+    bar_shown = !options.quiet && ::isatty(STDERR_FILENO);
+    BarDrawer bar(bar_shown, verb, files.size());
     std::size_t jobs = options.jobs > 0 ? static_cast<std::size_t>(options.jobs)
                                         : std::max(1u, std::thread::hardware_concurrency());
     jobs = std::min(jobs, files.size());
@@ -336,6 +347,7 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
 
     set_batch_file("");
     set_dialog_service(nullptr);
+    bar_shown = false;
     ::sigaction(SIGINT, &old_int, nullptr);
     ::sigaction(SIGTERM, &old_term, nullptr);
     if (interrupted) {

@@ -49,6 +49,10 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
 // shows on the console ("" for none). run_batch sets it.
 void set_batch_file(const std::string& file);
 
+// Prints one line of the command's report on standard output, clearing the
+// progress bar's line first when one is shown.
+void batch_note(const std::string& line);
+
 // True once Ctrl+C (SIGINT) or SIGTERM arrived during run_batch.
 bool batch_interrupted();
 

@@ -94,7 +94,7 @@ TEST_F(Cli, ExistingTargetsAreKeptUnlessOverwriteIsAsked) {
     EXPECT_GT(fs::file_size(dir.file("note.vkd")), 512u);
 }
 
-TEST_F(Cli, EncodeWritesTheModesHeaderAndRefusesOtherFormatsClearly) {
+TEST_F(Cli, EncodeWritesTheModesHeaderFromAnySourceRate) {
     write_wav(dir.file("a.wav"), speechlike(22050, 2.0), 22050);
     ASSERT_EQ(cli("encode --mode shq " + dir.file("a.wav")), 0) << err();
     std::vector<uint8_t> vkd = read_bytes(dir.file("a.vkd"));
@@ -102,10 +102,16 @@ TEST_F(Cli, EncodeWritesTheModesHeaderAndRefusesOtherFormatsClearly) {
     EXPECT_EQ(vkd[16], 7);
     EXPECT_EQ(header_title(vkd.data()), "a");
 
+    // Another rate is converted first, and its temporary copy removed.
     write_wav(dir.file("b.wav"), speechlike(22050, 1.0), 22050);
-    EXPECT_EQ(cli("encode --mode sp " + dir.file("b.wav")), 1);
-    EXPECT_NE(err().find("16000 Hz"), std::string::npos) << err();
-    EXPECT_FALSE(fs::exists(dir.file("b.vkd")));
+    EXPECT_EQ(cli("encode --mode sp " + dir.file("b.wav")), 0) << err();
+    std::vector<uint8_t> sp = read_bytes(dir.file("b.vkd"));
+    ASSERT_GT(sp.size(), 512u);
+    EXPECT_EQ(sp[16], 5);
+    EXPECT_FALSE(fs::exists(dir.file("b.wav.tmp")));
+    write_bytes(dir.file("c.wav"), {'n', 'o', 't', ' ', 'a', ' ', 'w', 'a', 'v', 'e'});
+    EXPECT_EQ(cli("encode --mode sp " + dir.file("c.wav")), 1);
+    EXPECT_NE(err().find("c.wav"), std::string::npos) << err();
     EXPECT_EQ(cli("encode " + dir.file("b.wav")), 2);  // no mode
     EXPECT_EQ(cli("encode --mode xq " + dir.file("b.wav")), 2);
     EXPECT_EQ(cli("decode " + dir.file("b.wav")), 1);  // not a voice file
