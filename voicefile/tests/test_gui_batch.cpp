@@ -239,6 +239,26 @@ TEST_F(BatchTest, CancellingMidFileLeavesAValidShorterWavAndEndsTheBatch) {
     EXPECT_TRUE(main_window.isEnabled());
 }
 
+TEST_F(BatchTest, CancellingWhileAWavFileIsBroughtToTheModesFormatLeavesNoTemporaryCopy) {
+    make_wav("song.wav", 44100, 2, 3.0);
+    make_wav("memo.wav", 16000, 1, 0.5);
+    selection.select_all({"song.wav", "memo.wav"});
+    answer_dialog(5);
+    auto real = batch.ops.wavetowave;
+    batch.ops.wavetowave = [real](const std::string& s, const std::string& t, int c, int b, int r,
+                                  ConversionProgress& p) {
+        CancelAt cancel(p, 30);
+        return real(s, t, c, b, r, cancel);
+    };
+    batch.button_convertClick();
+    EXPECT_FALSE(fs::exists(source + "/song.wav.tmp"));
+    EXPECT_FALSE(fs::exists(out + "/song.vkd"));
+    EXPECT_FALSE(fs::exists(out + "/memo.vkd"));  // the batch ended with the cancel
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_TRUE(main_window.isEnabled());
+}
+
 TEST_F(BatchTest, TheFailureTableShowsItsBoxesAndAnUncreatableWavTargetEndsTheBatchCleanly) {
     testfix::write_bytes(source + "/fake.vkd", std::vector<uint8_t>(700, 0x41));  // no valid header
     testfix::write_bytes(source + "/broken.wav", {'R', 'I', 'F', 'F', 1, 2});
