@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,6 +63,8 @@ TEST_F(WindowsTest, WithoutAnIniFileCaptionsAreBlankButTheTwoButtonsWithDefaults
 TEST_F(WindowsTest, EachWindowTakesItsKeysAndCaptionPanelsGetTwoBlanks) {
     write_ini("[Messages]\n"
               "FM_button_convert=Convert\n"
+              "FM_PUHopen=Open it\n"
+              "FM_PUHrefresh=Reload\n"
               "FM_button_play=Play the file\n"
               "FM_button_exit=Close the program\n"
               "FM_text_system_errmsg7=Not a voice file\n"
@@ -74,6 +77,8 @@ TEST_F(WindowsTest, EachWindowTakesItsKeysAndCaptionPanelsGetTwoBlanks) {
               "FI_button_ok=Close\n");
     ProgramWindows w(getmessage_frominifile(CatalogueWindow::Main));
     EXPECT_EQ(w.main->Label_convert->text(), "Convert");
+    EXPECT_EQ(w.main->browser().P_hddopen->text(), "Open it");
+    EXPECT_EQ(w.main->browser().P_hddrefresh->text(), "Reload");
     EXPECT_EQ(w.main->button_play->toolTip(), "Play the file");
     EXPECT_EQ(w.main->button_exit->toolTip(), "Close the program");
     EXPECT_EQ(app().message("FM_text_system_errmsg7"), "Not a voice file");
