@@ -2,6 +2,7 @@
 // frame search, the padding look-ahead and the end of the data.
 #include <gtest/gtest.h>
 
+#include "testsupport/scratch_dir.h"
 #include "voicefile/framereader.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/tests/audio_fixtures.h"
@@ -195,4 +196,38 @@ TEST(FrameReader, DecodesTheFramesItFindsWithTheDecoderLibrary) {
     }
     EXPECT_EQ(frames, static_cast<int>(stream.size() / 72));
     EXPECT_EQ(samples, frames * 576);
+}
+
+// Playback opens the file at its read position for every buffer and closes it
+// again; the ring carries on between the openings.
+TEST(FrameReader, ReopeningTheFileForEveryFrameFindsTheSameFrames) {
+    const std::vector<uint8_t> stream = encoded_stream(7, 25);
+    testsupport::ScratchDir dir;
+    testfix::write_voice_file(dir.file("play.vkd"), 7, stream);
+
+    FrameReader continuous;
+    FileSource whole;
+    ASSERT_TRUE(whole.open(dir.file("play.vkd")));
+    continuous.reset();
+    std::vector<int> expected;
+    while (true) {
+        continuous.find_frame(whole);
+        if (continuous.at_end()) break;
+        expected.push_back(continuous.state.frame_length);
+    }
+
+    FrameReader reader;
+    reader.reset();
+    uint64_t position = 512;  // playback seeks past the header
+    std::vector<int> found;
+    while (true) {
+        FileSource once;
+        ASSERT_TRUE(once.open(dir.file("play.vkd"), position));
+        reader.find_frame(once);
+        position = once.position();
+        if (reader.at_end()) break;
+        found.push_back(reader.state.frame_length);
+    }
+    EXPECT_EQ(found, expected);
+    EXPECT_GE(found.size(), 26u);  // the flushed frames included
 }
