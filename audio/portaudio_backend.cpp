@@ -63,7 +63,7 @@ class PaOutput final : public OutputStream {
 public:
     PaOutput(const PaDevice& device, int number, const TWaveFormatEx& format, WaveCallback* cb)
         : OutputStream(number, format, cb), device_(device) {
-        chunk_frames_ = std::max<size_t>(format.nSamplesPerSec / 100, 64);
+        chunk_frames_ = std::max<size_t>(format.nSamplesPerSec / 25, 64);
         chunk_.resize(chunk_frames_ * format.nBlockAlign);
         map_.resize(1024);
     }
@@ -71,7 +71,7 @@ public:
     MMResult start_device() override {
         PaStreamParameters p = parameters(device_, format_);
         PaError e = Pa_OpenStream(&stream_, nullptr, &p, format_.nSamplesPerSec,
-                                  paFramesPerBufferUnspecified, paNoFlag, nullptr, nullptr);
+                                  static_cast<unsigned long>(chunk_frames_), paNoFlag, nullptr, nullptr);
         if (e != paNoError) {
             stream_ = nullptr;
             return pa_result(e);
