@@ -1,0 +1,252 @@
+// Playback through the strip on a virtual sound card: voice files decoded one
+// frame per buffer, WAV files through the player chain, the time display's
+// arithmetic, seeking, pause and resume, and every failure the user can meet.
+#include "player/tests/player_fixture.h"
+
+#include <thread>
+
+#include "voicefile/stream_lease.h"
+
+using namespace murrel;
+using namespace murrel::playertest;
+
+namespace {
+
+class PlaybackTest : public StripTest {
+protected:
+    // An SP voice file whose stream is exactly `bytes` long.
+    std::string sp_file(const std::string& name, size_t bytes) {
+        std::vector<uint8_t> stream = encode_stream(5, tone(16000, bytes / 2000.0 + 1.0, 440));
+        EXPECT_GE(stream.size(), bytes);
+        stream.resize(bytes);
+        std::string path = scratch.file(name);
+        write_voice_file(path, 5, stream);
+        return path;
+    }
+    // Moves the manual clock until `done` holds.
+    bool advance_until(const std::function<bool()>& done) {
+        return ui.pump_until([&] {
+            if (done()) return true;
+            backend.advance_output(2880);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return done();
+        }, std::chrono::seconds(30));
+    }
+};
+
+TEST_F(PlaybackTest, VoiceFilesOfEveryModePlayToTheEndAndTheDeviceReceivesTheDecodedFrames) {
+    for (int codec : {5, 6, 7}) {
+        SCOPED_TRACE(codec);
+        backend.clear_played();
+        std::vector<uint8_t> stream = encode_stream(codec, tone(mp3_sample_rate(codec), 2.0, 300 + 100 * codec));
+        selected = scratch.file("voice" + std::to_string(codec) + ".vkd");
+        write_voice_file(selected, codec, stream);
+        strip->button_playClick();
+        EXPECT_EQ(strip->transport(), TransportState::Playing);
+        EXPECT_EQ(strip->display().file_type, "VKD");
+        ASSERT_TRUE(play_to_end());
+        std::vector<uint8_t> expected = expected_playback(stream, 1);
+        std::vector<uint8_t> played = backend.played(0);
+        ASSERT_EQ(played.size(), expected.size());
+        EXPECT_TRUE(played == expected);
+        EXPECT_GT(strip->voice().frames_decoded(), 50);
+        EXPECT_TRUE(dialogs.messages.empty());
+        EXPECT_FALSE(StreamLease::busy());
+        EXPECT_EQ(strip->display().file_type, "___");
+    }
+}
+
+TEST_F(PlaybackTest, AWavFilePlaysToTheEndAndTheDeviceReceivesItsSamples) {
+    std::vector<int16_t> samples = tone(22050, 3.0, 500);  // 1.5 s of stereo frames
+    for (size_t i = 1; i < samples.size(); i += 2) samples[i] = static_cast<int16_t>(-samples[i] / 2);
+    selected = scratch.file("music.WAV");
+    write_wav(selected, samples, 22050, 2);
+    strip->button_playClick();
+    EXPECT_EQ(strip->play_kind(), kFileWav);
+    EXPECT_EQ(strip->display().file_type, "WAV");
+    EXPECT_TRUE(strip->display().stereo);
+    EXPECT_EQ(strip->display().file_name, "music.WAV");
+    ASSERT_TRUE(play_to_end());
+    std::vector<int16_t> played = as_samples(backend.played(0));
+    ASSERT_EQ(played.size(), samples.size());
+    EXPECT_TRUE(played == samples);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(PlaybackTest, AnSpFileOf120000BytesShowsOneMinuteTotalAndReachesItWhenTheLastByteIsRead) {
+    backend.set_clock(VirtualClock::Manual);
+    selected = sp_file("minute.vkd", 120000);
+    strip->button_playClick();
+    const PlayerDisplay& d = strip->display();
+    EXPECT_EQ(d.total_hour * 3600 + d.total_minute * 60 + d.total_second, 60);
+    EXPECT_EQ(d.bit_up, 16);
+    EXPECT_EQ(d.bit_down1, 0);
+    EXPECT_EQ(d.bit_down2, 0);
+    EXPECT_TRUE(d.led_sp);
+    EXPECT_FALSE(d.led_hq || d.led_shq);
+    EXPECT_TRUE(strip->timer_enabled());
+    strip->Timer_timedisplayTimer();
+    // Ten frames are read ahead, two ring fills: 1,536 ÷ 2,000 is still 0 s.
+    EXPECT_EQ(strip->voice().read_pos(), 1536);
+    EXPECT_EQ(d.hour + ":" + d.minute + ":" + d.second, "00:00:00");
+    ASSERT_TRUE(advance_until([&] { return strip->voice().read_pos() == 120512; }));
+    strip->Timer_timedisplayTimer();
+    EXPECT_EQ(d.hour + ":" + d.minute + ":" + d.second, "00:01:00");
+    EXPECT_EQ(d.position, 100);
+    ASSERT_TRUE(ui.pump_until([&] {
+        backend.advance_output(4000);
+        return strip->transport() == TransportState::Stopped;
+    }));
+}
+
+TEST_F(PlaybackTest, ASeekToFiftyMakesTheNextFramesComeFromOffset60000AfterTheQueuedOnes) {
+    backend.set_clock(VirtualClock::Manual);
+    selected = sp_file("seek.vkd", 120000);
+    strip->button_playClick();
+    strip->trackbar_positionTrack();
+    strip->Timer_timedisplayTimer();  // skipped while the thumb is held
+    EXPECT_EQ(strip->display().hour + strip->display().minute + strip->display().second, "000000");
+    strip->trackbar_positionTrackEnd(50);
+    EXPECT_EQ(strip->voice().read_pos(), 60000);
+    EXPECT_TRUE(strip->voice().seek_requested());
+    ASSERT_TRUE(advance_until([&] { return !strip->voice().seek_requested(); }));
+    // The reader searched from 60,000: one or two ring fills of 512 bytes.
+    int64_t pos = strip->voice().read_pos();
+    EXPECT_TRUE(pos == 60512 || pos == 61024) << pos;
+    EXPECT_TRUE(strip->voice().first_frame() == false);
+    strip->Timer_timedisplayTimer();
+    EXPECT_EQ(strip->display().minute + ":" + strip->display().second, "00:30");
+    EXPECT_EQ(strip->display().position, 50);
+}
+
+TEST_F(PlaybackTest, ASeekToOneHundredStopsAndTheNextPlaybackRunsAgain) {
+    backend.set_clock(VirtualClock::Manual);
+    selected = sp_file("end.vkd", 20000);
+    strip->button_playClick();
+    strip->trackbar_positionTrackEnd(100);
+    ASSERT_TRUE(play_to_end());
+    EXPECT_EQ(strip->display(), PlayerDisplay{});
+    strip->button_playClick();
+    EXPECT_EQ(strip->transport(), TransportState::Playing);
+    ASSERT_TRUE(advance_until([&] { return strip->voice().read_pos() > 4000; }));
+    strip->Timer_timedisplayTimer();
+    EXPECT_EQ(strip->display().second, "02");
+}
+
+TEST_F(PlaybackTest, PauseThenPlayResumesTheSameFileAfterAnotherEntryWasSelected) {
+    backend.set_clock(VirtualClock::Manual);
+    std::string first = sp_file("first.vkd", 20000);
+    selected = first;
+    strip->button_playClick();
+    strip->button_pauseClick();
+    EXPECT_TRUE(strip->paused());
+    EXPECT_EQ(strip->transport(), TransportState::Paused);
+    EXPECT_EQ(strip->display().state_image, 18);
+    selected = sp_file("second.vkd", 20000);
+    strip->button_playClick();
+    EXPECT_FALSE(strip->paused());
+    EXPECT_EQ(strip->transport(), TransportState::Playing);
+    EXPECT_EQ(strip->playing_path(), first);
+    EXPECT_EQ(strip->display().file_name, "first.vkd");
+    strip->button_stopClick();
+    EXPECT_FALSE(strip->MMWaveOut_vkdplay().IsOpen());
+    strip->button_pauseClick();  // stop, then pause does nothing
+    EXPECT_FALSE(strip->paused());
+    EXPECT_EQ(strip->transport(), TransportState::Stopped);
+    EXPECT_EQ(strip->play_kind(), kFileVoice);  // kept by stop
+}
+
+TEST_F(PlaybackTest, PlayDoesNothingWithoutAPlayableSelectionAndRejectsABrokenVoiceFile) {
+    strip->button_playClick();  // nothing selected
+    EXPECT_EQ(strip->transport(), TransportState::Stopped);
+    selected = scratch.file("notes.txt");
+    std::ofstream(selected) << "hello";
+    strip->button_playClick();
+    EXPECT_EQ(strip->display().state_image, 19);
+    EXPECT_TRUE(dialogs.messages.empty());
+    selected = scratch.file("broken.vkd");
+    std::ofstream(selected) << std::string(600, 'x');
+    strip->button_playClick();
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string>{"errmsg11"});
+    EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(dialogs.messages[0].system_modal);
+    EXPECT_EQ(strip->transport(), TransportState::Stopped);
+}
+
+TEST_F(PlaybackTest, WithoutASoundCardPlayWarnsAndNothingElseChanges) {
+    app().sound_output_present = false;
+    selected = sp_file("x.vkd", 4000);
+    PlayerDisplay before = strip->display();
+    ButtonStates buttons = strip->buttons();
+    strip->button_playClick();
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string>{"errmsg12"});
+    EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(strip->display(), before);
+    EXPECT_EQ(strip->buttons(), buttons);
+    EXPECT_FALSE(strip->MMWaveOut_vkdplay().IsOpen());
+}
+
+TEST_F(PlaybackTest, AVoiceFileOfCodecTypeThreeShowsItsBitRateAndLedsThenErrmsg11) {
+    selected = scratch.file("adpcm.vkd");
+    write_voice_file(selected, 5, std::vector<uint8_t>(4000, 0x55), 3);
+    strip->button_playClick();
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string>{"errmsg11"});
+    EXPECT_EQ(strip->transport(), TransportState::Stopped);
+    EXPECT_FALSE(strip->timer_enabled());
+    EXPECT_FALSE(strip->MMWaveOut_vkdplay().IsOpen());
+    EXPECT_EQ(strip->display().bit_up, 16);  // shown before the refusal
+    EXPECT_TRUE(strip->display().led_sp);
+    EXPECT_FALSE(StreamLease::busy());
+}
+
+TEST_F(PlaybackTest, APulledOutRecorderEndsPlaybackWithErrmsg11AndNothingHangs) {
+    backend.set_clock(VirtualClock::Manual);
+    selected = sp_file("pulled.vkd", 40000);
+    strip->button_playClick();
+    std::filesystem::remove(selected);
+    ASSERT_TRUE(ui.pump_until([&] {
+        backend.advance_output(2000);
+        return strip->transport() == TransportState::Stopped && !strip->MMWaveOut_vkdplay().IsOpen();
+    }));
+    ui.pump_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"errmsg11"});
+    EXPECT_FALSE(StreamLease::busy());
+}
+
+TEST_F(PlaybackTest, ADecodingCannotOverlapAPlaybackAndPlaybackWaitsForNone) {
+    backend.set_clock(VirtualClock::Manual);
+    selected = sp_file("busy.vkd", 20000);
+    strip->button_playClick();
+    EXPECT_TRUE(StreamLease::busy());
+    EXPECT_FALSE(StreamLease::try_acquire().has_value());
+    strip->button_stopClick();
+    EXPECT_FALSE(StreamLease::busy());
+    {
+        // A decoding elsewhere holds the stream: playback does not start.
+        StreamLease held = StreamLease::acquire();
+        strip->button_playClick();
+        EXPECT_EQ(strip->transport(), TransportState::Stopped);
+        EXPECT_FALSE(strip->MMWaveOut_vkdplay().IsOpen());
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+    }
+    strip->button_playClick();
+    EXPECT_EQ(strip->transport(), TransportState::Playing);
+}
+
+TEST_F(PlaybackTest, TheVolumeSliderSetsBothChannelsOfTheDevices) {
+    selected = sp_file("vol.vkd", 8000);
+    strip->trackbar_wavvolumeChange(65536);
+    EXPECT_EQ(strip->volume(), 0xFFFFFFFFu);
+    strip->trackbar_wavvolumeChange(0x4000);
+    EXPECT_EQ(strip->volume(), 0x40004000u);
+    backend.clear_played();
+    strip->button_playClick();
+    ASSERT_TRUE(play_to_end());
+    std::vector<int16_t> played = as_samples(backend.played(0));
+    int peak = 0;
+    for (int16_t s : played) peak = std::max(peak, std::abs(static_cast<int>(s)));
+    EXPECT_GT(peak, 500);
+    EXPECT_LT(peak, 3000);  // an 8000 tone at a quarter of the volume
+}
+
+}  // namespace
