@@ -387,5 +387,32 @@ TEST_F(Browser, AVanishedVolumeGetsTheNotReadyWarning) {
     EXPECT_EQ(list().Directory(), "Drives");
 }
 
+TEST_F(Browser, TreeDeletesOnlyFoldersBelowVolumeLevelAndF5Reloads) {
+    std::vector<std::string> asked;
+    tree().delete_folder = [&](const std::string& folder) {
+        asked.push_back(folder);
+        return fs::remove_all(folder) > 0;
+    };
+    EXPECT_FALSE(tree().DeleteFolder(tree().rootNode()));
+    EXPECT_FALSE(tree().DeleteFolder(tree().rootNode()->child(1)));  // the home volume
+    EXPECT_TRUE(asked.empty());
+
+    tree().findNode(data)->setExpanded(true);
+    tree().setCurrentItem(tree().findNode(data + "/sub"));
+    ASSERT_EQ(list().Directory(), data + "/sub/");
+    QTest::keyClick(&tree(), Qt::Key_Delete);
+    EXPECT_EQ(asked, (std::vector<std::string>{data + "/sub"}));
+    EXPECT_FALSE(fs::exists(data + "/sub"));
+    EXPECT_EQ(list().Directory(), data + "/");
+    EXPECT_EQ(edit(), data + "/");
+    EXPECT_EQ(tree().findNode(data + "/sub"), nullptr);
+
+    fs::create_directories(data + "/later");
+    QTest::keyClick(&tree(), Qt::Key_F5);
+    EXPECT_EQ(tree().SelectedPath(), data + "/");
+    tree().findNode(data)->setExpanded(true);
+    EXPECT_NE(tree().findNode(data + "/later"), nullptr);
+}
+
 }  // namespace
 }  // namespace murrel
