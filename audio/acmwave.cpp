@@ -109,12 +109,13 @@ void TMMAcmWave::OnFileAttached() {
     // The base counted the data in output-format bytes; positions here count
     // file frames.
     if (WaveIOBlock* b = Block()) {
-        if (auto frames = decoded_frames(b->format, b->data_bytes)) {
-            b->sample_count = *frames;
-            b->last_sample = *frames;
-            b->current_sample = 0;
-            end_pos_ = *frames;
-        }
+        // Without a codec the file's own byte rate counts; the base may have
+        // used the output format of the previous file.
+        const int64_t frames = decoded_frames(b->format, b->data_bytes).value_or(BytesToSamples(b->data_bytes));
+        b->sample_count = frames;
+        b->last_sample = frames;
+        b->current_sample = 0;
+        end_pos_ = frames;
     }
     InvalidatePlayList();
 }

@@ -288,7 +288,15 @@ TEST_F(Document, AFileNoCodecReadsDeliversNoSamples) {
     mp3.nAvgBytesPerSec = 2000;
     std::vector<uint8_t> junk(4000, 0x5A);
     write_wav(dir.file("mp3.wav"), mp3, junk.data(), junk.size());
+    // After a file that was presented in another format, the count comes
+    // from this file's own byte rate: 4000 bytes at 2000 bytes/s.
+    const std::vector<uint8_t> wide(3 * 100, 1);
+    write_wav(dir.file("s24.wav"), MakePCMFormat(24, 1, 8000), wide.data(), wide.size());
+    wave.SetFileName(dir.file("s24.wav"));
+    EXPECT_EQ(wave.DataSize(), 100);
+    EXPECT_EQ(wave.BitLength(), 16);
     wave.SetFileName(dir.file("mp3.wav"));
+    EXPECT_EQ(wave.DataSize(), 32000);
     wave.OpenFile();
     uint8_t buf[4096];
     const int64_t n = wave.ReadData(buf, sizeof buf);
