@@ -367,3 +367,16 @@ TEST_F(Document, ConstantGainsFollowTheSaturationRuleExactlyOverTheWholeRange) {
         wave.CloseFile();
     }
 }
+
+TEST_F(Document, AssignTakesOverFileRangeAndMarkerListReference) {
+    write_mono16(dir.file("a.wav"), ramp(1000));
+    TMMMarkerList markers;
+    wave.SetFileName(dir.file("a.wav"));
+    wave.SetMarkerList(&markers);
+    wave.SetStartPos(100);
+    TMMEnhancedWave copy;
+    copy.Assign(wave);
+    EXPECT_EQ(copy.FileName(), wave.FileName());
+    EXPECT_EQ(copy.StartPos(), 100);
+    EXPECT_EQ(copy.MarkerList(), &markers);
+}
