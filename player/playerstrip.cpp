@@ -361,7 +361,15 @@ void PlayerStrip::start_record(int codec_type) {
     display_.total_hour = display_.total_minute = display_.total_second = 0;
     display_.file_name.clear();
     set_bitrate(mp3_kbitrate(std::clamp(codec_type, 5, 7)) * 1000);
-    switch (recorder_.prepare(codec_type)) {
+    RecordStart prepared;
+    try {
+        prepared = recorder_.prepare(codec_type);
+    } catch (const std::exception& e) {
+        show_error(e.what());
+        clear_displaypanel();
+        return;
+    }
+    switch (prepared) {
     case RecordStart::Started: break;
     case RecordStart::EncoderRefused:
         show_error(player_text(PlayerText::EncoderRefused));

@@ -29,7 +29,10 @@ Recorder::Recorder(TLameCoder& coder, AudioBackend* backend, UiDispatcher* ui)
 
 Recorder::~Recorder() {
     *alive_ = false;
-    wave_in_.OnBufferReady = nullptr;
+    {
+        std::lock_guard lock(encoder_mutex_);
+        accepting_ = false;
+    }
     if (wave_in_.IsOpen()) {
         try {
             wave_in_.Close();
@@ -73,12 +76,18 @@ RecordStart Recorder::prepare(int codec_type) {
 
 void Recorder::start() {
     write_failed_ = false;
+    {
+        std::lock_guard lock(encoder_mutex_);
+        accepting_ = true;
+    }
     recording_ = true;
     wave_in_.SetBufferSize(chunk_bytes_);
     try {
         wave_in_.Start();
     } catch (...) {
         recording_ = false;
+        std::lock_guard lock(encoder_mutex_);
+        accepting_ = false;
         coder_.CloseEncoding();
         throw;
     }
@@ -91,6 +100,8 @@ bool Recorder::stop() {
     recording_ = false;
     wave_in_.Stop();
     wave_in_.Close();
+    std::lock_guard lock(encoder_mutex_);
+    accepting_ = false;
     if (write_failed_.load()) {
         coder_.CloseEncoding();
         return false;
@@ -99,7 +110,8 @@ bool Recorder::stop() {
 }
 
 void Recorder::MMWaveInBufferReady(const uint8_t* data, uint32_t bytes) {
-    if (write_failed_.load()) return;
+    std::lock_guard lock(encoder_mutex_);
+    if (!accepting_ || write_failed_.load()) return;
     int16_t samples[kRecordBufferSamples];
     uint32_t n = std::min<uint32_t>(bytes, sizeof samples);
     std::memcpy(samples, data, n);

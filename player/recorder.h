@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "audio/wavein.h"
@@ -63,6 +64,11 @@ private:
     TLameCoder& coder_;
     UiDispatcher* ui_;
     TMMWaveIn wave_in_;
+    // Serialises the encoder between a delivery still running on the input
+    // thread and the stop's flush on the user-interface thread: the device's
+    // stop may return before its last delivery has finished.
+    std::mutex encoder_mutex_;
+    bool accepting_ = false;  // under encoder_mutex_
     std::atomic<bool> recording_{false};
     std::atomic<bool> write_failed_{false};
     int codec_type_ = 5;

@@ -145,6 +145,12 @@ protected:
         };
         strip->ListDirectory = [this] { return scratch.path().string(); };
         strip->RefreshList = [this] { ++refreshes; };
+        // Refills inside the virtual device's notification: with the device
+        // thread, a device running as fast as it is pulled can drain its queue
+        // before a refill has counted itself, and the device takes the empty
+        // queue for the end of the data.
+        strip->MMWaveOut_vkdplay().SetCallBackMode(TMMCBMode::cmCallback);
+        strip->MMWavePlayer().Device().SetCallBackMode(TMMCBMode::cmCallback);
     }
     // Pumps until the strip is back in the stopped state with every device closed.
     bool play_to_end(std::chrono::milliseconds timeout = std::chrono::milliseconds(20000)) {

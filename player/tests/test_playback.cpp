@@ -47,7 +47,7 @@ TEST_F(PlaybackTest, VoiceFilesOfEveryModePlayToTheEndAndTheDeviceReceivesTheDec
         ASSERT_TRUE(play_to_end());
         std::vector<uint8_t> expected = expected_playback(stream, 1);
         std::vector<uint8_t> played = backend.played(0);
-        ASSERT_EQ(played.size(), expected.size());
+        ASSERT_EQ(played.size(), expected.size()) << testing::PrintToString(dialogs.texts()) << " decoded " << strip->voice().frames_decoded() << " read_pos " << strip->voice().read_pos();
         EXPECT_TRUE(played == expected);
         EXPECT_GT(strip->voice().frames_decoded(), 50);
         EXPECT_TRUE(dialogs.messages.empty());

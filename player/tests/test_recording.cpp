@@ -70,6 +70,8 @@ TEST_F(RecordingTest, EachModeSavedAsMemoCarriesItsHeaderAndDecodesToTheRecorded
         std::string memo = scratch.file("memo");
         dialogs.save_answers.push_back(memo);
         strip->button_stopClick();
+        // The device may finish its stop after its last delivery.
+        ASSERT_TRUE(ui.pump_until([&] { return !strip->recorder().Device().IsOpen(); }));
         ASSERT_FALSE(dialogs.file_requests.empty());
         const FileDialogRequest& req = dialogs.file_requests.back();
         EXPECT_EQ(req.title, "Save VKD file");
