@@ -407,6 +407,33 @@ TEST_F(WaveOutTest, StopDuringPlaybackFiresOnStopOnceAndKeepsTheDeviceOpen) {
     out->SetInput(nullptr);
 }
 
+// A live source (a recording device feeding playback) cannot be replayed:
+// Pause drops what is queued but keeps the position, Restart starts afresh.
+TEST_F(WaveOutTest, PausingALiveSourceKeepsThePositionAndRestartsAfresh) {
+    struct LiveSource : PatternSource {
+        using PatternSource::PatternSource;
+        bool IsSoundComponent() const override { return true; }
+    };
+    auto out = make(TMMCBMode::cmCallback);
+    out->SetTimeFormat(TMMTimeFormats::tfSample);
+    LiveSource live(100000);
+    out->SetInput(&live);
+    out->Start();
+    backend.advance_output(700);
+    EXPECT_EQ(out->GetPosition(), 700);
+    int loads_before = live.loads.load();
+    out->Pause();
+    EXPECT_EQ(out->GetPosition(), 700);  // what was heard still counts
+    EXPECT_EQ(backend.advance_output(500), 0u);
+    out->Restart();
+    EXPECT_GT(live.loads.load(), loads_before);  // the ring was loaded again
+    backend.advance_output(300);
+    EXPECT_EQ(out->GetPosition(), 1000);
+    out->Stop();
+    EXPECT_EQ(stops, 1);
+    out->SetInput(nullptr);
+}
+
 TEST_F(WaveOutTest, CallbacksRefusedByTheBackendShowTheMessageAndKeepTheMode) {
     backend.set_callbacks_allowed(false);
     TMMWaveOut out(&backend, &ui);
