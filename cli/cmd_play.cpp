@@ -1,5 +1,6 @@
-// murrelphonic-cli play FILE.wav: plays a WAV file through the wave output
-// device to its end (Ctrl+C stops it), on the backend MURREL_AUDIO selects.
+// murrelphonic-cli play FILE.wav|FILE.vkd: plays a WAV file through the wave
+// output device to its end (Ctrl+C stops it), on the backend MURREL_AUDIO
+// selects. Voice files go through the player strip (cmd_play_voice.cpp).
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -10,8 +11,12 @@
 #include "audio/ui_dispatcher.h"
 #include "audio/waveout.h"
 #include "cli/commands.h"
+#include "voicefile/fileinfo.h"
 
 namespace murrel::cli {
+
+int play_voice_file(const std::string& path);
+
 namespace {
 
 std::atomic<bool> interrupted{false};
@@ -24,9 +29,10 @@ std::string one_line(std::string text) {
 
 int run(const std::vector<std::string>& args) {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
-        std::fprintf(stderr, "usage: murrelphonic-cli play FILE.wav\n");
+        std::fprintf(stderr, "usage: murrelphonic-cli play FILE.wav|FILE.vkd\n");
         return 2;
     }
+    if (upper_extension(args[0]) == ".VKD") return play_voice_file(args[0]);
     try {
         TMMWave wave;
         try {
@@ -79,8 +85,8 @@ int run(const std::vector<std::string>& args) {
     }
 }
 
-const CommandRegistration registration({"play", "play FILE.wav",
-                                        "play a WAV file on the sound device to its end", run});
+const CommandRegistration registration({"play", "play FILE.wav|FILE.vkd",
+                                        "play a WAV file or a voice file on the sound device to its end", run});
 
 }  // namespace
 }  // namespace murrel::cli

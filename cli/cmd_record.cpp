@@ -20,6 +20,9 @@
 #include "voicefile/lamecoder.h"
 
 namespace murrel::cli {
+
+int record_voice_file(int codec_type, double seconds, const std::string& out_path);
+
 namespace {
 
 std::atomic<bool> interrupted{false};
@@ -65,6 +68,8 @@ int run(const std::vector<std::string>& args) {
     if (!codec || seconds <= 0 || out_path.empty()) return usage();
     bool voice = ends_with(out_path, ".vkd");
     if (!voice && !ends_with(out_path, ".wav")) return usage();
+    // Voice files take the program's own recording road.
+    if (voice) return record_voice_file(codec, seconds, out_path);
 
     try {
         const int rate = mp3_sample_rate(codec);
