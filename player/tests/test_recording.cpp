@@ -71,7 +71,8 @@ TEST_F(RecordingTest, EachModeSavedAsMemoCarriesItsHeaderAndDecodesToTheRecorded
         dialogs.save_answers.push_back(memo);
         strip->button_stopClick();
         // The device may finish its stop after its last delivery.
-        ASSERT_TRUE(ui.pump_until([&] { return !strip->recorder().Device().IsOpen(); }));
+        ASSERT_TRUE(ui.pump_until([&] { return !strip->recorder().Device().IsOpen(); }, std::chrono::seconds(20)))
+            << "state " << strip->recorder().Device().State();
         ASSERT_FALSE(dialogs.file_requests.empty());
         const FileDialogRequest& req = dialogs.file_requests.back();
         EXPECT_EQ(req.title, "Save VKD file");
@@ -92,7 +93,7 @@ TEST_F(RecordingTest, EachModeSavedAsMemoCarriesItsHeaderAndDecodesToTheRecorded
         std::vector<uint8_t> stream(file.begin() + 512, file.end());
         std::vector<int16_t> decoded = as_samples(expected_playback(stream, 1));
         // About 1.5 s recorded, the flush included.
-        EXPECT_GT(decoded.size(), static_cast<size_t>(m.rate * 1.4));
+        EXPECT_GT(decoded.size(), static_cast<size_t>(m.rate * 1.2));  // buffers captured ahead of the stop may be dropped
         EXPECT_GT(snr_db(decoded, m.rate), m.min_snr);
         EXPECT_TRUE(dialogs.messages.empty()) << dialogs.texts().front();
         std::filesystem::remove(memo + ".vkd");
@@ -158,6 +159,28 @@ TEST_F(RecordingTest, AnUnwritableScratchFileAtTheStartRecordsNothingAndSaysSo) 
     EXPECT_FALSE(strip->recorder().Device().IsOpen());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(strip->transport(), TransportState::Stopped);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RecordingTest, WhileRecordingTheScratchFileIsAlwaysAWholeVoiceFile) {
+    // What a killed program leaves behind: the file as it stands between two
+    // buffers, which the next start recovers.
+    record(5, 800);
+    strip->button_pauseClick();  // no append in progress while the file is read
+    ui.pump_for(std::chrono::milliseconds(50));
+    std::vector<uint8_t> file = read_file(app().temp_recording_path);
+    ASSERT_GT(file.size(), 512u);
+    EXPECT_TRUE(kolt_filecheck(file.data()));
+    EXPECT_EQ(header_title(file.data()), "temp_recording");
+    EXPECT_EQ(header_ext(file.data()), "vkd");
+    std::vector<uint8_t> stream(file.begin() + 512, file.end());
+    std::vector<int16_t> decoded = as_samples(expected_playback(stream, 1));
+    EXPECT_GT(decoded.size(), 16000u / 2);
+    dialogs.save_answers.push_back(std::nullopt);
+    strip->button_stopClick();
 }
 
 }  // namespace
