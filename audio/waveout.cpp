@@ -179,6 +179,7 @@ void TMMWaveOut::Restart() {
                 std::lock_guard lock(lock_);
                 index_ = 0;
                 ++generation_;
+                pending_refills_ = 0;
             }
             if (QueueRing(WaveOutCall::Restart) == 0) {
                 state_.fetch_and(~kStatePaused);
@@ -249,6 +250,7 @@ void TMMWaveOut::Reset() {
         {
             std::lock_guard lock(lock_);
             ++generation_;
+            pending_refills_ = 0;
         }
         WaitSteps([this] {
             std::lock_guard lock(lock_);
@@ -268,6 +270,7 @@ void TMMWaveOut::Reset() {
             queued_ = 0;
             bytes_played_ = 0;
             ++generation_;
+            pending_refills_ = 0;
         }
         last_device_pos_ = 0;
         wraps_ = 0;
@@ -332,9 +335,10 @@ void TMMWaveOut::Notification(WaveMsg msg, TMMWaveHdr* hdr) {
             if (queued_ <= 0) resetting_.store(false);
             return;
         }
+        if (stopping_.load()) return;
         generation = generation_;
+        ++pending_refills_;
     }
-    if (stopping_.load()) return;
     switch (CallBackMode()) {
     case TMMCBMode::cmWindow:
         PostToUi([this, hdr, generation] { RefillSafe(hdr, generation); });
@@ -367,6 +371,7 @@ void TMMWaveOut::Refill(TMMWaveHdr* hdr, uint64_t generation) {
     TMMWaveHdr* next;
     {
         std::lock_guard lock(lock_);
+        if (generation == generation_ && pending_refills_ > 0) --pending_refills_;
         if (generation != generation_ || !(state_.load() & kStatePlaying) || resetting_.load() ||
             stopping_.load())
             return;
@@ -422,7 +427,8 @@ void TMMWaveOut::Refill(TMMWaveHdr* hdr, uint64_t generation) {
         std::lock_guard lock(lock_);
         done.armed = false;
         --refills_;
-        if (refills_ == 0 && (stop_requested_.load() || queued_ <= 0) && !ending_.load()) {
+        if (refills_ == 0 && (stop_requested_.load() || (queued_ <= 0 && pending_refills_ == 0)) &&
+            !ending_.load()) {
             ending_.store(true);
             stopping_.store(true);
             post_stop = true;
@@ -529,6 +535,7 @@ void TMMWaveOut::ClearCounters() {
     index_ = 0;
     bytes_played_ = 0;
     ++generation_;
+    pending_refills_ = 0;
     last_device_pos_ = 0;
     wraps_ = 0;
     loop_start_ = 0;

@@ -119,6 +119,10 @@ private:
     // Under lock_.
     int queued_ = 0;
     int refills_ = 0;
+    // Refills announced by a finished buffer but not yet begun (posted to the
+    // worker or the user-interface thread). Until they have run, an empty
+    // device queue is an underrun, not the end of the data.
+    int pending_refills_ = 0;
     int index_ = 0;
     int ring_count_ = 0;  // slots written by the last Start/Reset
     uint64_t bytes_played_ = 0;

@@ -498,6 +498,27 @@ TEST_F(WaveOutTest, EveryErrorTextAndPrefixIsFilledIn) {
 // The user-interface thread works the transport while the worker refills and
 // the device plays in real time; every byte played must be source data in
 // order from some rewind point, and the device must end stopped once.
+TEST_F(WaveOutTest, ADeviceThatDrainsBeforeTheWorkerRefillsDoesNotEndPlayback) {
+    // The device plays buffers faster than the worker refills them, so at times
+    // nothing is queued while refills are still waiting to run: an underrun,
+    // not the end of the data.
+    backend.set_clock(VirtualClock::Fast);
+    auto out = make(TMMCBMode::cmThread);
+    out->SetNumBuffers(3);
+    out->SetBufferSize(256);
+    const size_t total = 60 * 256 + 100;
+    PatternSource source(total);
+    source.OnBufferLoad = [](TMMDSPComponent*, TMMWaveHdr*, bool&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    out->SetInput(&source);
+    out->Start();
+    ASSERT_TRUE(ui.pump_until([&] { return stops > 0; }));
+    EXPECT_EQ(backend.played(), pattern(total));
+    out->Close();
+    out->SetInput(nullptr);
+}
+
 TEST_F(WaveOutTest, TransportOperationsRaceTheWorkerSafely) {
     backend.set_clock(VirtualClock::Fast);
     auto out = make(TMMCBMode::cmThread);
