@@ -321,6 +321,9 @@ void TMMWave::SettleWrites() {
 }
 
 void TMMWave::EnsurePlayList() {
+    // Writes append at the file position: after them the play list is rebuilt
+    // but the position must stay where the next write goes.
+    const bool after_writes = writes_pending_ || (wend_ && wcur_ != wstart_);
     SettleWrites();
     if (play_list_valid_) return;
     play_list_valid_ = true;
@@ -334,7 +337,7 @@ void TMMWave::EnsurePlayList() {
         segment_stream_start_.push_back(total_bytes_);
         total_bytes_ += r.length_bytes;
     }
-    if (opened_) {
+    if (opened_ && !after_writes) {
         try {
             SeekStream(std::min(ToStreamFrames(position_), LengthInSamples()));
         } catch (const EMMWaveError&) {

@@ -100,6 +100,26 @@ TEST(WaveCreate, RoundTripOfManyWriteSizesIsExact) {
     EXPECT_EQ(back, all);
 }
 
+TEST(WaveCreate, AskingTheLengthWhileWritingNeverMovesTheWritePosition) {
+    // The decoder's split check asks LengthInBytes after every frame.
+    testsupport::ScratchDir dir;
+    TMMWave w;
+    w.CreateFile(dir.file("len.wav"), MakePCMFormat(16, 1, 16000));
+    for (int16_t i = 0; i < 1000; ++i) {
+        ASSERT_EQ(w.WriteData(&i, 2), 2);
+        ASSERT_EQ(w.LengthInBytes(), int64_t(i + 1) * 2);
+    }
+    w.CloseFile();
+    w.FreeWave();
+    w.SetFileName(dir.file("len.wav"));
+    ASSERT_EQ(w.LengthInBytes(), 2000);
+    w.OpenFile();
+    std::vector<int16_t> back(1000);
+    ASSERT_EQ(w.ReadData(back.data(), 2000), 2000);
+    for (int16_t i = 0; i < 1000; ++i) ASSERT_EQ(back[size_t(i)], i) << "sample " << i;
+    w.CloseFile();
+}
+
 TEST(WaveCreate, RefusesPathsThatCannotBeFiles) {
     testsupport::ScratchDir dir;
     TMMWave w;
