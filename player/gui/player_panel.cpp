@@ -1,0 +1,292 @@
+#include "player/gui/player_panel.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "player/gui/led_text.h"
+#include "player/gui/level_meter.h"
+#include "player/gui/meter_bar.h"
+#include "ui/skin.h"
+
+namespace murrel {
+
+namespace {
+constexpr int kDigitPx = 22;
+constexpr int kSmallPx = 11;
+
+LedText* led(QWidget* parent, const char* name, const QString& text, int px) {
+    auto* l = new LedText(text, px, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+LedText* caption(QWidget* parent, const QString& text) {
+    auto* l = new LedText(text, 9, parent);
+    l->set_colour(QColor(0x78, 0x8c, 0x96));
+    return l;
+}
+
+QString two(int v) { return QString::number(v).rightJustified(2, '0'); }
+
+// Meter widths follow the slider: the thumb's travel, not the whole groove.
+constexpr int kPositionMeterInset = 14;
+constexpr int kVolumeMeterInset = 20;
+}  // namespace
+
+PlayerPanel::PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* control_host, UiDispatcher* ui,
+                         QObject* parent)
+    : QObject(parent), strip_(strip), voice_tap_(ui) {
+    build_display(display_host);
+    build_controls(control_host);
+
+    strip_.MMWaveOut_vkdplay().SetOutput(&voice_tap_);
+    for (TMMConnector* c : {&strip_.MMConnector1(), &voice_tap_, &strip_.MMConnector3()}) {
+        c->AddDisplay(MMLevel4);
+        c->AddDisplay(MMLevel3);
+    }
+
+    timer_timedisplay = new QTimer(this);
+    timer_timedisplay->setInterval(kTimerMs);
+    timer_timedisplay->setTimerType(Qt::PreciseTimer);
+    connect(timer_timedisplay, &QTimer::timeout, this, &PlayerPanel::tick);
+    // The meters keep falling after a stop, so the timer runs for the panel's life.
+    timer_timedisplay->start();
+
+    strip_.OnDisplayChanged = [this] { render(); };
+    render();
+}
+
+PlayerPanel::~PlayerPanel() {
+    strip_.OnDisplayChanged = nullptr;
+    for (TMMConnector* c : {&strip_.MMConnector1(), &voice_tap_, &strip_.MMConnector3()}) {
+        c->RemoveDisplay(MMLevel4);
+        c->RemoveDisplay(MMLevel3);
+    }
+    if (strip_.MMWaveOut_vkdplay().Output() == &voice_tap_) strip_.MMWaveOut_vkdplay().SetOutput(nullptr);
+}
+
+void PlayerPanel::build_display(QWidget* host) {
+    auto* row = new QHBoxLayout(host);
+    row->setContentsMargins(8, 3, 8, 3);
+    row->setSpacing(6);
+
+    label_timedisplayhour = led(host, "label_timedisplayhour", "00", kDigitPx);
+    label_timedisplaymin = led(host, "label_timedisplaymin", "00", kDigitPx);
+    label_timedisplaysec = led(host, "label_timedisplaysec", "00", kDigitPx);
+    auto* elapsed = new QHBoxLayout;
+    elapsed->setSpacing(0);
+    elapsed->addWidget(label_timedisplayhour);
+    elapsed->addWidget(led(host, "colon1", ":", kDigitPx));
+    elapsed->addWidget(label_timedisplaymin);
+    elapsed->addWidget(led(host, "colon2", ":", kDigitPx));
+    elapsed->addWidget(label_timedisplaysec);
+    row->addLayout(elapsed);
+
+    Image_state = new QLabel(host);
+    Image_state->setObjectName("Image_state");
+    Image_state->setFixedSize(24, 24);
+    Image_state->setAlignment(Qt::AlignCenter);
+    row->addWidget(Image_state);
+
+    label_totalhour = led(host, "label_totalhour", "00", kSmallPx);
+    label_totalmin = led(host, "label_totalmin", "00", kSmallPx);
+    label_totalsec = led(host, "label_totalsec", "00", kSmallPx);
+    auto* total = new QHBoxLayout;
+    total->setSpacing(0);
+    total->addWidget(label_totalhour);
+    total->addWidget(led(host, "colon3", ":", kSmallPx));
+    total->addWidget(label_totalmin);
+    total->addWidget(led(host, "colon4", ":", kSmallPx));
+    total->addWidget(label_totalsec);
+    row->addLayout(total);
+
+    // Upper meter left channel, the scale between, lower meter right channel.
+    MMLevel4 = new LevelMeter(0, host);
+    MMLevel4->setObjectName("MMLevel4");
+    MMLevel3 = new LevelMeter(1, host);
+    MMLevel3->setObjectName("MMLevel3");
+    auto* meters = new QGridLayout;
+    meters->setSpacing(1);
+    meters->addWidget(caption(host, "L"), 0, 0);
+    meters->addWidget(MMLevel4, 0, 1);
+    meters->addWidget(caption(host, "db"), 1, 0);
+    meters->addWidget(new LevelScale(host), 1, 1);
+    meters->addWidget(caption(host, "R"), 2, 0);
+    meters->addWidget(MMLevel3, 2, 1);
+    meters->setColumnStretch(1, 1);
+    row->addLayout(meters, 1);
+
+    led_shq = led(host, "led_shq", "SHQ", kSmallPx);
+    led_hq = led(host, "led_hq", "HQ", kSmallPx);
+    led_sp = led(host, "led_sp", "SP", kSmallPx);
+    for (LedText* l : {led_shq, led_hq, led_sp}) {
+        l->set_colour(QColor(0xf0, 0xb4, 0x28));
+        row->addWidget(l);
+    }
+
+    label_bitup = led(host, "label_bitup", "", kSmallPx);
+    label_bitup->setMinimumWidth(QFontMetrics(label_bitup->font()).horizontalAdvance("8888"));
+    label_bitup->set_alignment(Qt::AlignRight | Qt::AlignVCenter);
+    label_bitdown1 = led(host, "label_bitdown1", "0", kSmallPx);
+    label_bitdown2 = led(host, "label_bitdown2", "0", kSmallPx);
+    auto* rate = new QHBoxLayout;
+    rate->setSpacing(0);
+    rate->addWidget(label_bitup);
+    rate->addWidget(led(host, "point", ".", kSmallPx));
+    rate->addWidget(label_bitdown1);
+    rate->addWidget(label_bitdown2);
+    rate->addSpacing(3);
+    rate->addWidget(caption(host, "Kbps"));
+    row->addLayout(rate);
+
+    ledlabel_mode = led(host, "ledlabel_mode", "MONO", kSmallPx);
+    row->addWidget(ledlabel_mode);
+
+    Label_filetype = led(host, "Label_filetype", "___", kSmallPx);
+    row->addWidget(Label_filetype);
+    row->addWidget(caption(host, "File"));
+
+    label_filename = led(host, "label_filename", "", kSmallPx);
+    label_filename->set_alignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label_filename->setMinimumWidth(120);
+    row->addWidget(label_filename, 1);
+}
+
+void PlayerPanel::build_controls(QWidget* host) {
+    trackbar_wavvolume = new QSlider(Qt::Horizontal, host);
+    trackbar_wavvolume->setObjectName("trackbar_wavvolume");
+    trackbar_wavvolume->setRange(0, 65536);
+    trackbar_wavvolume->setValue(65536);
+    trackbar_wavvolume->setGeometry(305, 14, 108, 18);
+    panel_volumemeter = new MeterBar(ui::skin_image(ui::SkinVolumeMeter), host);
+    panel_volumemeter->setObjectName("panel_volumemeter");
+
+    trackbar_position = new QSlider(Qt::Horizontal, host);
+    trackbar_position->setObjectName("trackbar_position");
+    trackbar_position->setRange(0, 100);
+    trackbar_position->setGeometry(430, 14, std::max(60, host->width() - 430 - 32), 18);
+    panel_positionmeter = new MeterBar(ui::skin_image(ui::SkinPositionMeter), host);
+    panel_positionmeter->setObjectName("panel_positionmeter");
+    trackbar_position->installEventFilter(this);
+    trackbar_wavvolume->installEventFilter(this);
+    place_meters();
+
+    connect(trackbar_position, &QSlider::sliderPressed, this, [this] { strip_.trackbar_positionTrack(); });
+    connect(trackbar_position, &QSlider::sliderReleased, this,
+            [this] { strip_.trackbar_positionTrackEnd(trackbar_position->value()); });
+    connect(trackbar_position, &QSlider::valueChanged, this, [this](int) { place_meters(); });
+    panel_positionmeter->OnClick = [this](double at) {
+        strip_.trackbar_positionTrack();
+        seek_to(static_cast<int>(at * 100));
+    };
+
+    connect(trackbar_wavvolume, &QSlider::sliderPressed, this, [this] {
+        volume_dragging_ = true;
+        panel_volumemeter->hide();
+    });
+    connect(trackbar_wavvolume, &QSlider::sliderReleased, this, [this] {
+        volume_dragging_ = false;
+        place_meters();
+        panel_volumemeter->show();
+    });
+    connect(trackbar_wavvolume, &QSlider::valueChanged, this, [this](int v) {
+        strip_.trackbar_wavvolumeChange(v);
+        if (!volume_dragging_) place_meters();
+    });
+    panel_volumemeter->OnClick = [this](double at) { trackbar_wavvolume->setValue(static_cast<int>(at * 65536)); };
+}
+
+void PlayerPanel::seek_to(int percent) {
+    percent = std::clamp(percent, 0, 100);
+    {
+        QSignalBlocker quiet(trackbar_position);
+        trackbar_position->setValue(percent);
+    }
+    place_meters();
+    strip_.trackbar_positionTrackEnd(percent);
+}
+
+void PlayerPanel::place_meters() {
+    const QRect p = trackbar_position->geometry();
+    panel_positionmeter->setGeometry(p.x() + kPositionMeterInset / 2, p.bottom() + 2,
+                                     std::max(0, p.width() - kPositionMeterInset), 3);
+    panel_positionmeter->set_fraction(trackbar_position->value() / 100.0);
+    const QRect v = trackbar_wavvolume->geometry();
+    panel_volumemeter->setGeometry(v.x() + kVolumeMeterInset / 2, v.bottom() + 2,
+                                   std::max(0, v.width() - kVolumeMeterInset), 3);
+    panel_volumemeter->set_fraction(trackbar_wavvolume->value() / 65536.0);
+}
+
+bool PlayerPanel::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == trackbar_position || watched == trackbar_wavvolume) &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        place_meters();
+    return QObject::eventFilter(watched, event);
+}
+
+void PlayerPanel::bind_buttons(const std::array<QAbstractButton*, kTransportButtons>& buttons,
+                               QAbstractButton* stop) {
+    for (size_t i = 0; i < buttons.size(); ++i) buttons_[i] = buttons[i];
+    stop_ = stop;
+    auto route = [this](TransportButton b, void (PlayerStrip::*handler)()) {
+        if (QAbstractButton* button = buttons_[static_cast<int>(b)])
+            connect(button, &QAbstractButton::clicked, this, [this, handler] { (strip_.*handler)(); });
+    };
+    route(TransportButton::Play, &PlayerStrip::button_playClick);
+    route(TransportButton::Pause, &PlayerStrip::button_pauseClick);
+    route(TransportButton::SpRecord, &PlayerStrip::button_sprecordClick);
+    route(TransportButton::HqRecord, &PlayerStrip::button_hqrecordClick);
+    route(TransportButton::ShqRecord, &PlayerStrip::button_shqrecordClick);
+    if (stop_) connect(stop_, &QAbstractButton::clicked, this, [this] { strip_.button_stopClick(); });
+    render();
+}
+
+void PlayerPanel::tick() {
+    if (strip_.timer_enabled()) strip_.Timer_timedisplayTimer();
+    MMLevel4->decay(kTimerMs);
+    MMLevel3->decay(kTimerMs);
+    render();
+}
+
+void PlayerPanel::render() {
+    const PlayerDisplay& d = strip_.display();
+    label_timedisplayhour->set_text(QString::fromStdString(d.hour));
+    label_timedisplaymin->set_text(QString::fromStdString(d.minute));
+    label_timedisplaysec->set_text(QString::fromStdString(d.second));
+    label_totalhour->set_text(two(d.total_hour));
+    label_totalmin->set_text(two(d.total_minute));
+    label_totalsec->set_text(two(d.total_second));
+    led_shq->set_lit(d.led_shq);
+    led_hq->set_lit(d.led_hq);
+    led_sp->set_lit(d.led_sp);
+    // Leading zeros blank, but a rate under 1 kbit/s still shows its units digit.
+    label_bitup->set_text(QString::number(d.bit_up));
+    label_bitdown1->set_text(QString::number(d.bit_down1));
+    label_bitdown2->set_text(QString::number(d.bit_down2));
+    ledlabel_mode->set_text(d.stereo ? "STEREO" : "MONO");
+    Label_filetype->set_text(QString::fromStdString(d.file_type));
+    label_filename->set_text(QString::fromStdString(d.file_name));
+    if (d.state_image != shown_state_image_) {
+        shown_state_image_ = d.state_image;
+        Image_state->setPixmap(ui::button_image(d.state_image));
+    }
+    if (!trackbar_position->isSliderDown() && trackbar_position->value() != d.position) {
+        QSignalBlocker quiet(trackbar_position);
+        trackbar_position->setValue(d.position);
+        place_meters();
+    }
+    const ButtonStates& states = strip_.buttons();
+    for (int i = 0; i < kTransportButtons; ++i)
+        if (buttons_[i]) buttons_[i]->setEnabled(states.enabled[i]);
+    if (stop_) stop_->setEnabled(true);
+}
+
+}  // namespace murrel

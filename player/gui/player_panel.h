@@ -1,0 +1,86 @@
+#pragma once
+// The player strip on screen: the playback display in Panel1, the position
+// and volume sliders with their meter bars in the bottom strip, the level
+// meters fed by the strip's connectors, and the routing of the transport
+// buttons and sliders to PlayerStrip.
+//
+// Thread: user-interface thread. The panel does not own the strip, the two
+// host panels or the buttons; it must be destroyed before the strip.
+#include <QObject>
+#include <QPointer>
+
+#include <array>
+
+#include "player/playerstrip.h"
+
+class QAbstractButton;
+class QLabel;
+class QSlider;
+class QTimer;
+
+namespace murrel {
+
+class LedText;
+class LevelMeter;
+class MeterBar;
+
+class PlayerPanel : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kTimerMs = 100;
+
+    // `display_host` receives the display (Panel1), `control_host` the
+    // sliders (MMPanelFill_control).
+    // `ui` is the dispatcher the strip was made with (null: the process-wide one).
+    PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* control_host, UiDispatcher* ui = nullptr,
+                QObject* parent = nullptr);
+    ~PlayerPanel() override;
+
+    // The buttons the transport states enable and disable, by TransportButton,
+    // and the stop button. Null entries are skipped. Clicks of play, pause,
+    // stop and the record buttons go to the strip.
+    void bind_buttons(const std::array<QAbstractButton*, kTransportButtons>& buttons, QAbstractButton* stop);
+
+    // One 100 ms step: the strip's time display (while its timer runs), the
+    // meters' fall-back, and the display. The QTimer calls it; tests may too.
+    void tick();
+    // Shows the strip's display model and button states.
+    void render();
+
+    // Widgets, named as in the window's resource.
+    LedText *label_timedisplayhour = nullptr, *label_timedisplaymin = nullptr, *label_timedisplaysec = nullptr;
+    LedText *label_totalhour = nullptr, *label_totalmin = nullptr, *label_totalsec = nullptr;
+    LedText *led_shq = nullptr, *led_hq = nullptr, *led_sp = nullptr;
+    LedText *label_bitup = nullptr, *label_bitdown1 = nullptr, *label_bitdown2 = nullptr;
+    LedText* ledlabel_mode = nullptr;
+    LedText* Label_filetype = nullptr;
+    LedText* label_filename = nullptr;
+    QLabel* Image_state = nullptr;
+    LevelMeter *MMLevel4 = nullptr, *MMLevel3 = nullptr;
+    QSlider *trackbar_position = nullptr, *trackbar_wavvolume = nullptr;
+    MeterBar *panel_positionmeter = nullptr, *panel_volumemeter = nullptr;
+    QTimer* timer_timedisplay = nullptr;
+
+    int shown_state_image() const { return shown_state_image_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void build_display(QWidget* host);
+    void build_controls(QWidget* host);
+    void place_meters();
+    void seek_to(int percent);
+
+    PlayerStrip& strip_;
+    // The voice device's buffers reach the meters from its output side: a
+    // device passes its format only downstream, so a tap on its input side
+    // never learns what it carries.
+    TMMConnector voice_tap_;
+    std::array<QPointer<QAbstractButton>, kTransportButtons> buttons_{};
+    QPointer<QAbstractButton> stop_;
+    int shown_state_image_ = -1;
+    bool volume_dragging_ = false;
+};
+
+}  // namespace murrel
