@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "player/gui/qt_ui_dispatcher.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "shell/gui/form_main.h"
@@ -28,6 +29,13 @@ int main(int argc, char** argv) {
         return started.another_instance ? 0 : 1;
     }
 
+    // The devices post their notifications to the event loop; installed
+    // before the windows create the player and uninstalled after they are gone.
+    murrel::QtUiDispatcher dispatcher;
+    murrel::set_ui_dispatcher(&dispatcher);
+    struct Uninstall {
+        ~Uninstall() { murrel::set_ui_dispatcher(nullptr); }
+    } uninstall;
     murrel::ProgramWindows windows(started.main_texts);
     // --screenshot FILE: save the main window's first paint and end.
     const QStringList args = application.arguments();

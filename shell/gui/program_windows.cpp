@@ -5,6 +5,11 @@
 #include <QTimer>
 
 #include "filemanager/gui/file_list.h"
+#include "player/gui/player_panel.h"
+#include "player/playerstrip.h"
+#include "shell/appstate.h"
+#include "ui/bitmap_button.h"
+#include "ui/panels.h"
 #include "shell/gui/form_about.h"
 #include "shell/gui/form_edit.h"
 #include "shell/gui/form_main.h"
@@ -74,9 +79,50 @@ ProgramWindows::ProgramWindows(const WindowTexts& main_texts) {
     };
     main->hooks.convert = [this] { batch_->button_convertClick(); };
     main->hooks.about = [this] { about->exec(); };
+    build_player();
+}
+
+void ProgramWindows::build_player() {
+    player = std::make_unique<PlayerStrip>();
+    TFileList& list = *main->browser().file_mycomputer;
+    player->SelectedFile = [&list]() -> std::optional<std::string> {
+        const int row = list.Selected();
+        if (row < 0 || list.entry(row).kind != EntryKind::File) return std::nullopt;
+        return list.entry(row).full_path;
+    };
+    player->ListDirectory = [&list] { return list.Directory(); };
+    player->RefreshList = [&list] { list.RefreshList(); };
+
+    player_panel = std::make_unique<PlayerPanel>(*player, main->Panel1, main->MMPanelFill_control);
+    std::array<QAbstractButton*, kTransportButtons> buttons{};
+    auto set = [&buttons](TransportButton b, QAbstractButton* button) { buttons[static_cast<int>(b)] = button; };
+    set(TransportButton::Convert, main->button_convert);
+    set(TransportButton::WavEdit, main->button_wavedit);
+    set(TransportButton::Email, main->button_email);
+    set(TransportButton::Help, main->button_help);
+    set(TransportButton::About, main->button_about);
+    set(TransportButton::ShqRecord, main->button_shqrecord);
+    set(TransportButton::HqRecord, main->button_hqrecord);
+    set(TransportButton::SpRecord, main->button_sprecord);
+    set(TransportButton::Play, main->button_play);
+    set(TransportButton::Pause, main->button_pause);
+    player_panel->bind_buttons(buttons, main->button_stop);
+    // The window's layout keeps the position slider's right edge in place.
+    main->FormResize();
+
+    PlayerStrip& strip = *player;
+    main->hooks.stop = [&strip] { strip.button_stopClick(); };
+    main->hooks.recording = [&strip] { return strip.recording(); };
+    main->hooks.devices_open = [&strip] {
+        return strip.MMWaveOut_vkdplay().IsOpen() || strip.MMWavePlayer().IsOpen();
+    };
+    main->browser().host.play_selection = [&strip] { strip.button_playClick(); };
 }
 
 ProgramWindows::~ProgramWindows() {
+    if (player) player->button_stopClick();
+    player_panel.reset();
+    player.reset();
     batch_.reset();
     about.reset();
     edit.reset();

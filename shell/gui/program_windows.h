@@ -16,6 +16,8 @@ class TForm_main;
 class TForm_progress;
 class Tform_edit;
 class FileListSelection;
+class PlayerStrip;
+class PlayerPanel;
 
 class ProgramWindows {
 public:
@@ -33,8 +35,14 @@ public:
     std::unique_ptr<TForm_convdialog> convdialog;
     std::unique_ptr<Tform_edit> edit;
     std::unique_ptr<TForm_about> about;
+    // The player strip's logic and its widgets in the main window's Panel1 and
+    // bottom strip; the panel goes before the strip, both before the window.
+    std::unique_ptr<PlayerStrip> player;
+    std::unique_ptr<PlayerPanel> player_panel;
 
 private:
+    void build_player();
+
     std::unique_ptr<FileListSelection> selection_;
     std::unique_ptr<TBatchConversion> batch_;
 };
