@@ -3,11 +3,10 @@
 // sink's monitor, what is played into the sink is recorded with TMMWaveIn.
 // Skipped (with the reason) when the server cannot be reached.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "testsupport/sound_server.h"
 
 #include <fcntl.h>
 
@@ -26,66 +25,14 @@
 #include "audio/waveout.h"
 #include "testsupport/scratch_dir.h"
 
-extern char** environ;
 
 using namespace murrel;
+using namespace murrel::testsupport;
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kAmplitude = 16384;
-
-std::string sound_dir() {
-    const char* dir = std::getenv("MURREL_SOUND_DIR");
-    return dir ? dir : "/tmp/murrel-sound";
-}
-
-std::string server_address() {
-    std::ifstream f(sound_dir() + "/server");
-    std::string address;
-    std::getline(f, address);
-    return address;
-}
-
-// A child process (parec, pacat) stopped with SIGINT like a user's Ctrl-C.
-class Child {
-public:
-    explicit Child(std::vector<std::string> args) {
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Child() { stop(); }
-    bool ok() const { return pid_ > 0; }
-    int wait() {
-        if (pid_ <= 0) return -1;
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return status;
-    }
-    void stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGINT);
-        wait();
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-bool server_reachable(const std::string& address) {
-    if (address.empty()) return false;
-    Child info({"pactl", "-s", address, "info"});
-    if (!info.ok()) return false;
-    int status = info.wait();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 std::vector<int16_t> read_samples(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
