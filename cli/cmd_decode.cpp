@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -74,19 +73,8 @@ int run_decode(const std::vector<std::string>& args) {
         return 2;
     }
     load_console_texts();
-    // Two sources that would write the same target: the later ones are refused.
-    std::set<std::string> targets;
-    std::vector<std::string> unique;
     bool clash = false;
-    for (const std::string& f : files) {
-        if (targets.insert(batch_target(f, options.out_dir, 1)).second) {
-            unique.push_back(f);
-        } else {
-            std::fprintf(stderr, "murrelphonic-cli: %s: skipped, another file given decodes to %s\n", f.c_str(),
-                         batch_target(f, options.out_dir, 1).c_str());
-            clash = true;
-        }
-    }
+    std::vector<std::string> unique = drop_clashing_targets(files, options.out_dir, 1, "decode", clash);
     int status = run_batch(unique, options, "decode",
                            [&](const std::string& f, ConversionProgress& p) { return decode_one(f, options, p); });
     return status == 0 && clash ? 1 : status;

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -122,18 +121,8 @@ int run_encode(const std::vector<std::string>& args) {
         return 2;
     }
     load_console_texts();
-    std::set<std::string> targets;
-    std::vector<std::string> unique;
     bool clash = false;
-    for (const std::string& f : files) {
-        if (targets.insert(batch_target(f, options.out_dir, 2)).second) {
-            unique.push_back(f);
-        } else {
-            std::fprintf(stderr, "murrelphonic-cli: %s: skipped, another file given encodes to %s\n", f.c_str(),
-                         batch_target(f, options.out_dir, 2).c_str());
-            clash = true;
-        }
-    }
+    std::vector<std::string> unique = drop_clashing_targets(files, options.out_dir, 2, "encode", clash);
     int status = run_batch(unique, options, "encode", [&](const std::string& f, ConversionProgress& p) {
         return encode_one(f, codec_type, options, p);
     });

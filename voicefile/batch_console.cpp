@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -355,6 +356,24 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
         return 130;
     }
     return any_failed ? 1 : 0;
+}
+
+std::vector<std::string> drop_clashing_targets(const std::vector<std::string>& files, const std::string& out_dir,
+                                               int kind, const char* verb, bool& clash) {
+    std::set<std::string> targets;
+    std::vector<std::string> unique;
+    clash = false;
+    for (const std::string& f : files) {
+        std::string target = batch_target(f, out_dir, kind);
+        if (targets.insert(target).second) {
+            unique.push_back(f);
+        } else {
+            std::fprintf(stderr, "murrelphonic-cli: %s: skipped, another file given %ss to %s\n", f.c_str(), verb,
+                         target.c_str());
+            clash = true;
+        }
+    }
+    return unique;
 }
 
 }  // namespace murrel

@@ -37,6 +37,12 @@ bool parse_batch_args(const std::vector<std::string>& args, BatchOptions& option
 // folder) and make_autofilename(name, kind).
 std::string batch_target(const std::string& source, const std::string& out_dir, int kind);
 
+// Keeps the first of several sources that would write the same target and
+// reports each later one on standard error ("<verb>s to …"); `clash` is set when
+// any was dropped.
+std::vector<std::string> drop_clashing_targets(const std::vector<std::string>& files, const std::string& out_dir,
+                                               int kind, const char* verb, bool& clash);
+
 // Runs `convert` for every file, up to options.jobs at a time in worker
 // processes (in this process when one job or one file), showing a progress
 // bar on standard error when it is a terminal and not quiet. Ctrl+C cancels
