@@ -36,8 +36,9 @@ PlayerStrip::PlayerStrip(AudioBackend* backend, UiDispatcher* ui)
     };
     vkdplay_.OnStop = [this](TMMDSPComponent*) { button_stopClick(); };
     vkdplay_.OnClose = [this](TMMDSPComponent*) { release_lease_when_closed(); };
-    // The connector sees every buffer after the refill filled it.
-    vkdplay_.SetInput(&connector2_);
+    // The connector is shown each buffer as it goes to the device, so the
+    // meters follow what is heard rather than what was just decoded.
+    vkdplay_.SetOutput(&connector2_);
     wave_player_.SetTap(&connector1_);
     wave_player_.OnStop = [this](TMMDSPComponent*) { button_stopClick(); };
     recorder_.Device().SetOutput(&connector3_);
@@ -59,7 +60,7 @@ PlayerStrip::~PlayerStrip() {
         vkdplay_.Close();
     } catch (...) {
     }
-    vkdplay_.SetInput(nullptr);
+    vkdplay_.SetOutput(nullptr);
     wave_player_.SetTap(nullptr);
     recorder_.Device().SetOutput(nullptr);
     lease_.reset();
@@ -325,14 +326,17 @@ void PlayerStrip::trackbar_positionTrackEnd(int percent) {
     } else if (wave_player_.IsOpen()) {
         wave_player_.SetPosition(wav_seek_ms(percent, wav_length_ms_));
     } else {
+        // The new position is set before the reset, so that the buffers the
+        // reset refills at once already come from it: refilled from the old
+        // position they would play most of a second of the old place first.
+        if (percent < 100 && is_mp3_codec(voice_.info().codec_type))
+            voice_.seek(voice_seek_offset(percent, voice_.data_size()));
         vkdplay_.Reset();
         if (percent >= 100) {
             position_dragging_ = false;
             vkdplay_.Stop();
             return;
         }
-        if (is_mp3_codec(voice_.info().codec_type))
-            voice_.seek(voice_seek_offset(percent, voice_.data_size()));
     }
     position_dragging_ = false;
     changed();

@@ -41,14 +41,12 @@ constexpr int kPositionMeterInset = 14;
 constexpr int kVolumeMeterInset = 20;
 }  // namespace
 
-PlayerPanel::PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* control_host, UiDispatcher* ui,
-                         QObject* parent)
-    : QObject(parent), strip_(strip), voice_tap_(ui) {
+PlayerPanel::PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* control_host, QObject* parent)
+    : QObject(parent), strip_(strip) {
     build_display(display_host);
     build_controls(control_host);
 
-    strip_.MMWaveOut_vkdplay().SetOutput(&voice_tap_);
-    for (TMMConnector* c : {&strip_.MMConnector1(), &voice_tap_, &strip_.MMConnector3()}) {
+    for (TMMConnector* c : {&strip_.MMConnector1(), &strip_.MMConnector2(), &strip_.MMConnector3()}) {
         c->AddDisplay(MMLevel4);
         c->AddDisplay(MMLevel3);
     }
@@ -66,11 +64,11 @@ PlayerPanel::PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* con
 
 PlayerPanel::~PlayerPanel() {
     strip_.OnDisplayChanged = nullptr;
-    for (TMMConnector* c : {&strip_.MMConnector1(), &voice_tap_, &strip_.MMConnector3()}) {
+    for (TMMConnector* c : {&strip_.MMConnector1(), &strip_.MMConnector2(), &strip_.MMConnector3()}) {
         c->RemoveDisplay(MMLevel4);
         c->RemoveDisplay(MMLevel3);
     }
-    if (strip_.MMWaveOut_vkdplay().Output() == &voice_tap_) strip_.MMWaveOut_vkdplay().SetOutput(nullptr);
+    if (strip_.MMWaveOut_vkdplay().Output() == &strip_.MMConnector2()) strip_.MMWaveOut_vkdplay().SetOutput(nullptr);
 }
 
 void PlayerPanel::build_display(QWidget* host) {

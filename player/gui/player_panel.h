@@ -31,9 +31,7 @@ public:
 
     // `display_host` receives the display (Panel1), `control_host` the
     // sliders (MMPanelFill_control).
-    // `ui` is the dispatcher the strip was made with (null: the process-wide one).
-    PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* control_host, UiDispatcher* ui = nullptr,
-                QObject* parent = nullptr);
+    PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* control_host, QObject* parent = nullptr);
     ~PlayerPanel() override;
 
     // The buttons the transport states enable and disable, by TransportButton,
@@ -73,10 +71,6 @@ private:
     void seek_to(int percent);
 
     PlayerStrip& strip_;
-    // The voice device's buffers reach the meters from its output side: a
-    // device passes its format only downstream, so a tap on its input side
-    // never learns what it carries.
-    TMMConnector voice_tap_;
     std::array<QPointer<QAbstractButton>, kTransportButtons> buttons_{};
     QPointer<QAbstractButton> stop_;
     int shown_state_image_ = -1;
