@@ -233,6 +233,10 @@ void TMMWaveIn::Stop() {
         std::lock_guard lock(lock_);
         if (deliveries_ > 0) {  // the delivery's end posts the stop again
             stop_requested_.store(true);
+            // This may be that posted stop finding later deliveries still
+            // running: let the last of them post once more, or the stop
+            // would never finish.
+            ending_.store(false);
             return;
         }
     }
@@ -341,6 +345,14 @@ void TMMWaveIn::DrainWindowQueue() {
         }
         if (!DeliverSafe(hdr)) return;
     }
+}
+
+bool TMMWaveIn::WaitDelivered() {
+    return WaitSteps([this] {
+        if (CallBackMode() == TMMCBMode::cmWindow) DrainWindowQueue();
+        std::lock_guard lock(lock_);
+        return queued_ <= 0 && deliveries_ == 0;
+    }, kWaitSteps);
 }
 
 bool TMMWaveIn::WaitQueued(int steps) {

@@ -64,6 +64,12 @@ public:
     void Pause();
     void Restart();
     void Stop();
+    // After Stop, on the user-interface thread: waits (about a second at
+    // most) until every buffer the device returned has been handed to
+    // OnBufferReady, so an owner can finish what it writes without losing
+    // the last buffers. The stop itself may still complete later. True when
+    // nothing is left to deliver.
+    bool WaitDelivered();
 
     bool IsRecording() const { return State() & kStatePlaying; }
     bool IsDevicePaused() const { return State() & kStatePaused; }

@@ -99,6 +99,9 @@ void Recorder::resume() { wave_in_.Restart(); }
 bool Recorder::stop() {
     recording_ = false;
     wave_in_.Stop();
+    // Buffers captured before the stop are still on their way to the
+    // encoder; the stream is closed only after them.
+    wave_in_.WaitDelivered();
     wave_in_.Close();
     std::lock_guard lock(encoder_mutex_);
     accepting_ = false;

@@ -88,7 +88,11 @@ bool VoiceStream::fill_bufferfromdisk(int16_t* destination, int capacity, int& l
     } else {
         file.close();
     }
-    if (read_pos_.load() == data_size_ + static_cast<int64_t>(kKoltHeaderSize)) more = false;
+    // An MP3 stream ends when the reader runs out of frames: the frames still
+    // in its ring when the read reached the end of the file are the last
+    // words of the dictation and are played too.
+    if (!is_mp3_codec(info_.codec_type) && read_pos_.load() == data_size_ + static_cast<int64_t>(kKoltHeaderSize))
+        more = false;
     return more;
 }
 

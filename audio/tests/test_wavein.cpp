@@ -330,3 +330,33 @@ TEST_F(WaveInTest, TransportOperationsRaceTheDeliveriesSafely) {
 }
 
 }  // namespace
+
+namespace {
+// Whatever the device captured before a stop reaches the owner, even when
+// the owner is slower than the input and filled buffers are still waiting.
+TEST_F(WaveInTest, AStopDeliversEveryBufferCapturedBeforeIt) {
+    for (TMMCBMode mode : {TMMCBMode::cmThread, TMMCBMode::cmCallback}) {
+        {
+            std::lock_guard lock(mutex);
+            recorded.clear();
+        }
+        backend.set_clock(VirtualClock::Fast);
+        auto in = make(mode);
+        in->SetTimeFormat(TMMTimeFormats::tfByte);
+        auto deliver = in->OnBufferReady;
+        in->OnBufferReady = [&](TMMDSPComponent* s, TMMWaveHdr* hdr) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));  // a slow encoder
+            deliver(s, hdr);
+        };
+        in->Start();
+        ASSERT_TRUE(ui.pump_until([&] { return recorded_size() >= 20000; }));
+        int64_t captured = in->GetPosition();
+        in->Stop();
+        ASSERT_TRUE(ui.pump_until([&] { return !in->IsRecording(); }, std::chrono::seconds(5))) << in->State() << " got " << recorded_size() << " of " << captured;
+        in->Close();
+        std::lock_guard lock(mutex);
+        EXPECT_GE(static_cast<int64_t>(recorded.size()), captured) << "mode " << static_cast<int>(mode);
+        EXPECT_EQ(recorded, counting(0, recorded.size()));
+    }
+}
+}  // namespace
