@@ -94,7 +94,9 @@ int record_voice_file(int codec_type, double seconds, const std::string& out_pat
         CliDialogs dialogs(out_path);
         // The recording grows in a scratch file beside the target, as the
         // program's grows in its scratch folder, and becomes the target at stop.
-        app().temp_recording_path = out_path + ".part";
+        // It keeps the ".vkd" extension, since the header records the name's
+        // extension and a save patches only its first three letters.
+        app().temp_recording_path = out_path.substr(0, out_path.size() - 4) + ".recording.vkd";
         PlayerStrip strip(nullptr, &main_pump());
         std::signal(SIGINT, on_interrupt);
         if (codec_type == 5) strip.button_sprecordClick();

@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "audio/mmwave.h"
@@ -15,9 +13,7 @@
 #include "audio/wavein.h"
 #include "cli/commands.h"
 #include "shell/appstate.h"
-#include "voicefile/compress.h"
 #include "voicefile/koltheader.h"
-#include "voicefile/lamecoder.h"
 
 namespace murrel::cli {
 
@@ -74,47 +70,24 @@ int run(const std::vector<std::string>& args) {
     try {
         const int rate = mp3_sample_rate(codec);
         TMMWave wave;
-        TLameCoder coder;
-        std::string partial = out_path + ".part";
-        if (voice) {
-            // The recording grows in a scratch file that becomes the voice
-            // file once it is complete.
-            setup_coder_for_mode(coder, codec);
-            if (coder.PrepareEncoding() != 0) {
-                std::fprintf(stderr, "murrelphonic-cli: the MP3 encoder refused the settings\n");
-                return 1;
-            }
-            KoltHeader header = make_encoding_header(codec, out_path);
-            std::ofstream f(partial, std::ios::binary | std::ios::trunc);
-            if (!f.write(reinterpret_cast<const char*>(header.data()), header.size())) {
-                std::fprintf(stderr, "murrelphonic-cli: cannot write %s\n", partial.c_str());
-                return 1;
-            }
-            app().temp_recording_path = partial;
-        } else {
-            wave.CreateFile(out_path, MakePCMFormat(16, 1, static_cast<uint32_t>(rate)));
-        }
+        wave.CreateFile(out_path, MakePCMFormat(16, 1, static_cast<uint32_t>(rate)));
 
         TMMWaveIn in(nullptr, &main_pump());
         in.SetSampleRate(rate);
         in.SetBitLength(TMMBits::b16Bit);
         in.SetMode(TMMMode::mMono);
-        // One encoder chunk per buffer for voice files.
-        in.SetBufferSize(voice ? static_cast<int>(coder.samples_per_chunk() * 2) : rate / 10 * 2);
+        in.SetBufferSize(rate / 10 * 2);
         in.SetNumBuffers(10);
         in.SetDeviceID(MapperId);
         in.SetCallBackMode(TMMCBMode::cmThread);
         in.SetTimeFormat(TMMTimeFormats::tfMillisecond);
         in.SetMaxRecordTime(static_cast<int64_t>(seconds * 1000));
         std::atomic<bool> write_failed{false};
-        // Runs on the device's worker; the main thread touches neither the
-        // wave nor the coder until the recording stopped.
+        // Runs on the device's worker; the main thread does not touch the
+        // wave until the recording stopped.
         in.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr* hdr) {
             if (write_failed.load()) return;
-            bool ok = voice ? file_compressrec(coder, reinterpret_cast<const int16_t*>(hdr->lpData),
-                                               hdr->dwBytesRecorded)
-                            : wave.WriteData(hdr->lpData, hdr->dwBytesRecorded) == hdr->dwBytesRecorded;
-            if (!ok) write_failed.store(true);
+            if (wave.WriteData(hdr->lpData, hdr->dwBytesRecorded) != hdr->dwBytesRecorded) write_failed.store(true);
         };
         bool stopped = false;
         in.OnStop = [&](TMMDSPComponent*) { stopped = true; };
@@ -127,22 +100,10 @@ int run(const std::vector<std::string>& args) {
             if ((interrupted.load() || write_failed.load()) && in.IsRecording()) in.Stop();
             return stopped || !in.IsOpen();
         }, std::chrono::hours(25));
-        int64_t recorded = in.GetPosition();
+        in.WaitDelivered();
         in.Close();
-        (void)recorded;
         bool ok = !write_failed.load();
-        if (voice) {
-            ok = file_compressrec_close(coder) && ok;
-            std::error_code ec;
-            std::filesystem::rename(partial, out_path, ec);
-            if (ec) {
-                std::fprintf(stderr, "murrelphonic-cli: cannot rename %s: %s\n", partial.c_str(),
-                             ec.message().c_str());
-                return 1;
-            }
-        } else {
-            wave.CloseFile();
-        }
+        wave.CloseFile();
         if (!ok) {
             std::fprintf(stderr, "murrelphonic-cli: writing %s failed; what was recorded is kept\n",
                          out_path.c_str());

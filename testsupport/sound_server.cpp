@@ -59,4 +59,10 @@ void Child::stop() {
     wait();
 }
 
+void Child::kill_now() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    wait();
+}
+
 }  // namespace murrel::testsupport

@@ -24,6 +24,7 @@ public:
     bool ok() const { return pid_ > 0; }
     int wait();  // the wait status, or -1 when there is no child
     void stop();  // SIGINT, then wait
+    void kill_now();  // SIGKILL, then wait: a crash, nothing cleaned up
 
 private:
     pid_t pid_ = -1;
