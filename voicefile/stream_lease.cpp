@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "shell/appstate.h"
 #include "voicefile/decompress.h"
 #include "voicefile/framereader.h"
 
@@ -78,8 +79,16 @@ bool StreamLease::busy() {
 bool file_decompress_leased(const std::string& source, const std::string& target,
                             const Tkoltfile_info& info, TMMWave& scratch,
                             ConversionProgress& progress) {
-    StreamLease lease = StreamLease::acquire();
-    return file_decompress(source, target, info, scratch, progress, lease.reader());
+    // A playback being stopped gives the stream back when its device has
+    // closed, which the user-interface thread learns from an event: keep the
+    // events running while waiting, or a decoding started from that thread
+    // would wait for itself.
+    std::optional<StreamLease> lease;
+    while (!(lease = StreamLease::try_acquire(std::chrono::milliseconds(20)))) {
+        progress.process_events();
+        if (app().convert_cancel.load()) return false;
+    }
+    return file_decompress(source, target, info, scratch, progress, lease->reader());
 }
 
 }  // namespace murrel

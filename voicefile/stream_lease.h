@@ -49,7 +49,9 @@ private:
 
 // file_decompress over the process-wide reader, holding the lease for the
 // whole run: what every decoding to WAV (conversion, mail, editor) should call
-// so that it waits for a playback instead of corrupting it.
+// so that it waits for a playback instead of corrupting it. While it waits it
+// lets `progress` process events and gives up (false) when
+// app().convert_cancel is set.
 bool file_decompress_leased(const std::string& source, const std::string& target,
                             const Tkoltfile_info& info, TMMWave& scratch,
                             ConversionProgress& progress = no_progress());

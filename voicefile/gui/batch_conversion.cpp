@@ -15,6 +15,7 @@
 #include "voicefile/gui/form_progress.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/naming.h"
+#include "voicefile/stream_lease.h"
 #include "voicefile/wavetowave.h"
 #include "ui/flat_boxes.h"
 
@@ -49,7 +50,7 @@ BatchOperations default_batch_operations(TLameCoder& coder) {
     ops.fileinfo = [](const std::string& path, Tkoltfile_info& info) { return get_fileinfo(path, info); };
     ops.decompress = [](const std::string& source, const std::string& target, const Tkoltfile_info& info,
                         TMMWave& scratch, ConversionProgress& progress) {
-        return file_decompress(source, target, info, scratch, progress);
+        return file_decompress_leased(source, target, info, scratch, progress);
     };
     ops.compress = [&coder](TMMWave& source, const std::string& target, int codec_type,
                             ConversionProgress& progress) {

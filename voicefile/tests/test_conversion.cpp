@@ -1,12 +1,14 @@
 // Voice file <-> WAV conversions end to end, checked against the mpg123 and
 // lame commands where a peer says what is right.
 #include <gtest/gtest.h>
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 
 #include "audio/mmwave.h"
 #include "shell/appstate.h"
@@ -17,6 +19,7 @@
 #include "voicefile/fileinfo.h"
 #include "voicefile/framereader.h"
 #include "voicefile/lamecoder.h"
+#include "voicefile/stream_lease.h"
 #include "voicefile/tests/audio_fixtures.h"
 
 using namespace murrel;
@@ -199,6 +202,36 @@ TEST_F(Conversion, CancelledDecodeKeepsAValidShorterWavAndReturnsFalse) {
     ASSERT_TRUE(part.ok);
     // Cancel pressed during the 20th frame's events: the 21st is the last one.
     EXPECT_EQ(part.samples.size(), 21u * 576u);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A decoding started on the user-interface thread while a stopping playback
+// still holds the stream: the playback gives it back from an event, so the
+// wait must let events run; Cancel during the wait ends it with nothing made.
+TEST_F(Conversion, ALeasedDecodingWaitsForTheStreamWhileEventsRunAndCanBeCancelled) {
+    write_wav(dir.file("src.wav"), speechlike(16000, 1.0), 16000);
+    ASSERT_TRUE(encode(dir.file("src.wav"), dir.file("memo.vkd"), 5));
+    Tkoltfile_info info;
+    ASSERT_EQ(get_fileinfo(dir.file("memo.vkd"), info), kFileVoice);
+
+    struct ReleaseOnEvents final : ConversionProgress {
+        std::optional<StreamLease> held = StreamLease::acquire();
+        int events = 0;
+        void process_events() override {
+            if (++events == 3) held.reset();  // the device's close arrives
+        }
+    } releasing;
+    TMMWave scratch;
+    EXPECT_TRUE(file_decompress_leased(dir.file("memo.vkd"), dir.file("memo.wav"), info, scratch, releasing));
+    EXPECT_GE(releasing.events, 3);
+    EXPECT_GT(read_wav(dir.file("memo.wav")).samples.size(), 16000u);
+    EXPECT_FALSE(StreamLease::busy());
+
+    StreamLease held = StreamLease::acquire();
+    CancelAfter cancel(2);
+    TMMWave scratch2;
+    EXPECT_FALSE(file_decompress_leased(dir.file("memo.vkd"), dir.file("other.wav"), info, scratch2, cancel));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("other.wav")));
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
