@@ -16,6 +16,7 @@
 #include "player/playerstrip.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "voicefile/batch_console.h"
 #include "voicefile/koltheader.h"
 
 namespace murrel::cli {
@@ -58,6 +59,7 @@ void show_elapsed(const PlayerDisplay& d) {
 }  // namespace
 
 int play_voice_file(const std::string& path) {
+    load_console_texts();
     try {
         CliDialogs dialogs;
         app().sound_output_present = count_output_devices() > 0;
@@ -90,6 +92,7 @@ int play_voice_file(const std::string& path) {
 }
 
 int record_voice_file(int codec_type, double seconds, const std::string& out_path) {
+    load_console_texts();
     try {
         CliDialogs dialogs(out_path);
         // The recording grows in a scratch file beside the target, as the

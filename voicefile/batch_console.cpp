@@ -43,6 +43,7 @@ constexpr EnglishText kFallbackTexts[] = {
     {"FM_text_system_errmsg7", "This file is neither a WAV file nor a valid voice file."},
     {"FM_text_system_errmsg10", "already exists and was not overwritten."},
     {"FM_text_system_errmsg11", "This file cannot be decoded: it is not a valid MP3 voice file."},
+    {"FM_text_system_errmsg12", "No sound output device was found."},
 };
 
 std::string current_file;
