@@ -19,6 +19,9 @@ enum ButtonImage { ButtonConvert = 0, ButtonEdit, ButtonMail, ButtonHelp, Button
                    StateRecording, StateRecordingPaused, StatePlaying, StatePaused, StateStopped };
 
 QPixmap skin_image(int index);
+// The slider tracks (4, 6) have a groove whose floor, three rows high, starts
+// this many rows below the image's top: the meter bars are laid over it.
+inline constexpr int kSliderMeterRow = 14;
 QPixmap button_image(int index);
 // Frame pieces and pictures by name: "topleft", "topright", "logo", "divider",
 // "midleft", "midright", "bottomleft", "rightdown", "strip_divider", "about",

@@ -1,6 +1,7 @@
 #include "player/gui/level_meter.h"
 
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -10,18 +11,56 @@
 
 namespace murrel {
 
-double LevelMeter::fraction_of(double db) {
-    const double floor = std::pow(10.0, kFloorDb / 20.0);
-    return std::clamp((std::pow(10.0, db / 20.0) - floor) / (1.0 - floor), 0.0, 1.0);
+// --- ballistics ------------------------------------------------------------------
+
+double LevelBallistics::amplitude_of(double db) { return std::pow(10.0, db / 20.0); }
+
+double LevelBallistics::db_of(double amplitude) {
+    if (amplitude <= 0) return kFloorDb;
+    return std::max(kFloorDb, 20.0 * std::log10(amplitude));
 }
+
+double LevelBallistics::fraction(double amplitude) {
+    const double floor = amplitude_of(kFloorDb);
+    return std::clamp((amplitude - floor) / (1.0 - floor), 0.0, 1.0);
+}
+
+void LevelBallistics::feed(double amplitude) {
+    amplitude = std::clamp(amplitude, 0.0, 1.0);
+    level_ = std::max(level_, amplitude);
+    if (amplitude >= held_) {
+        held_ = amplitude;
+        held_age_ms_ = 0;
+    }
+    max_ = std::max(max_, amplitude);
+}
+
+void LevelBallistics::advance(int ms) {
+    if (ms <= 0) return;
+    constexpr double kKeep = 1.0 - 1.0 / kDecaySteps;
+    level_ *= std::pow(kKeep, static_cast<double>(ms) / kStepMs);
+    const int age_before = held_age_ms_;
+    held_age_ms_ = static_cast<int>(std::min<long long>(static_cast<long long>(held_age_ms_) + ms, 1 << 30));
+    if (held_age_ms_ > kPeakHoldMs) {
+        // Only the time past the hold makes the held peak fall.
+        const int falling = held_age_ms_ - std::max(age_before, kPeakHoldMs);
+        held_ *= std::pow(kKeep, 2.0 * falling / kStepMs);
+    }
+    held_ = std::max(held_, level_);
+}
+
+void LevelBallistics::reset() {
+    level_ = held_ = max_ = 0;
+    held_age_ms_ = 0;
+}
+
+void LevelBallistics::reset_max() { max_ = 0; }
+
+// --- the meter -------------------------------------------------------------------
 
 LevelMeter::LevelMeter(int channel, QWidget* parent) : QWidget(parent), channel_(channel) {
     setMinimumHeight(4);
-}
-
-double LevelMeter::to_db(int peak) {
-    if (peak <= 0) return kFloorDb;
-    return std::max(kFloorDb, 20.0 * std::log10(peak / 32768.0));
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void LevelMeter::ShowData(const TWaveFormatEx& format, const uint8_t* pcm, size_t bytes) {
@@ -37,54 +76,87 @@ void LevelMeter::ShowData(const TWaveFormatEx& format, const uint8_t* pcm, size_
         std::memcpy(&s, pcm + (i * channels + ch) * 2, 2);
         peak = std::max(peak, std::abs(static_cast<int>(s)));
     }
-    const double db = to_db(peak);
-    if (db >= level_db_) level_db_ = db;
-    if (db >= peak_db_) {
-        peak_db_ = db;
-        peak_age_ms_ = 0;
-    }
+    ballistics_.feed(peak / 32768.0);
     update();
 }
 
-void LevelMeter::decay(int ms) {
-    const double before = level_db_, peak_before = peak_db_;
-    level_db_ = std::max(kFloorDb, level_db_ - kDecayDbPerSecond * ms / 1000.0);
-    peak_age_ms_ += ms;
-    if (peak_age_ms_ >= kPeakHoldMs) peak_db_ = std::max(level_db_, peak_db_ - kDecayDbPerSecond * ms / 1000.0);
-    if (level_db_ != before || peak_db_ != peak_before) update();
+void LevelMeter::advance(int ms) {
+    const LevelBallistics before = ballistics_;
+    ballistics_.advance(ms);
+    if (ballistics_.level() != before.level() || ballistics_.held_peak() != before.held_peak()) update();
 }
 
 void LevelMeter::reset() {
-    level_db_ = peak_db_ = kFloorDb;
-    peak_age_ms_ = 0;
+    ballistics_.reset();
     update();
 }
 
-void LevelMeter::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    const QRect r = rect();
-    p.fillRect(r, QColor(0x0a, 0x0d, 0x10));
-    // Green to yellow to red over the scale, cut into segments like an LED bar.
-    QLinearGradient g(r.topLeft(), r.topRight());
-    g.setColorAt(0.0, QColor(0x1e, 0xc8, 0x50));
-    g.setColorAt(0.7499, QColor(0x6e, 0xdc, 0x3c));
-    g.setColorAt(0.75, QColor(0xf0, 0xd2, 0x28));
-    g.setColorAt(0.92, QColor(0xf0, 0xa0, 0x28));
-    g.setColorAt(1.0, QColor(0xf0, 0x3c, 0x28));
-    const int lit = static_cast<int>(r.width() * fraction_of(level_db_) + 0.5);
-    constexpr int segment = 3;
-    for (int x = 0; x < r.width(); x += segment) {
-        const QRect seg(x, 0, segment - 1, r.height());
-        if (x < lit)
-            p.fillRect(seg, g);
-        else
-            p.fillRect(seg, QColor(0x16, 0x1c, 0x20));
-    }
-    if (peak_db_ > kFloorDb) {
-        const int x = std::min(r.width() - 2, static_cast<int>(r.width() * fraction_of(peak_db_)));
-        p.fillRect(QRect(x, 0, 2, r.height()), QColor(0xf0, 0xf0, 0xe0));
+void LevelMeter::reset_max() {
+    ballistics_.reset_max();
+    update();
+}
+
+int LevelMeter::band_of(double fraction) {
+    if (fraction >= kBand3From) return 2;
+    if (fraction >= kBand2From) return 1;
+    return 0;
+}
+
+QColor LevelMeter::lit_colour(int band) {
+    switch (band) {
+    case 2: return {0xf6, 0xd4, 0x2a};
+    case 1: return {0xa6, 0xe0, 0x32};
+    default: return {0x2e, 0xd0, 0x5a};
     }
 }
+
+// Unlit spots keep a trace of their colour, as a dark LED does.
+QColor LevelMeter::dark_colour(int band) {
+    const QColor c = lit_colour(band);
+    return QColor(c.red() / 6 + 6, c.green() / 6 + 7, c.blue() / 6 + 8);
+}
+
+QColor LevelMeter::max_colour(bool clipped) { return clipped ? QColor(0xf2, 0x3c, 0x2c) : QColor(0xe8, 0xee, 0xf2); }
+
+void LevelMeter::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const int w = width(), h = height();
+    p.fillRect(rect(), QColor(0x05, 0x06, 0x08));
+    if (w <= 0 || h <= 0) return;
+    constexpr int kPitch = kSpotWidth + kSpotGap;
+    const double lit_to = LevelBallistics::fraction(ballistics_.level()) * w;
+    // The spot holding the last lit pixel of a peak, or -1 when at the floor.
+    auto spot_of = [&](double amplitude) {
+        const double at = LevelBallistics::fraction(amplitude) * w;
+        return at <= 0 ? -1 : std::min((w - 1) / kPitch, static_cast<int>(std::ceil(at) - 1) / kPitch);
+    };
+    const int held_spot = spot_of(ballistics_.held_peak());
+    const int max_spot = spot_of(ballistics_.max_peak());
+
+    for (int i = 0, x = 0; x < w; ++i, x += kPitch) {
+        const QRect spot(x, 0, std::min(kSpotWidth, w - x), h);
+        const int band = band_of(static_cast<double>(x) / w);
+        if (i == max_spot) {
+            p.fillRect(spot, max_colour(ballistics_.clipped()));
+        } else if (x < lit_to || i == held_spot) {
+            // Lit spots are brighter at the top, like a lens over an LED.
+            const QColor c = lit_colour(band);
+            QLinearGradient g(0, 0, 0, h);
+            g.setColorAt(0, i == held_spot && x >= lit_to ? c.lighter(125) : c.lighter(115));
+            g.setColorAt(1, c.darker(125));
+            p.fillRect(spot, g);
+        } else {
+            p.fillRect(spot, dark_colour(band));
+        }
+    }
+}
+
+void LevelMeter::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) reset_max();
+    QWidget::mousePressEvent(event);
+}
+
+// --- the scale -------------------------------------------------------------------
 
 LevelScale::LevelScale(QWidget* parent) : QWidget(parent) {
     QFont f = font();
@@ -94,15 +166,31 @@ LevelScale::LevelScale(QWidget* parent) : QWidget(parent) {
 
 void LevelScale::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.setPen(QColor(0x78, 0x8c, 0x96));
     p.setFont(font());
-    const int w = width();
+    const int w = width(), h = height();
+    auto x_of = [w](double db) {
+        return std::min(w - 1, static_cast<int>(LevelBallistics::fraction(LevelBallistics::amplitude_of(db)) * w));
+    };
+    auto tick_colour = [w](int x) {
+        return x >= LevelMeter::kBand3From * w ? QColor(0x8a, 0x7a, 0x30) : QColor(0x4e, 0x5a, 0x64);
+    };
+    // Minor ticks point at both meters, one pixel long.
+    for (double db : {-30.0, -15.0, -12.0, -9.0, -5.0, -4.0, -2.0, -1.0}) {
+        const int x = x_of(db);
+        p.setPen(tick_colour(x));
+        p.drawPoint(x, 0);
+        p.drawPoint(x, h - 1);
+    }
     for (int db : {-20, -10, -6, -3, 0}) {
-        const int x = static_cast<int>(w * LevelMeter::fraction_of(db));
-        p.drawLine(x == w ? w - 1 : x, 0, x == w ? w - 1 : x, 2);
+        const int x = x_of(db);
+        p.setPen(tick_colour(x));
+        p.drawLine(x, 0, x, 1);
+        p.drawLine(x, h - 2, x, h - 1);
         const QString label = QString::number(-db);
         const int tw = p.fontMetrics().horizontalAdvance(label);
-        p.drawText(std::clamp(x - tw / 2, 0, w - tw), height() - 1, label);
+        p.setPen(x >= LevelMeter::kBand3From * w ? QColor(0xc8, 0xb4, 0x50) : QColor(0x8c, 0x98, 0xa2));
+        const QRect box(std::clamp(x - tw / 2, 0, w - tw), 2, tw, h - 4);
+        p.drawText(box, Qt::AlignCenter, label);
     }
 }
 

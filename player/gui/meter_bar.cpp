@@ -9,7 +9,7 @@ namespace murrel {
 
 MeterBar::MeterBar(const QPixmap& fill, QWidget* parent) : QWidget(parent), fill_(fill) {
     setCursor(Qt::PointingHandCursor);
-    setFixedHeight(4);
+    setFixedHeight(3);
 }
 
 void MeterBar::set_fraction(double fraction) {
@@ -20,16 +20,22 @@ void MeterBar::set_fraction(double fraction) {
 }
 
 void MeterBar::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), QColor(0x10, 0x14, 0x18));
-    const int w = static_cast<int>(width() * fraction_ + 0.5);
+    // The unfilled part stays clear: the groove under the bar shows there.
+    const int w = filled_width();
     if (w <= 0) return;
-    QRect filled(0, 0, w, height());
-    if (fill_.isNull())
+    QPainter p(this);
+    const QRect filled(0, 0, w, height());
+    if (fill_.isNull()) {
         p.fillRect(filled, QColor(0x3c, 0xa0, 0xf0));
-    else
-        p.drawTiledPixmap(filled, fill_);
+        return;
+    }
+    // The fill image spans the whole bar, so its colour says how far along
+    // the bar a pixel is, whatever the bar's width.
+    p.setClipRect(filled);
+    p.drawPixmap(rect(), fill_);
 }
+
+int MeterBar::filled_width() const { return static_cast<int>(width() * fraction_); }
 
 void MeterBar::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || width() <= 0) return;

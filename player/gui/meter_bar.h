@@ -1,6 +1,6 @@
 #pragma once
-// The thin bar under a slider: filled to the slider's value, and a click on
-// it sets the value where it landed.
+// The thin bar laid over a slider's groove: filled to the slider's value, and
+// a click on it sets the value where it landed.
 #include <QWidget>
 
 #include <functional>
@@ -15,6 +15,8 @@ public:
     // 0.0-1.0.
     void set_fraction(double fraction);
     double fraction() const { return fraction_; }
+    // Pixels filled from the left: the fraction of the width, truncated.
+    int filled_width() const;
     // A left click, with the fraction of the bar's width it hit (0.0-1.0).
     std::function<void(double)> OnClick;
 

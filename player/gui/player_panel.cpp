@@ -5,7 +5,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -14,6 +13,7 @@
 #include "player/gui/led_text.h"
 #include "player/gui/level_meter.h"
 #include "player/gui/meter_bar.h"
+#include "ui/bitmap_slider.h"
 #include "ui/skin.h"
 
 namespace murrel {
@@ -31,14 +31,31 @@ LedText* led(QWidget* parent, const char* name, const QString& text, int px) {
 LedText* caption(QWidget* parent, const QString& text) {
     auto* l = new LedText(text, 9, parent);
     l->set_colour(QColor(0x78, 0x8c, 0x96));
+    // A crowded row must not squeeze a caption into unreadable slivers.
+    l->setMinimumWidth(l->sizeHint().width());
     return l;
 }
 
 QString two(int v) { return QString::number(v).rightJustified(2, '0'); }
 
 // Meter widths follow the slider: the thumb's travel, not the whole groove.
+// The sliders keep their thumbs' centres over the meters' ends by leaving the
+// rest of the inset as a margin at each end.
 constexpr int kPositionMeterInset = 14;
 constexpr int kVolumeMeterInset = 20;
+constexpr int kMeterBarHeight = 3;
+constexpr int kSliderY = 15;
+constexpr int kMetersMs = 40;
+// A stall (a modal box, a busy disk) must not make the meters jump to the floor
+// in one frame.
+constexpr int kLongestMeterStepMs = 250;
+
+ui::BitmapSlider* slider(QWidget* host, const char* name, ui::SkinImage track, ui::SkinImage thumb, int inset) {
+    auto* s = new ui::BitmapSlider(ui::skin_image(track), ui::skin_image(thumb), host);
+    s->setObjectName(name);
+    s->set_margin((inset - ui::skin_image(thumb).width()) / 2);
+    return s;
+}
 }  // namespace
 
 PlayerPanel::PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* control_host, QObject* parent)
@@ -55,8 +72,15 @@ PlayerPanel::PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* con
     timer_timedisplay->setInterval(kTimerMs);
     timer_timedisplay->setTimerType(Qt::PreciseTimer);
     connect(timer_timedisplay, &QTimer::timeout, this, &PlayerPanel::tick);
-    // The meters keep falling after a stop, so the timer runs for the panel's life.
     timer_timedisplay->start();
+    // The meters keep falling after a stop, so their timer runs for the panel's life.
+    timer_meters = new QTimer(this);
+    timer_meters->setInterval(kMetersMs);
+    connect(timer_meters, &QTimer::timeout, this, [this] {
+        advance_meters(static_cast<int>(std::clamp<qint64>(meters_clock_.restart(), 0, kLongestMeterStepMs)));
+    });
+    meters_clock_.start();
+    timer_meters->start();
 
     strip_.OnDisplayChanged = [this] { render(); };
     render();
@@ -111,12 +135,19 @@ void PlayerPanel::build_display(QWidget* host) {
     MMLevel4->setObjectName("MMLevel4");
     MMLevel3 = new LevelMeter(1, host);
     MMLevel3->setObjectName("MMLevel3");
+    for (LevelMeter* m : {MMLevel4, MMLevel3}) {
+        m->setFixedHeight(8);
+        m->setMinimumWidth(150);
+    }
+    auto* scale = new LevelScale(host);
+    scale->setObjectName("LevelScale");
+    scale->setFixedHeight(11);
     auto* meters = new QGridLayout;
     meters->setSpacing(1);
     meters->addWidget(caption(host, "L"), 0, 0);
     meters->addWidget(MMLevel4, 0, 1);
     meters->addWidget(caption(host, "db"), 1, 0);
-    meters->addWidget(new LevelScale(host), 1, 1);
+    meters->addWidget(scale, 1, 1);
     meters->addWidget(caption(host, "R"), 2, 0);
     meters->addWidget(MMLevel3, 2, 1);
     meters->setColumnStretch(1, 1);
@@ -159,47 +190,65 @@ void PlayerPanel::build_display(QWidget* host) {
 }
 
 void PlayerPanel::build_controls(QWidget* host) {
-    trackbar_wavvolume = new QSlider(Qt::Horizontal, host);
-    trackbar_wavvolume->setObjectName("trackbar_wavvolume");
+    trackbar_wavvolume = slider(host, "trackbar_wavvolume", ui::SkinVolumeTrack, ui::SkinVolumeThumb, kVolumeMeterInset);
     trackbar_wavvolume->setRange(0, 65536);
+    trackbar_wavvolume->setSingleStep(65536 / 50);
+    trackbar_wavvolume->setPageStep(65536 / 10);
     trackbar_wavvolume->setValue(65536);
-    trackbar_wavvolume->setGeometry(305, 14, 108, 18);
+    trackbar_wavvolume->setGeometry(305, kSliderY, 108, trackbar_wavvolume->sizeHint().height());
+    // Made after its slider, so that it lies over the slider's groove.
     panel_volumemeter = new MeterBar(ui::skin_image(ui::SkinVolumeMeter), host);
     panel_volumemeter->setObjectName("panel_volumemeter");
 
-    trackbar_position = new QSlider(Qt::Horizontal, host);
-    trackbar_position->setObjectName("trackbar_position");
+    trackbar_position =
+        slider(host, "trackbar_position", ui::SkinPositionTrack, ui::SkinPositionThumb, kPositionMeterInset);
     trackbar_position->setRange(0, 100);
-    trackbar_position->setGeometry(430, 14, std::max(60, host->width() - 430 - 32), 18);
+    trackbar_position->setSingleStep(1);
+    trackbar_position->setPageStep(10);
+    trackbar_position->setGeometry(430, kSliderY, std::max(60, host->width() - 430 - 32),
+                                   trackbar_position->sizeHint().height());
     panel_positionmeter = new MeterBar(ui::skin_image(ui::SkinPositionMeter), host);
     panel_positionmeter->setObjectName("panel_positionmeter");
     trackbar_position->installEventFilter(this);
     trackbar_wavvolume->installEventFilter(this);
     place_meters();
 
-    connect(trackbar_position, &QSlider::sliderPressed, this, [this] { strip_.trackbar_positionTrack(); });
-    connect(trackbar_position, &QSlider::sliderReleased, this,
-            [this] { strip_.trackbar_positionTrackEnd(trackbar_position->value()); });
-    connect(trackbar_position, &QSlider::valueChanged, this, [this](int) { place_meters(); });
+    connect(trackbar_position, &QAbstractSlider::sliderPressed, this, [this] { strip_.trackbar_positionTrack(); });
+    connect(trackbar_position, &QAbstractSlider::sliderReleased, this, [this] {
+        strip_.trackbar_positionTrackEnd(trackbar_position->value());
+        place_meters();
+        panel_positionmeter->show();
+    });
+    connect(trackbar_position, &QAbstractSlider::valueChanged, this, [this](int) { position_changed(); });
     panel_positionmeter->OnClick = [this](double at) {
         strip_.trackbar_positionTrack();
         seek_to(static_cast<int>(at * 100));
     };
 
-    connect(trackbar_wavvolume, &QSlider::sliderPressed, this, [this] {
+    connect(trackbar_wavvolume, &QAbstractSlider::sliderPressed, this, [this] {
         volume_dragging_ = true;
         panel_volumemeter->hide();
     });
-    connect(trackbar_wavvolume, &QSlider::sliderReleased, this, [this] {
+    connect(trackbar_wavvolume, &QAbstractSlider::sliderReleased, this, [this] {
         volume_dragging_ = false;
         place_meters();
         panel_volumemeter->show();
     });
-    connect(trackbar_wavvolume, &QSlider::valueChanged, this, [this](int v) {
+    connect(trackbar_wavvolume, &QAbstractSlider::valueChanged, this, [this](int v) {
         strip_.trackbar_wavvolumeChange(v);
         if (!volume_dragging_) place_meters();
     });
     panel_volumemeter->OnClick = [this](double at) { trackbar_wavvolume->setValue(static_cast<int>(at * 65536)); };
+}
+
+// While the thumb is held the bar would only show where playback was, so it
+// goes until the thumb is let go.
+void PlayerPanel::position_changed() {
+    if (trackbar_position->isSliderDown()) {
+        panel_positionmeter->hide();
+        return;
+    }
+    place_meters();
 }
 
 void PlayerPanel::seek_to(int percent) {
@@ -214,13 +263,15 @@ void PlayerPanel::seek_to(int percent) {
 
 void PlayerPanel::place_meters() {
     const QRect p = trackbar_position->geometry();
-    panel_positionmeter->setGeometry(p.x() + kPositionMeterInset / 2, p.bottom() + 2,
-                                     std::max(0, p.width() - kPositionMeterInset), 3);
-    panel_positionmeter->set_fraction(trackbar_position->value() / 100.0);
+    panel_positionmeter->setGeometry(p.x() + kPositionMeterInset / 2,
+                                     p.y() + trackbar_position->thumb_rect().top() + ui::kSliderMeterRow,
+                                     std::max(0, p.width() - kPositionMeterInset), kMeterBarHeight);
+    panel_positionmeter->set_fraction(static_cast<double>(trackbar_position->value()) / trackbar_position->maximum());
     const QRect v = trackbar_wavvolume->geometry();
-    panel_volumemeter->setGeometry(v.x() + kVolumeMeterInset / 2, v.bottom() + 2,
-                                   std::max(0, v.width() - kVolumeMeterInset), 3);
-    panel_volumemeter->set_fraction(trackbar_wavvolume->value() / 65536.0);
+    panel_volumemeter->setGeometry(v.x() + kVolumeMeterInset / 2,
+                                   v.y() + trackbar_wavvolume->thumb_rect().top() + ui::kSliderMeterRow,
+                                   std::max(0, v.width() - kVolumeMeterInset), kMeterBarHeight);
+    panel_volumemeter->set_fraction(static_cast<double>(trackbar_wavvolume->value()) / trackbar_wavvolume->maximum());
 }
 
 bool PlayerPanel::eventFilter(QObject* watched, QEvent* event) {
@@ -249,9 +300,12 @@ void PlayerPanel::bind_buttons(const std::array<QAbstractButton*, kTransportButt
 
 void PlayerPanel::tick() {
     if (strip_.timer_enabled()) strip_.Timer_timedisplayTimer();
-    MMLevel4->decay(kTimerMs);
-    MMLevel3->decay(kTimerMs);
     render();
+}
+
+void PlayerPanel::advance_meters(int ms) {
+    MMLevel4->advance(ms);
+    MMLevel3->advance(ms);
 }
 
 void PlayerPanel::render() {
@@ -273,6 +327,14 @@ void PlayerPanel::render() {
     Label_filetype->set_text(QString::fromStdString(d.file_type));
     label_filename->set_text(QString::fromStdString(d.file_name));
     if (d.state_image != shown_state_image_) {
+        // Each playback or recording starts with a fresh maximum, so a clip
+        // shown is one of the current file.
+        const bool starting = shown_state_image_ == ui::StateStopped &&
+                              (d.state_image == ui::StatePlaying || d.state_image == ui::StateRecording);
+        if (starting) {
+            MMLevel4->reset_max();
+            MMLevel3->reset_max();
+        }
         shown_state_image_ = d.state_image;
         Image_state->setPixmap(ui::button_image(d.state_image));
     }

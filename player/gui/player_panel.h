@@ -6,6 +6,7 @@
 //
 // Thread: user-interface thread. The panel does not own the strip, the two
 // host panels or the buttons; it must be destroyed before the strip.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 
@@ -15,8 +16,11 @@
 
 class QAbstractButton;
 class QLabel;
-class QSlider;
 class QTimer;
+
+namespace murrel::ui {
+class BitmapSlider;
+}
 
 namespace murrel {
 
@@ -39,9 +43,12 @@ public:
     // stop and the record buttons go to the strip.
     void bind_buttons(const std::array<QAbstractButton*, kTransportButtons>& buttons, QAbstractButton* stop);
 
-    // One 100 ms step: the strip's time display (while its timer runs), the
-    // meters' fall-back, and the display. The QTimer calls it; tests may too.
+    // One 100 ms step: the strip's time display (while its timer runs) and
+    // the display. The QTimer calls it; tests may too.
     void tick();
+    // Lets `ms` pass for both level meters. timer_meters calls it with the
+    // time measured since its last call; tests call it directly.
+    void advance_meters(int ms);
     // Shows the strip's display model and button states.
     void render();
 
@@ -55,9 +62,12 @@ public:
     LedText* label_filename = nullptr;
     QLabel* Image_state = nullptr;
     LevelMeter *MMLevel4 = nullptr, *MMLevel3 = nullptr;
-    QSlider *trackbar_position = nullptr, *trackbar_wavvolume = nullptr;
+    ui::BitmapSlider *trackbar_position = nullptr, *trackbar_wavvolume = nullptr;
     MeterBar *panel_positionmeter = nullptr, *panel_volumemeter = nullptr;
     QTimer* timer_timedisplay = nullptr;
+    // Drives the meters' ballistics more often than the time display, so
+    // that they fall back smoothly.
+    QTimer* timer_meters = nullptr;
 
     int shown_state_image() const { return shown_state_image_; }
 
@@ -69,12 +79,14 @@ private:
     void build_controls(QWidget* host);
     void place_meters();
     void seek_to(int percent);
+    void position_changed();
 
     PlayerStrip& strip_;
     std::array<QPointer<QAbstractButton>, kTransportButtons> buttons_{};
     QPointer<QAbstractButton> stop_;
     int shown_state_image_ = -1;
     bool volume_dragging_ = false;
+    QElapsedTimer meters_clock_;
 };
 
 }  // namespace murrel

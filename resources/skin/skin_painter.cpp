@@ -381,30 +381,56 @@ QImage meter_bar(int w, QColor from, QColor to) {
     return image;
 }
 
+// A slider track: a clear lane on top where the thumb rides, and below it a
+// recessed groove whose three inner rows (14-16) take the meter bar that the
+// player strip lays over the slider.
+constexpr int kSliderHeight = 20;
+constexpr int kGrooveTop = 13;
+
 QImage slider_track(int w) {
-    QImage image = blank(w, 14);
+    QImage image = blank(w, kSliderHeight);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x05, 0x06, 0x08), 1));
-    p.setBrush(QColor(0x0b, 0x0d, 0x10));
-    p.drawRoundedRect(QRectF(0.5, 4.5, w - 1, 5), 2.5, 2.5);
-    p.setPen(QColor(0x3a, 0x42, 0x4c));
-    p.drawLine(QPointF(3, 10.5), QPointF(w - 3, 10.5));
+    // Shadow above, the groove's dark rim, its floor, a light bevel below.
+    p.fillRect(QRect(2, kGrooveTop - 1, w - 4, 1), QColor(0, 0, 0, 70));
+    p.fillRect(QRect(1, kGrooveTop, w - 2, 5), QColor(0x04, 0x05, 0x07));
+    p.fillRect(QRect(0, kGrooveTop + 1, 1, 3), QColor(0x04, 0x05, 0x07, 150));
+    p.fillRect(QRect(w - 1, kGrooveTop + 1, 1, 3), QColor(0x04, 0x05, 0x07, 150));
+    QLinearGradient floor(0, kGrooveTop + 1, 0, kGrooveTop + 4);
+    floor.setColorAt(0, QColor(0x08, 0x0a, 0x0d));
+    floor.setColorAt(1, QColor(0x15, 0x19, 0x1f));
+    p.fillRect(QRect(2, kGrooveTop + 1, w - 4, 3), floor);
+    p.fillRect(QRect(2, kGrooveTop + 5, w - 4, 1), QColor(0x46, 0x4f, 0x5b, 200));
     return image;
 }
 
+// The thumb: a small metal plate with a point whose tip touches the groove at
+// the thumb's centre, where the meter bar ends.
 QImage slider_thumb() {
-    QImage image = blank(11, 16);
+    const int w = 14, h = 14;
+    QImage image = blank(w, h);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient g(0, 0, 11, 0);
-    g.setColorAt(0, QColor(0xd7, 0xde, 0xe6));
-    g.setColorAt(1, QColor(0x7e, 0x89, 0x96));
+    QPainterPath shape;
+    shape.moveTo(2.5, 0.5);
+    shape.lineTo(w - 2.5, 0.5);
+    shape.quadTo(w - 0.5, 0.5, w - 0.5, 2.5);
+    shape.lineTo(w - 0.5, 8.0);
+    shape.lineTo(w / 2.0, h - 0.5);
+    shape.lineTo(0.5, 8.0);
+    shape.lineTo(0.5, 2.5);
+    shape.quadTo(0.5, 0.5, 2.5, 0.5);
+    QLinearGradient g(0, 0, 0, h);
+    g.setColorAt(0, QColor(0xe6, 0xeb, 0xf0));
+    g.setColorAt(0.55, QColor(0xa9, 0xb3, 0xbe));
+    g.setColorAt(1, QColor(0x6c, 0x77, 0x84));
     p.setPen(QPen(kEdge, 1));
     p.setBrush(g);
-    p.drawRoundedRect(QRectF(0.5, 0.5, 10, 15), 2.5, 2.5);
-    p.setPen(kAccentDeep);
-    p.drawLine(QPointF(5.5, 4), QPointF(5.5, 12));
+    p.drawPath(shape);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(QRect(1, 1, w - 2, 1), QColor(255, 255, 255, 110));
+    // A grip groove down the centre line.
+    p.fillRect(QRect(w / 2 - 1, 3, 1, 5), QColor(0x3a, 0x42, 0x4c));
+    p.fillRect(QRect(w / 2, 3, 1, 5), kAccentDeep);
     return image;
 }
 
