@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace murrel {
 
 namespace {
@@ -42,14 +44,24 @@ void LedText::set_colour(const QColor& colour) {
     update();
 }
 
+void LedText::set_ghost(const QString& ghost) {
+    ghost_ = ghost;
+    updateGeometry();
+    update();
+}
+
 QSize LedText::sizeHint() const {
     QFontMetrics m(font());
-    return {m.horizontalAdvance(text_) + 4, m.height()};
+    return {std::max(m.horizontalAdvance(text_), m.horizontalAdvance(ghost_)) + 4, m.height()};
 }
 
 void LedText::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setFont(font());
+    if (!ghost_.isEmpty()) {
+        p.setPen(colour_.darker(900));
+        p.drawText(rect(), static_cast<int>(alignment_), ghost_);
+    }
     if (lit_) {
         // A faint halo makes the lit digits read as light rather than ink.
         QColor glow = colour_;

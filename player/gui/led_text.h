@@ -19,6 +19,10 @@ public:
     bool lit() const { return lit_; }
     void set_alignment(Qt::Alignment alignment);
     void set_colour(const QColor& colour);
+    // Characters drawn unlit under the text, such as "88" under two digits,
+    // so that a digit display shows its dark segments like a real one. They
+    // line up with the text in the fixed-pitch font.
+    void set_ghost(const QString& ghost);
 
     QSize sizeHint() const override;
 
@@ -31,6 +35,7 @@ private:
     bool lit_ = true;
     Qt::Alignment alignment_ = Qt::AlignCenter;
     QColor colour_{0x3c, 0xf0, 0x6e};
+    QString ghost_;
 };
 
 }  // namespace murrel

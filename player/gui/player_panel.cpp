@@ -121,6 +121,9 @@ void PlayerPanel::build_display(QWidget* host) {
     label_totalhour = led(host, "label_totalhour", "00", kSmallPx);
     label_totalmin = led(host, "label_totalmin", "00", kSmallPx);
     label_totalsec = led(host, "label_totalsec", "00", kSmallPx);
+    for (LedText* l : {label_timedisplayhour, label_timedisplaymin, label_timedisplaysec, label_totalhour,
+                       label_totalmin, label_totalsec})
+        l->set_ghost("88");
     auto* total = new QHBoxLayout;
     total->setSpacing(0);
     total->addWidget(label_totalhour);
@@ -137,7 +140,7 @@ void PlayerPanel::build_display(QWidget* host) {
     MMLevel3->setObjectName("MMLevel3");
     for (LevelMeter* m : {MMLevel4, MMLevel3}) {
         m->setFixedHeight(8);
-        m->setMinimumWidth(150);
+        m->setMinimumWidth(180);
     }
     auto* scale = new LevelScale(host);
     scale->setObjectName("LevelScale");
@@ -151,7 +154,7 @@ void PlayerPanel::build_display(QWidget* host) {
     meters->addWidget(caption(host, "R"), 2, 0);
     meters->addWidget(MMLevel3, 2, 1);
     meters->setColumnStretch(1, 1);
-    row->addLayout(meters, 1);
+    row->addLayout(meters, 2);
 
     led_shq = led(host, "led_shq", "SHQ", kSmallPx);
     led_hq = led(host, "led_hq", "HQ", kSmallPx);
@@ -166,6 +169,9 @@ void PlayerPanel::build_display(QWidget* host) {
     label_bitup->set_alignment(Qt::AlignRight | Qt::AlignVCenter);
     label_bitdown1 = led(host, "label_bitdown1", "0", kSmallPx);
     label_bitdown2 = led(host, "label_bitdown2", "0", kSmallPx);
+    label_bitup->set_ghost("8888");
+    label_bitdown1->set_ghost("8");
+    label_bitdown2->set_ghost("8");
     auto* rate = new QHBoxLayout;
     rate->setSpacing(0);
     rate->addWidget(label_bitup);

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QDir>
 #include <QKeyEvent>
+#include <QPainter>
 
 #include <thread>
 
@@ -31,6 +33,13 @@ protected:
         backend.set_clock(VirtualClock::Manual);
         display_host.resize(900, 45);
         control_host.resize(900, 51);
+        // The window's dark body behind both, for the kept picture.
+        for (QWidget* host : {&display_host, &control_host}) {
+            QPalette dark = host->palette();
+            dark.setColor(QPalette::Window, ui::colours::body);
+            host->setPalette(dark);
+            host->setAutoFillBackground(true);
+        }
         panel = std::make_unique<PlayerPanel>(*strip, &display_host, &control_host);
         std::array<QAbstractButton*, kTransportButtons> bound{};
         for (int i = 0; i < kTransportButtons; ++i) {
@@ -88,6 +97,21 @@ protected:
         QApplication::sendEvent(&w, &press);
     }
 
+    // The display above the bottom strip, as the window shows them; also
+    // written to build/screenshots/player_strip.png.
+    QImage strip_picture() {
+        QImage shot(display_host.width(), display_host.height() + control_host.height(), QImage::Format_RGB32);
+        shot.fill(Qt::black);
+        QPainter p(&shot);
+        p.drawImage(0, 0, display_host.grab().toImage());
+        p.drawImage(0, display_host.height(), control_host.grab().toImage());
+        p.end();
+        const QString dir = QStringLiteral(MURREL_BIN_DIR "/../screenshots");
+        QDir().mkpath(dir);
+        shot.save(dir + "/player_strip.png");
+        return shot;
+    }
+
     QWidget display_host, control_host;
     std::array<std::unique_ptr<QPushButton>, kTransportButtons> buttons;
     QPushButton stop{"stop"};
@@ -131,6 +155,21 @@ TEST_F(GuiStripTest, PlayingAnSpVoiceFileFillsTheDisplayAndTheButtonsFollowTheTr
     EXPECT_GT(panel->MMLevel4->level_db(), -16);
     EXPECT_LT(panel->MMLevel4->level_db(), -8);
     EXPECT_NEAR(panel->MMLevel3->level_db(), panel->MMLevel4->level_db(), 0.01);
+    // The picture of the playing strip is kept for people to look at. The
+    // left meter is lit up to its level in it, and dark beyond.
+    const QImage shot = strip_picture();
+    const QRect meter(panel->MMLevel4->mapTo(&display_host, QPoint(0, 0)), panel->MMLevel4->size());
+    const double lit_to = LevelBallistics::fraction(panel->MMLevel4->ballistics().level()) * meter.width();
+    ASSERT_GT(lit_to, 30);
+    int lit_beyond = 0;  // the held peak's and the maximum's spots
+    for (int x = 0; x + 1 < meter.width(); x += 3) {
+        const QColor c = shot.pixelColor(meter.x() + x, meter.center().y());
+        if (x + 3 < lit_to) {
+            EXPECT_GT(c.value(), 100) << x;
+        }
+        if (x > lit_to + 3 && c.value() > 100) ++lit_beyond;
+    }
+    EXPECT_LE(lit_beyond, 2);
 
     button(TransportButton::Pause).click();
     EXPECT_EQ(panel->shown_state_image(), ui::StatePaused);
