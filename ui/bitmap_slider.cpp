@@ -131,12 +131,14 @@ void BitmapSlider::paintEvent(QPaintEvent*) {
 }
 
 void BitmapSlider::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || hold_ == Hold::Mouse) {
+    if (event->button() != Qt::LeftButton) {
         event->ignore();
         return;
     }
     event->accept();
-    if (hold_ == Hold::Keys) end_hold();
+    // A hold whose release never came (the slider was hidden or a popup took
+    // the mouse) ends before a new one starts.
+    if (hold_ != Hold::None) end_hold();
     const int x = qRound(event->position().x());
     const QRect thumb = thumb_rect();
     const bool on_thumb = x >= thumb.left() && x <= thumb.right();
@@ -219,6 +221,11 @@ void BitmapSlider::focusOutEvent(QFocusEvent* event) {
     if (hold_ == Hold::Keys) end_hold();
     QAbstractSlider::focusOutEvent(event);
     update();
+}
+
+void BitmapSlider::hideEvent(QHideEvent* event) {
+    if (hold_ != Hold::None) end_hold();
+    QAbstractSlider::hideEvent(event);
 }
 
 void BitmapSlider::enterEvent(QEnterEvent* event) {

@@ -200,7 +200,8 @@ void PlayerPanel::build_controls(QWidget* host) {
     trackbar_wavvolume->setRange(0, 65536);
     trackbar_wavvolume->setSingleStep(65536 / 50);
     trackbar_wavvolume->setPageStep(65536 / 10);
-    trackbar_wavvolume->setValue(65536);
+    // Starts where the output device's volume is (its left channel).
+    trackbar_wavvolume->setValue(static_cast<int>(strip_.volume() & 0xFFFFu));
     trackbar_wavvolume->setGeometry(305, kSliderY, 108, trackbar_wavvolume->sizeHint().height());
     // Made after its slider, so that it lies over the slider's groove.
     panel_volumemeter = new MeterBar(ui::skin_image(ui::SkinVolumeMeter), host);

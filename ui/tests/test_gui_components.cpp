@@ -159,6 +159,22 @@ TEST_F(BitmapSliderTest, DraggingTheThumbKeepsTheGrabPointAndSignalsPressedMoved
     EXPECT_EQ(joined(), "");
 }
 
+TEST_F(BitmapSliderTest, AHoldWhoseReleaseNeverComesEndsWhenTheSliderIsHidden) {
+    slider.show();
+    slider.setValue(0);
+    log.clear();
+    mouse(QEvent::MouseButtonPress, 107, Qt::LeftButton);
+    slider.hide();
+    EXPECT_EQ(joined(), "pressed, moved 50, value 50, released");
+    EXPECT_FALSE(slider.isSliderDown());
+    // The next press starts a fresh move.
+    slider.show();
+    log.clear();
+    mouse(QEvent::MouseButtonPress, 57, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, 57, Qt::NoButton);
+    EXPECT_EQ(joined(), "pressed, moved 25, value 25, released");
+}
+
 TEST_F(BitmapSliderTest, ARunOfKeysIsOneMoveReleasedWithTheLastKeyAndStopsAtTheRangeEnds) {
     slider.setValue(50);
     log.clear();
