@@ -78,6 +78,11 @@ void LevelMeter::ShowData(const TWaveFormatEx& format, const uint8_t* pcm, size_
     }
     ballistics_.feed(peak / 32768.0);
     update();
+    emit fed();
+}
+
+bool LevelMeter::at_rest() const {
+    return LevelBallistics::fraction(ballistics_.level()) == 0 && LevelBallistics::fraction(ballistics_.held_peak()) == 0;
 }
 
 void LevelMeter::advance(int ms) {

@@ -78,6 +78,9 @@ public:
 
     void ShowData(const TWaveFormatEx& format, const uint8_t* pcm, size_t bytes) override;
     void advance(int ms);
+    // Nothing would move any more without new audio: the bar and the held
+    // peak are below the sensitivity.
+    bool at_rest() const;
     void reset();
     void reset_max();
 
@@ -94,6 +97,10 @@ public:
     static QColor max_colour(bool clipped);
 
     QSize sizeHint() const override { return {200, 8}; }
+
+signals:
+    // A block of audio arrived.
+    void fed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -72,15 +72,25 @@ PlayerPanel::PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* con
     timer_timedisplay->setInterval(kTimerMs);
     timer_timedisplay->setTimerType(Qt::PreciseTimer);
     connect(timer_timedisplay, &QTimer::timeout, this, &PlayerPanel::tick);
-    timer_timedisplay->start();
-    // The meters keep falling after a stop, so their timer runs for the panel's life.
+    strip_.OnTimerEnabled = [this](bool on) {
+        if (on && !timer_timedisplay->isActive()) timer_timedisplay->start();
+        if (!on) timer_timedisplay->stop();
+    };
+    if (strip_.timer_enabled()) timer_timedisplay->start();
+
+    // The meters' timer runs from the first audio until they have fallen back
+    // to rest, so an idle program does not wake up for them.
     timer_meters = new QTimer(this);
     timer_meters->setInterval(kMetersMs);
     connect(timer_meters, &QTimer::timeout, this, [this] {
         advance_meters(static_cast<int>(std::clamp<qint64>(meters_clock_.restart(), 0, kLongestMeterStepMs)));
     });
-    meters_clock_.start();
-    timer_meters->start();
+    for (LevelMeter* m : {MMLevel4, MMLevel3})
+        connect(m, &LevelMeter::fed, this, [this] {
+            if (timer_meters->isActive()) return;
+            meters_clock_.start();
+            timer_meters->start();
+        });
 
     strip_.OnDisplayChanged = [this] { render(); };
     render();
@@ -88,6 +98,7 @@ PlayerPanel::PlayerPanel(PlayerStrip& strip, QWidget* display_host, QWidget* con
 
 PlayerPanel::~PlayerPanel() {
     strip_.OnDisplayChanged = nullptr;
+    strip_.OnTimerEnabled = nullptr;
     for (TMMConnector* c : {&strip_.MMConnector1(), &strip_.MMConnector2(), &strip_.MMConnector3()}) {
         c->RemoveDisplay(MMLevel4);
         c->RemoveDisplay(MMLevel3);
@@ -313,6 +324,7 @@ void PlayerPanel::tick() {
 void PlayerPanel::advance_meters(int ms) {
     MMLevel4->advance(ms);
     MMLevel3->advance(ms);
+    if (MMLevel4->at_rest() && MMLevel3->at_rest()) timer_meters->stop();
 }
 
 void PlayerPanel::render() {

@@ -4,12 +4,13 @@
 // level meters' ballistics and drawing.
 #include <QAbstractButton>
 #include <QApplication>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
+#include <QTimer>
 
 #include <thread>
 
@@ -131,6 +132,7 @@ TEST_F(GuiStripTest, PlayingAnSpVoiceFileFillsTheDisplayAndTheButtonsFollowTheTr
     selected = sp_file("minute.vkd", 120000);
     button(TransportButton::Play).click();
     ASSERT_EQ(strip->transport(), TransportState::Playing);
+    EXPECT_TRUE(panel->timer_timedisplay->isActive());
     EXPECT_EQ(panel->Label_filetype->text(), "VKD");
     EXPECT_EQ(bitrate(), "16.00");
     EXPECT_TRUE(panel->led_sp->lit());
@@ -188,10 +190,19 @@ TEST_F(GuiStripTest, PlayingAnSpVoiceFileFillsTheDisplayAndTheButtonsFollowTheTr
     EXPECT_EQ(panel->Label_filetype->text(), "___");
     EXPECT_FALSE(panel->led_sp->lit());
     EXPECT_EQ(bitrate(), "0.00");
-    // Without audio the meters fall back to their floor within two seconds.
+    EXPECT_FALSE(panel->timer_timedisplay->isActive());
+    // Without audio the meters fall back to their floor within two seconds,
+    // and then their timer rests until audio comes again.
+    EXPECT_TRUE(panel->timer_meters->isActive());
     for (int i = 0; i < 20; ++i) panel->advance_meters(100);
     EXPECT_EQ(panel->MMLevel4->level_db(), LevelMeter::kFloorDb);
     EXPECT_EQ(panel->MMLevel3->level_db(), LevelMeter::kFloorDb);
+    EXPECT_TRUE(panel->timer_meters->isActive());  // the held peak is still falling
+    for (int i = 0; i < 10; ++i) panel->advance_meters(100);
+    EXPECT_FALSE(panel->timer_meters->isActive());
+    std::vector<int16_t> block(32, 4000);
+    panel->MMLevel3->ShowData(MakePCMFormat(16, 1, 16000), reinterpret_cast<const uint8_t*>(block.data()), 64);
+    EXPECT_TRUE(panel->timer_meters->isActive());
 }
 
 TEST_F(GuiStripTest, AClickOnThePositionMeterBarSeeksAndOnTheVolumeMeterBarSetsTheVolume) {
