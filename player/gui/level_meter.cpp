@@ -123,37 +123,49 @@ QColor LevelMeter::dark_colour(int band) {
 
 QColor LevelMeter::max_colour(bool clipped) { return clipped ? QColor(0xf2, 0x3c, 0x2c) : QColor(0xe8, 0xee, 0xf2); }
 
-void LevelMeter::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+// Both looks of the whole meter, lit and dark, are drawn once per size; a
+// repaint copies the lit part of one and the rest of the other.
+void LevelMeter::draw_strips() {
     const int w = width(), h = height();
-    p.fillRect(rect(), QColor(0x05, 0x06, 0x08));
+    QImage lit(w, h, QImage::Format_RGB32), dark(w, h, QImage::Format_RGB32);
+    lit.fill(kBackground);
+    dark.fill(kBackground);
+    QPainter pl(&lit), pd(&dark);
+    for (int x = 0; x < w; x += kSpotWidth + kSpotGap) {
+        const QRect spot(x, 0, std::min(kSpotWidth, w - x), h);
+        const int band = band_of(static_cast<double>(x) / w);
+        // Lit spots are brighter at the top, like a lens over an LED.
+        const QColor c = lit_colour(band);
+        QLinearGradient g(0, 0, 0, h);
+        g.setColorAt(0, c.lighter(115));
+        g.setColorAt(1, c.darker(125));
+        pl.fillRect(spot, g);
+        pd.fillRect(spot, dark_colour(band));
+    }
+    pl.end();
+    pd.end();
+    lit_strip_ = QPixmap::fromImage(lit);
+    dark_strip_ = QPixmap::fromImage(dark);
+}
+
+void LevelMeter::paintEvent(QPaintEvent*) {
+    const int w = width(), h = height();
     if (w <= 0 || h <= 0) return;
+    if (lit_strip_.size() != size()) draw_strips();
+    QPainter p(this);
     constexpr int kPitch = kSpotWidth + kSpotGap;
-    const double lit_to = LevelBallistics::fraction(ballistics_.level()) * w;
-    // The spot holding the last lit pixel of a peak, or -1 when at the floor.
+    // The spot holding the last lit pixel of an amplitude, or -1 at the floor.
     auto spot_of = [&](double amplitude) {
         const double at = LevelBallistics::fraction(amplitude) * w;
         return at <= 0 ? -1 : std::min((w - 1) / kPitch, static_cast<int>(std::ceil(at) - 1) / kPitch);
     };
-    const int held_spot = spot_of(ballistics_.held_peak());
-    const int max_spot = spot_of(ballistics_.max_peak());
-
-    for (int i = 0, x = 0; x < w; ++i, x += kPitch) {
-        const QRect spot(x, 0, std::min(kSpotWidth, w - x), h);
-        const int band = band_of(static_cast<double>(x) / w);
-        if (i == max_spot) {
-            p.fillRect(spot, max_colour(ballistics_.clipped()));
-        } else if (x < lit_to || i == held_spot) {
-            // Lit spots are brighter at the top, like a lens over an LED.
-            const QColor c = lit_colour(band);
-            QLinearGradient g(0, 0, 0, h);
-            g.setColorAt(0, i == held_spot && x >= lit_to ? c.lighter(125) : c.lighter(115));
-            g.setColorAt(1, c.darker(125));
-            p.fillRect(spot, g);
-        } else {
-            p.fillRect(spot, dark_colour(band));
-        }
-    }
+    const int lit_to = std::min(w, (spot_of(ballistics_.level()) + 1) * kPitch);
+    p.drawPixmap(0, 0, lit_strip_, 0, 0, lit_to, h);
+    p.drawPixmap(lit_to, 0, dark_strip_, lit_to, 0, w - lit_to, h);
+    if (const int held = spot_of(ballistics_.held_peak()); held >= 0)
+        p.drawPixmap(held * kPitch, 0, lit_strip_, held * kPitch, 0, kSpotWidth, h);
+    if (const int top = spot_of(ballistics_.max_peak()); top >= 0)
+        p.fillRect(QRect(top * kPitch, 0, std::min(kSpotWidth, w - top * kPitch), h), max_colour(ballistics_.clipped()));
 }
 
 void LevelMeter::mousePressEvent(QMouseEvent* event) {

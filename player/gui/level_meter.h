@@ -19,6 +19,7 @@
 // wall clock; the panel's timer feeds the elapsed time.
 //
 // Thread: user-interface thread only (connectors call ShowData there).
+#include <QPixmap>
 #include <QWidget>
 
 #include "audio/mmdsp_connector.h"
@@ -107,8 +108,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    static constexpr QRgb kBackground = 0xff050608;
+    void draw_strips();
+
     int channel_;
     LevelBallistics ballistics_;
+    QPixmap lit_strip_, dark_strip_;
 };
 
 // The dB scale between the two meters: ticks towards both, the labels between.
