@@ -222,6 +222,16 @@ TEST_F(GuiStripTest, AClickOnThePositionMeterBarSeeksAndOnTheVolumeMeterBarSetsT
     // The volume slider's top is clamped to the device's 16-bit range.
     panel->trackbar_wavvolume->setValue(65536);
     EXPECT_EQ(strip->volume(), 0xFFFFFFFFu);
+    // Keys on the volume slider: the bar goes while the key is down, the
+    // volume follows at once.
+    QKeyEvent page(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QApplication::sendEvent(panel->trackbar_wavvolume, &page);
+    EXPECT_TRUE(panel->panel_volumemeter->isHidden());
+    EXPECT_EQ(strip->volume(), 58983u | (58983u << 16));
+    QKeyEvent page_up(QEvent::KeyRelease, Qt::Key_PageDown, Qt::NoModifier);
+    QApplication::sendEvent(panel->trackbar_wavvolume, &page_up);
+    EXPECT_FALSE(panel->panel_volumemeter->isHidden());
+    EXPECT_NEAR(panel->panel_volumemeter->fraction(), 58983 / 65536.0, 1e-9);
 }
 
 TEST_F(GuiStripTest, DraggingThePositionThumbHidesItsBarAndTheReleaseSeeksThere) {
