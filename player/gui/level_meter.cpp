@@ -82,7 +82,8 @@ void LevelMeter::ShowData(const TWaveFormatEx& format, const uint8_t* pcm, size_
 }
 
 bool LevelMeter::at_rest() const {
-    return LevelBallistics::fraction(ballistics_.level()) == 0 && LevelBallistics::fraction(ballistics_.held_peak()) == 0;
+    return LevelBallistics::fraction(ballistics_.level()) == 0 &&
+           LevelBallistics::fraction(ballistics_.held_peak()) == 0;
 }
 
 void LevelMeter::advance(int ms) {
@@ -165,7 +166,8 @@ void LevelMeter::paintEvent(QPaintEvent*) {
     if (const int held = spot_of(ballistics_.held_peak()); held >= 0)
         p.drawPixmap(held * kPitch, 0, lit_strip_, held * kPitch, 0, kSpotWidth, h);
     if (const int top = spot_of(ballistics_.max_peak()); top >= 0)
-        p.fillRect(QRect(top * kPitch, 0, std::min(kSpotWidth, w - top * kPitch), h), max_colour(ballistics_.clipped()));
+        p.fillRect(QRect(top * kPitch, 0, std::min(kSpotWidth, w - top * kPitch), h),
+                   max_colour(ballistics_.clipped()));
 }
 
 void LevelMeter::mousePressEvent(QMouseEvent* event) {

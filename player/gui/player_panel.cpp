@@ -207,7 +207,8 @@ void PlayerPanel::build_display(QWidget* host) {
 }
 
 void PlayerPanel::build_controls(QWidget* host) {
-    trackbar_wavvolume = slider(host, "trackbar_wavvolume", ui::SkinVolumeTrack, ui::SkinVolumeThumb, kVolumeMeterInset);
+    trackbar_wavvolume =
+        slider(host, "trackbar_wavvolume", ui::SkinVolumeTrack, ui::SkinVolumeThumb, kVolumeMeterInset);
     trackbar_wavvolume->setRange(0, 65536);
     trackbar_wavvolume->setSingleStep(65536 / 50);
     trackbar_wavvolume->setPageStep(65536 / 10);

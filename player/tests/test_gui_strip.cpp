@@ -290,7 +290,8 @@ TEST_F(GuiStripTest, EachSlidersThumbSitsOverTheEndOfItsMeterBar) {
         int grip_x = -1;
         for (int x = p.slider->x(); x < p.slider->geometry().right(); ++x)
             if (shot.pixelColor(x, thumb.top() + 5) == grip) grip_x = x;
-        EXPECT_EQ(grip_x, p.slider->x() + p.slider->centre_of(p.slider->value())) << p.slider->objectName().toStdString();
+        EXPECT_EQ(grip_x, p.slider->x() + p.slider->centre_of(p.slider->value()))
+            << p.slider->objectName().toStdString();
         // The bar lies in the groove under the thumb's point and is lit up to
         // the point's column.
         EXPECT_EQ(p.bar->y(), thumb.top() + ui::kSliderMeterRow);

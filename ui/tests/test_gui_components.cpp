@@ -194,7 +194,8 @@ TEST_F(BitmapSliderTest, ARunOfKeysIsOneMoveReleasedWithTheLastKeyAndStopsAtTheR
     key(QEvent::KeyPress, Qt::Key_Home);
     key(QEvent::KeyRelease, Qt::Key_Home);
     EXPECT_EQ(slider.value(), 0);
-    EXPECT_EQ(joined(), "pressed, moved 100, value 100, released, pressed, released, pressed, moved 0, value 0, released");
+    EXPECT_EQ(joined(),
+              "pressed, moved 100, value 100, released, pressed, released, pressed, moved 0, value 0, released");
 }
 
 TEST_F(BitmapSliderTest, AWheelStepMovesOnceAndANotchAgainstAnEndSignalsNothing) {
