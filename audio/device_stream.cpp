@@ -185,6 +185,12 @@ void OutputStream::wait_for_work(const std::atomic<bool>& stop, int timeout_ms) 
     });
 }
 
+void OutputStream::wait_for_reset(uint64_t generation, const std::atomic<bool>& stop,
+                                  std::chrono::microseconds timeout) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, timeout, [&] { return stop.load() || lost() || generation_ != generation; });
+}
+
 uint64_t OutputStream::taken_bytes() const {
     std::lock_guard lock(mutex_);
     return taken_;
@@ -193,6 +199,18 @@ uint64_t OutputStream::taken_bytes() const {
 bool OutputStream::has_unreleased() const {
     std::lock_guard lock(mutex_);
     return played_head_ != nullptr || queue_head_ != nullptr;
+}
+
+void OutputStream::audio_handed(uint64_t generation) {
+    if (handed_generation_.load() == generation) return;
+    handed_ns_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count());
+    handed_generation_.store(generation);
+}
+
+int64_t OutputStream::first_audio_handed_ns() const {
+    return handed_generation_.load() == reset_generation() ? handed_ns_.load() : 0;
 }
 
 uint64_t OutputStream::reset_generation() const {

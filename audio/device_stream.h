@@ -9,6 +9,7 @@
 // always sent with mutex_ released, because a notification may write the
 // buffer again at once.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -70,6 +71,12 @@ public:
     bool paused() const;
     // Audio queued or played but not yet returned.
     bool has_unreleased() const;
+    // Latency diagnostics (benchmarks): steady-clock nanoseconds at which the
+    // device first handed audio written since the last reset (or the open) to
+    // the platform, 0 until it has; and the platform's own output latency in
+    // seconds, 0 when it reports none. Any thread.
+    int64_t first_audio_handed_ns() const;
+    virtual double output_latency() const { return 0; }
 
 protected:
     // Device side. Fills dst with up to `bytes` of queued audio, volume
@@ -85,10 +92,17 @@ protected:
     // Blocks until audio is queued and not paused, something was played but
     // not released yet, or `stop` is set, or `timeout_ms` passes.
     void wait_for_work(const std::atomic<bool>& stop, int timeout_ms);
+    // Blocks until a reset comes after `generation`, `stop` is set, the device
+    // is lost, or `timeout` passes.
+    void wait_for_reset(uint64_t generation, const std::atomic<bool>& stop,
+                        std::chrono::microseconds timeout);
     uint64_t taken_bytes() const;
     // Incremented by every reset; lets a device thread notice that what it
     // had in flight was dropped.
     uint64_t reset_generation() const;
+    // Device side: audio of reset generation `generation` has just gone to the
+    // platform. Only the first call per generation is kept.
+    void audio_handed(uint64_t generation);
 
 private:
     void apply_volume(uint8_t* data, size_t bytes) const;
@@ -102,6 +116,8 @@ private:
     uint64_t generation_ = 0;
     bool paused_ = false;
     std::atomic<uint32_t> volume_{0xFFFFFFFFu};
+    std::atomic<int64_t> handed_ns_{0};
+    std::atomic<uint64_t> handed_generation_{~uint64_t{0}};
 };
 
 class InputStream : public DeviceStream {
@@ -160,6 +176,10 @@ public:
     MMResult in_reset(WaveHandle h) override;
     MMResult in_get_position(WaveHandle h, MMTime& time) override;
     MMResult in_get_id(WaveHandle h, int& device) override;
+
+    // The open output stream behind `h`, or nullptr (diagnostics); valid
+    // while the device stays open.
+    OutputStream* output_stream(WaveHandle h) { return out(h); }
 
 protected:
     // Whether `device` (already resolved, never MapperId) accepts `format`.

@@ -1,5 +1,6 @@
 #include "audio/mmdsp_thread.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -63,6 +64,7 @@ void TMMDSPThread::Quit() {
 }
 
 void TMMDSPThread::Run(TThreadPriority priority) {
+    pthread_setname_np(pthread_self(), "mm-worker");
     apply_priority(priority);
     {
         std::lock_guard lock(mutex_);

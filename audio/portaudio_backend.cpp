@@ -2,9 +2,11 @@
 
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
+#include <pthread.h>
 #include <portaudio.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +49,13 @@ struct PaDevice {
     double latency;
 };
 
+// A sleep until the stream has room ends this much later than computed, so
+// that the room is there when the thread wakes.
+constexpr std::chrono::microseconds kWakeSlack{2000};
+// How long a fresh output stream sleeps at most before it looks again for
+// audio (a pause or a reset may also end the wait).
+constexpr int kIdleWaitMs = 100;
+
 PaStreamParameters parameters(const PaDevice& d, const TWaveFormatEx& f) {
     PaStreamParameters p{};
     p.device = d.index;
@@ -56,8 +65,8 @@ PaStreamParameters parameters(const PaDevice& d, const TWaveFormatEx& f) {
     return p;
 }
 
-// One writing thread per open output device. Writes 10 ms chunks, silence
-// where there is no audio, and keeps a map from written chunks to audio bytes
+// One writing thread per open output device. Writes 40 ms chunks (the
+// stream's period; its buffer holds two), silence where there is no audio, and keeps a map from written chunks to audio bytes
 // so that the heard stream time can be turned back into audio heard.
 class PaOutput final : public OutputStream {
 public:
@@ -77,7 +86,10 @@ public:
             return pa_result(e);
         }
         if (MMResult r = begin()) return r;
-        thread_ = std::thread([this] { run(); });
+        thread_ = std::thread([this] {
+            pthread_setname_np(pthread_self(), "pa-output");
+            run();
+        });
         return MMSYSERR_NOERROR;
     }
 
@@ -101,6 +113,8 @@ public:
         return MMSYSERR_NOERROR;
     }
 
+    double output_latency() const override { return latency_.load(); }
+
 private:
     struct Chunk {
         uint64_t stream_frame;  // first frame of the chunk in the stream
@@ -112,6 +126,9 @@ private:
         PaError e = Pa_StartStream(stream_);
         if (e != paNoError) return pa_result(e);
         start_time_ = Pa_GetStreamTime(stream_);
+        signed long room = Pa_GetStreamWriteAvailable(stream_);
+        capacity_ = room > 0 ? static_cast<size_t>(room) : chunk_frames_;
+        if (const PaStreamInfo* info = Pa_GetStreamInfo(stream_)) latency_.store(info->outputLatency);
         written_frames_ = 0;
         audio_written_ = 0;
         map_head_ = map_count_ = 0;
@@ -123,29 +140,62 @@ private:
         std::memset(p, format_.wBitsPerSample == 8 ? 0x80 : 0, bytes);
     }
 
+    // Writes a chunk only when the stream has room for it, sleeping on the
+    // device's changes meanwhile: a reset is then acted on at once instead of
+    // after a write blocked for up to a chunk of the old audio.
     void run() {
         uint64_t generation = reset_generation();
         heard_generation_.store(generation);
         while (!quit_.load() && !lost()) {
+            uint64_t current = reset_generation();
+            if (current != generation) {
+                if (!restart_stream()) return lose();
+                generation = current;
+                heard_generation_.store(generation);
+            }
+            signed long room = Pa_GetStreamWriteAvailable(stream_);
+            if (room == paOutputUnderflowed) room = static_cast<signed long>(capacity_);
+            if (room < 0) return lose();
+            if (static_cast<size_t>(room) < std::min(chunk_frames_, capacity_)) {
+                size_t missing = std::min(chunk_frames_, capacity_) - static_cast<size_t>(room);
+                wait_for_reset(generation, quit_,
+                               std::chrono::microseconds(missing * 1000000 / format_.nSamplesPerSec) +
+                                   kWakeSlack);
+                continue;
+            }
             uint64_t pulled_generation = generation;
             size_t got = pull(chunk_.data(), chunk_.size(), &pulled_generation);
             if (pulled_generation != generation) {
                 // A reset dropped the queue: drop what the stream still holds.
-                Pa_AbortStream(stream_);
-                if (begin() != MMSYSERR_NOERROR) return lose();
+                if (!restart_stream()) return lose();
                 generation = pulled_generation;
                 heard_generation_.store(generation);
+            }
+            if (written_frames_ == 0) {
+                // A fresh stream (just opened or reset) waits for its audio
+                // instead of starting with silence the audio would play behind.
+                if (got == 0) {
+                    wait_for_work(quit_, kIdleWaitMs);
+                    continue;
+                }
+                start_time_ = Pa_GetStreamTime(stream_);
             }
             fill_silence(chunk_.data() + got, chunk_.size() - got);
             remember(got);
             PaError e = Pa_WriteStream(stream_, chunk_.data(), chunk_frames_);
             if (e != paNoError && e != paOutputUnderflowed) return lose();
+            if (got) audio_handed(generation);
             written_frames_ += chunk_frames_;
             audio_written_ += got;
             uint64_t heard = audio_heard();
             heard_.store(heard);
             release_heard(heard, generation);
         }
+    }
+
+    bool restart_stream() {
+        Pa_AbortStream(stream_);
+        return begin() == MMSYSERR_NOERROR;
     }
 
     void lose() {
@@ -186,6 +236,7 @@ private:
     std::thread thread_;
     std::atomic<bool> quit_{false};
     size_t chunk_frames_;
+    size_t capacity_ = 0;  // frames the stream holds, as it reported when started
     std::vector<uint8_t> chunk_;
     std::vector<Chunk> map_;
     size_t map_head_ = 0, map_count_ = 0;
@@ -194,6 +245,7 @@ private:
     uint64_t audio_written_ = 0;
     std::atomic<uint64_t> heard_{0};
     std::atomic<uint64_t> heard_generation_{0};
+    std::atomic<double> latency_{0};
 };
 
 // One reading thread per open input device; the stream runs while the device
@@ -215,7 +267,10 @@ public:
             return pa_result(e);
         }
         if ((e = Pa_StartStream(stream_)) != paNoError) return pa_result(e);
-        thread_ = std::thread([this] { run(); });
+        thread_ = std::thread([this] {
+            pthread_setname_np(pthread_self(), "pa-input");
+            run();
+        });
         return MMSYSERR_NOERROR;
     }
 
