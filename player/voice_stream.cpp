@@ -28,8 +28,10 @@ void VoiceStream::start(FrameReader& reader, const std::string& path, const Tkol
 
 bool VoiceStream::fill_bufferfromdisk(int16_t* destination, int capacity, int& length) {
     length = 0;
+    const bool seeking = seek_requested_.exchange(false);
+    const int64_t from = seeking ? seek_target_.load() : read_pos_.load();
     FileSource file;
-    if (!file.open(path_, static_cast<uint64_t>(std::max<int64_t>(read_pos_.load(), 0)))) {
+    if (!file.open(path_, static_cast<uint64_t>(std::max<int64_t>(from, 0)))) {
         open_failed_ = true;
         return false;
     }
@@ -38,15 +40,15 @@ bool VoiceStream::fill_bufferfromdisk(int16_t* destination, int capacity, int& l
     FrameReaderState& st = reader.state;
     if (is_mp3_codec(info_.codec_type)) {
         st.header_error = 0;
-        if (seek_requested_.exchange(false)) {
+        if (seeking) {
             reader.reset();
-            reader.find_frame(file);
-            read_pos_ = static_cast<int64_t>(file.position());
             first_frame_ = true;
-        } else {
-            reader.find_frame(file);
-            read_pos_ = static_cast<int64_t>(file.position());
         }
+        reader.find_frame(file);
+        // A seek made while this request read keeps its place: the position
+        // reached here belongs to the old place and must not replace it.
+        int64_t expected = from;
+        read_pos_.compare_exchange_strong(expected, static_cast<int64_t>(file.position()));
         file.close();
         st.sync_word &= 0xFFF;
         bool stereo = st.mode != 3;

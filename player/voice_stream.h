@@ -35,10 +35,12 @@ public:
     // open_failed() becomes true.
     bool fill_bufferfromdisk(int16_t* destination, int capacity, int& length);
 
-    // Seek to a byte offset of the file (from its start).
+    // Seek to a byte offset of the file (from its start). Safe against a
+    // request running meanwhile: the next request reads from `offset`.
     void seek(int64_t offset) {
-        read_pos_.store(offset);
+        seek_target_.store(offset);
         seek_requested_.store(true);
+        read_pos_.store(offset);
     }
 
     int64_t read_pos() const { return read_pos_.load(); }
@@ -61,6 +63,7 @@ private:
     int device_channels_ = 1;
     std::atomic<int64_t> read_pos_{0};
     std::atomic<bool> seek_requested_{false};
+    std::atomic<int64_t> seek_target_{0};  // where the requested seek goes
     std::atomic<bool> first_frame_{false};
     std::atomic<bool> open_failed_{false};
     std::atomic<int> frame_samples_{0};
