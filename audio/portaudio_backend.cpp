@@ -65,14 +65,17 @@ PaStreamParameters parameters(const PaDevice& d, const TWaveFormatEx& f) {
     return p;
 }
 
-// One writing thread per open output device. Writes 40 ms chunks (the
-// stream's period; its buffer holds two), silence where there is no audio, and keeps a map from written chunks to audio bytes
+// One writing thread per open output device. Writes chunks of the stream's
+// period, silence where there is no audio, and keeps a map from written chunks to audio bytes
 // so that the heard stream time can be turned back into audio heard.
 class PaOutput final : public OutputStream {
 public:
     PaOutput(const PaDevice& device, int number, const TWaveFormatEx& format, WaveCallback* cb)
         : OutputStream(number, format, cb), device_(device) {
-        chunk_frames_ = std::max<size_t>(format.nSamplesPerSec / 25, 64);
+        // 30 ms chunks: the stream holds three, and reports two (60 ms) as its
+        // latency, which bounds how soon a seek is heard; longer ones would
+        // wake the thread less often but make seeks slower.
+        chunk_frames_ = std::max<size_t>(format.nSamplesPerSec * 3 / 100, 64);
         chunk_.resize(chunk_frames_ * format.nBlockAlign);
         map_.resize(1024);
     }

@@ -88,10 +88,20 @@ void TMMWavePlayer::SetPosition(int64_t ms) {
     }
     bool was_paused = device_.IsDevicePaused();
     device_.Pause();
-    Wave().SetPosition(ms);
-    start_position_ = Wave().Position();
+    // The device's thread may still be reading the wave for a refill; the
+    // reset moves the wave once no refill runs and before it loads the ring
+    // again (WasReset).
+    pending_position_ = ms;
     device_.Reset();
+    if (pending_position_) WasReset();  // nothing was playing: no reset came
     if (!was_paused) device_.Restart();
+}
+
+void TMMWavePlayer::WasReset() {
+    if (!pending_position_) return;
+    Wave().SetPosition(*pending_position_);
+    start_position_ = Wave().Position();
+    pending_position_.reset();
 }
 
 void TMMWavePlayer::BufferLoad(TMMWaveHdr* hdr, bool& more_buffers) {

@@ -6,9 +6,11 @@
 //
 // Threads: every operation on the user-interface thread; BufferLoad on the
 // device's refill thread. The wave is only read by the refill while the device
-// is started; the operations that touch it stop or pause the device first.
+// is started; the operations that touch it stop the device first, and a seek
+// moves the wave inside the device's reset, once no refill runs.
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "audio/acmwave.h"
 #include "audio/mmwavefile.h"
@@ -42,6 +44,7 @@ public:
     TNotifyEvent OnStop;
 
     void BufferLoad(TMMWaveHdr* hdr, bool& more_buffers) override;
+    void WasReset() override;
 
     // Device settings pass through.
     void SetBufferSize(int bytes) override { device_.SetBufferSize(bytes); }
@@ -57,6 +60,7 @@ private:
     TMMDSPComponent* tap_ = nullptr;
     int64_t start_position_ = 0;
     int64_t stop_position_ = 0;
+    std::optional<int64_t> pending_position_;  // a seek waiting for the device's reset
     bool auto_convert_ = true;
 };
 

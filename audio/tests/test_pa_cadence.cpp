@@ -115,7 +115,7 @@ TEST_F(PortAudioCadenceTest, AResetIsHandedToTheStreamAtOnceNotAfterTheWriteInPr
     EXPECT_GT(stream()->output_latency(), 0.0);
     std::vector<double> ms;
     for (int i = 0; i < 9; ++i) {
-        // Resets fall at different places of the 40 ms chunk cadence.
+        // Resets fall at different places of the 30 ms chunk cadence.
         ui.pump_for(std::chrono::milliseconds(97 + 13 * i));
         int64_t t0 = now_ns();
         out->Reset();
@@ -125,7 +125,7 @@ TEST_F(PortAudioCadenceTest, AResetIsHandedToTheStreamAtOnceNotAfterTheWriteInPr
     }
     std::sort(ms.begin(), ms.end());
     // Waiting for a write of the old audio to finish would take half a chunk
-    // (20 ms) in the median.
+    // (15 ms) in the median.
     EXPECT_LT(ms[ms.size() / 2], 8.0) << "worst " << ms.back() << " ms";
     EXPECT_TRUE(out->IsPlaying());
 }
@@ -137,8 +137,8 @@ TEST_F(PortAudioCadenceTest, WhilePlayingTheWriterWakesAboutOncePerChunk) {
     ASSERT_GE(before, 0) << "no writer thread";
     ui.pump_for(std::chrono::milliseconds(2000));
     long per_second = (switches_of("pa-output") - before) / 2;
-    // 25 chunks of 40 ms a second, each a wait for room and at most one more
-    // inside the sound library (about 50 here); a writer polling the stream
+    // 33 chunks of 30 ms a second, each a wait for room and at most one more
+    // inside the sound library (about 66 here); a writer polling the stream
     // every few milliseconds would wait hundreds of times.
     EXPECT_GE(per_second, 10);
     EXPECT_LE(per_second, 120);

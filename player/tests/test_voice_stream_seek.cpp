@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -29,27 +30,37 @@ TEST(VoiceStreamSeek, ASeekDuringARunningRequestIsNeverLost) {
     voice.start(reader, path, info, static_cast<int64_t>(std::filesystem::file_size(path)), 1);
 
     // The device's thread asks for buffers back to back, so nearly every seek
-    // lands while a request is reading.
+    // lands while a request is reading; it logs the read position after each.
     std::atomic<bool> quit{false};
-    std::atomic<int64_t> requests{0};
+    std::mutex log_mutex;
+    std::vector<int64_t> log;
     std::thread device([&] {
         std::vector<int16_t> buffer(kVoiceRequestSamples);
         int length = 0;
         while (!quit.load()) {
             voice.fill_bufferfromdisk(buffer.data(), kVoiceRequestSamples - 1, length);
-            requests.fetch_add(1);
+            std::lock_guard lock(log_mutex);
+            log.push_back(voice.read_pos());
         }
     });
+    auto logged = [&] {
+        std::lock_guard lock(log_mutex);
+        return log.size();
+    };
     int lost = 0;
     for (int i = 0; i < 200; ++i) {
         const int64_t target = (i % 2 == 0) ? 24000 : 72000;
         voice.seek(target);
-        // Two whole requests after the seek: the one running when it came
-        // and at least one that started after it.
-        int64_t seen = requests.load();
-        while (requests.load() < seen + 2) std::this_thread::yield();
-        int64_t pos = voice.read_pos();
-        // A few ring fills of 512 bytes beyond the target at most.
+        // Request `seen` may have begun before the seek; the one after it
+        // began after the seek and must have read from the target: a few
+        // ring fills of 512 bytes beyond it at most.
+        size_t seen = logged();
+        while (logged() < seen + 2) std::this_thread::yield();
+        int64_t pos;
+        {
+            std::lock_guard lock(log_mutex);
+            pos = log[seen + 1];
+        }
         if (pos < target || pos > target + 4096) ++lost;
     }
     quit.store(true);
