@@ -6,7 +6,8 @@
 // time display running. The process's CPU time (every thread, the sound
 // library's included) over the measured span is the share of one core.
 // Peer in the same run: the sound server's own player `paplay` playing the
-// decoded WAV file (its CPU from /proc and wait4); the command-line tool's
+// decoded WAV file at the same time as ours (the machine is shared, so both
+// are measured over the same span), then alone; the command-line tool's
 // `play` is measured too. The sound server's CPU is shown beside each: it is
 // not ours, but it is what playing costs the machine.
 //
@@ -179,13 +180,11 @@ Share report_self(const char* what, const Snapshot& a, const Snapshot& b) {
     return r;
 }
 
-// Runs `argv` for `seconds` after a `settle` start, then interrupts it;
-// returns its share of one core over the measured span.
-Share measure_child(const char* what, std::vector<std::string> argv, double settle, double seconds) {
-    Share r;
-    pid_t pid = fork();
-    if (pid < 0) return r;
-    if (pid == 0) {
+// A child process with standard output and error on /dev/null.
+struct Child {
+    explicit Child(std::vector<std::string> argv) {
+        pid = fork();
+        if (pid != 0) return;
         int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0) {
             dup2(null, 1);
@@ -197,33 +196,44 @@ Share measure_child(const char* what, std::vector<std::string> argv, double sett
         execvp(args[0], args.data());
         _exit(127);
     }
-    std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+    ~Child() { stop(); }
+    long long ticks() const { return pid > 0 ? proc_ticks("/proc/" + std::to_string(pid) + "/stat") : -1; }
+    void stop() {
+        if (pid <= 0) return;
+        kill(pid, SIGINT);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        pid = -1;
+    }
+    pid_t pid = -1;
+};
+
+// The child's share of one core between two tick readings `wall` apart.
+double child_share(const char* what, long long t0, long long t1, double wall) {
+    if (t0 < 0 || t1 < 0) {
+        std::printf("%s: could not be run\n", what);
+        return -1;
+    }
+    double share = ticks_to_s(t1 - t0) / wall * 100;
+    std::printf("%s: %.2f%% of one core over the same %.1f s\n", what, share, wall);
+    return share;
+}
+
+// Runs `argv` alone for `seconds` after a `settle` start, then interrupts it.
+double measure_child(const char* what, std::vector<std::string> argv, double settle, double seconds) {
+    Child child(std::move(argv));
     usleep(static_cast<useconds_t>(settle * 1e6));
     pid_t srv = server_pid();
     std::string srv_stat = "/proc/" + std::to_string(srv) + "/stat";
-    long long t0 = proc_ticks(stat), s0 = srv ? proc_ticks(srv_stat) : -1;
+    long long t0 = child.ticks(), s0 = srv ? proc_ticks(srv_stat) : -1;
     auto w0 = Clock::now();
     usleep(static_cast<useconds_t>(seconds * 1e6));
-    long long t1 = proc_ticks(stat), s1 = srv ? proc_ticks(srv_stat) : -1;
+    long long t1 = child.ticks(), s1 = srv ? proc_ticks(srv_stat) : -1;
     double wall = std::chrono::duration<double>(Clock::now() - w0).count();
-    kill(pid, SIGINT);
-    int status = 0;
-    rusage ru{};
-    wait4(pid, &status, 0, &ru);
-    if (t0 < 0 || t1 < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 127)) {
-        std::printf("%s: could not be run\n", what);
-        r.cpu_percent = -1;
-        return r;
-    }
-    r.cpu_percent = ticks_to_s(t1 - t0) / wall * 100;
-    double life = tv_s(ru.ru_utime) + tv_s(ru.ru_stime);
-    std::printf("%s: %.2f%% of one core over %.1f s (%.3f s CPU over its whole run, %ld context switches)\n",
-                what, r.cpu_percent, wall, life, ru.ru_nvcsw + ru.ru_nivcsw);
-    if (s0 >= 0 && s1 >= 0) {
-        r.server_percent = ticks_to_s(s1 - s0) / wall * 100;
-        std::printf("    sound server meanwhile (not its): %.2f%%\n", r.server_percent);
-    }
-    return r;
+    double share = child_share(what, t0, t1, wall);
+    if (share >= 0 && s0 >= 0 && s1 >= 0)
+        std::printf("    sound server meanwhile (not its): %.2f%%\n", ticks_to_s(s1 - s0) / wall * 100);
+    return share;
 }
 
 std::vector<int16_t> test_signal(int rate, int seconds) {
@@ -384,6 +394,7 @@ int main(int argc, char** argv) {
                 audio_backend_name().c_str(), audio_seconds, stream.size(), seconds);
 
     Share voice, wave;
+    double peer_voice = -1, peer_wav = -1;
     SeekFigures voice_seeks, wav_seeks;
     {
         PlayerStrip strip(nullptr, &loop);
@@ -392,42 +403,51 @@ int main(int argc, char** argv) {
         auto tick = [&] {
             if (strip.timer_enabled()) strip.Timer_timedisplayTimer();
         };
-        auto play_and_measure = [&](const std::string& path, const char* what) {
+        // The peer plays the same audio alongside ours, so that both are
+        // measured under the same conditions of this shared machine.
+        auto play_and_measure = [&](const std::string& path, const char* what, double& peer_share) {
+            std::unique_ptr<Child> peer;
+            if (peers) peer = std::make_unique<Child>(std::vector<std::string>{"paplay", wav});
             selected = path;
             strip.button_playClick();
             loop.run(Clock::now() + std::chrono::seconds(2), tick);
+            long long p0 = peer ? peer->ticks() : -1;
             Snapshot a = snapshot();
             loop.run(a.at + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)),
                      tick);
             Snapshot b = snapshot();
+            long long p1 = peer ? peer->ticks() : -1;
             bool playing = strip.transport() == TransportState::Playing;
             Share s = report_self(what, a, b);
             if (!playing) std::printf("    (playback ended early: the figure is not valid)\n");
+            if (peer) {
+                peer_share = child_share("    peer: paplay playing the WAV file at the same time", p0, p1,
+                                         std::chrono::duration<double>(b.at - a.at).count());
+                std::printf("    (the sound server's figure covers both streams)\n");
+            }
             return s;
         };
-        voice = play_and_measure(vkd, "voice file, our process (player strip)");
+        voice = play_and_measure(vkd, "voice file, our process (player strip)", peer_voice);
         voice_seeks = measure_seeks(strip, loop, strip.MMWaveOut_vkdplay(), seeks, tick);
         strip.button_stopClick();
-        wave = play_and_measure(wav, "same audio as WAV file, our process (player strip)");
+        wave = play_and_measure(wav, "same audio as WAV file, our process (player strip)", peer_wav);
         wav_seeks = measure_seeks(strip, loop, strip.MMWavePlayer().Device(), seeks, tick);
         strip.button_stopClick();
         loop.run(Clock::now() + std::chrono::milliseconds(300), [] {});
     }
     set_ui_dispatcher(nullptr);
 
-    Share peer;
-    if (peers) peer = measure_child("peer: paplay playing the WAV file", {"paplay", wav}, 2, seconds);
-    fs::path cli = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "bin" / "murrelphonic-cli";
-    if (peers && fs::exists(cli))
-        measure_child("murrelphonic-cli play of the voice file", {cli.string(), "play", vkd}, 2, seconds);
-
+    if (peers) {
+        measure_child("peer alone: paplay playing the WAV file", {"paplay", wav}, 2, seconds);
+        fs::path cli = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "bin" / "murrelphonic-cli";
+        if (fs::exists(cli))
+            measure_child("murrelphonic-cli play of the voice file", {cli.string(), "play", vkd}, 2, seconds);
+    }
     std::printf("\n");
     print_seeks("voice seek", voice_seeks);
     print_seeks("WAV seek", wav_seeks);
-    if (peer.cpu_percent > 0) {
-        std::printf("voice playback / peer CPU: %.2f\n", voice.cpu_percent / peer.cpu_percent);
-        std::printf("WAV playback / peer CPU: %.2f\n", wave.cpu_percent / peer.cpu_percent);
-    }
+    if (peer_voice > 0) std::printf("voice playback / peer CPU (same span): %.2f\n", voice.cpu_percent / peer_voice);
+    if (peer_wav > 0) std::printf("WAV playback / peer CPU (same span): %.2f\n", wave.cpu_percent / peer_wav);
     std::printf("voice playback: %.2f%% of one core (%s 2%%)\n", voice.cpu_percent,
                 voice.cpu_percent < 2 ? "under" : "NOT under");
     fs::remove_all(dir);
