@@ -89,8 +89,8 @@ protected:
     }
     void TearDown() override {
         if (out) {
-            out->SetInput(nullptr);
             out->Close();
+            out->SetInput(nullptr);
         }
         out.reset();
         backend.reset();
