@@ -86,8 +86,14 @@ MMResult OutputStream::reset() {
         ++generation_;
     }
     changed_.notify_all();
+    reset_changed_.notify_all();
     complete_chain(chain);
     return lost() ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
+}
+
+void OutputStream::wake_device_thread() {
+    changed_.notify_all();
+    reset_changed_.notify_all();
 }
 
 MMResult OutputStream::position(MMTime& time) {
@@ -188,7 +194,7 @@ void OutputStream::wait_for_work(const std::atomic<bool>& stop, int timeout_ms) 
 void OutputStream::wait_for_reset(uint64_t generation, const std::atomic<bool>& stop,
                                   std::chrono::microseconds timeout) {
     std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, timeout, [&] { return stop.load() || lost() || generation_ != generation; });
+    reset_changed_.wait_for(lock, timeout, [&] { return stop.load() || lost() || generation_ != generation; });
 }
 
 uint64_t OutputStream::taken_bytes() const {

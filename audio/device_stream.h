@@ -103,6 +103,8 @@ protected:
     // Device side: audio of reset generation `generation` has just gone to the
     // platform. Only the first call per generation is kept.
     void audio_handed(uint64_t generation);
+    // Wakes every wait of the device's thread (it is to quit).
+    void wake_device_thread();
 
 private:
     void apply_volume(uint8_t* data, size_t bytes) const;
@@ -116,6 +118,9 @@ private:
     uint64_t generation_ = 0;
     bool paused_ = false;
     std::atomic<uint32_t> volume_{0xFFFFFFFFu};
+    // Signalled by resets only: a writer waiting for room is not woken by
+    // every buffer the owner writes.
+    std::condition_variable reset_changed_;
     std::atomic<int64_t> handed_ns_{0};
     std::atomic<uint64_t> handed_generation_{~uint64_t{0}};
 };

@@ -98,7 +98,7 @@ public:
 
     void stop_device() override {
         quit_.store(true);
-        changed_.notify_all();
+        wake_device_thread();
         if (thread_.joinable()) thread_.join();
         if (stream_) {
             Pa_AbortStream(stream_);
