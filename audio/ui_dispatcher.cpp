@@ -29,16 +29,15 @@ size_t PumpDispatcher::pump() {
     }
 }
 
-bool PumpDispatcher::pump_until(const std::function<bool()>& done,
-                                std::chrono::milliseconds timeout) {
+bool PumpDispatcher::pump_until(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+                                std::chrono::milliseconds poll) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         pump();
         if (done()) return true;
         std::unique_lock lock(mutex_);
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        // Short waits: `done` may depend on other threads, not only on posts.
-        posted_.wait_for(lock, std::chrono::milliseconds(2), [&] { return !queue_.empty(); });
+        posted_.wait_for(lock, poll, [&] { return !queue_.empty(); });
     }
 }
 

@@ -30,8 +30,12 @@ public:
     // ran.
     size_t pump();
     // Pumps until `done()` holds or `timeout` passes; true when it held.
+    // Posted work runs at once; `done` is asked again at least every `poll`,
+    // since it may depend on other threads, not only on posts. A long-running
+    // tool passes a longer poll than the tests' default to wake less.
     bool pump_until(const std::function<bool()>& done,
-                    std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+                    std::chrono::milliseconds timeout = std::chrono::milliseconds(5000),
+                    std::chrono::milliseconds poll = std::chrono::milliseconds(2));
     // Pumps for a while regardless.
     void pump_for(std::chrono::milliseconds duration);
     size_t pending() const;

@@ -74,7 +74,7 @@ int run(const std::vector<std::string>& args) {
             if (interrupted.load() && out.IsPlaying()) out.Stop();
             if (out.IsPlaying()) heard = out.GetPosition();
             return stopped || !out.IsOpen();
-        }, std::chrono::hours(24));
+        }, std::chrono::hours(24), kDevicePoll);
         out.Close();
         std::printf("%s after %lld ms\n", interrupted.load() ? "stopped" : "played to the end",
                     static_cast<long long>(heard));

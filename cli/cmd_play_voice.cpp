@@ -13,6 +13,7 @@
 
 #include "audio/device_backend.h"
 #include "audio/ui_dispatcher.h"
+#include "cli/commands.h"
 #include "player/playerstrip.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
@@ -80,7 +81,7 @@ int play_voice_file(const std::string& path) {
                 if (terminal) show_elapsed(strip.display());
             }
             return strip.transport() == TransportState::Stopped && !strip.MMWaveOut_vkdplay().IsOpen();
-        }, std::chrono::hours(24));
+        }, std::chrono::hours(24), kDevicePoll);
         if (terminal) std::fprintf(stderr, "\n");
         if (dialogs.failures > 0) return 1;
         std::printf("%s\n", interrupted.load() ? "stopped" : "played to the end");
@@ -115,7 +116,7 @@ int record_voice_file(int codec_type, double seconds, const std::string& out_pat
             if (!strip.recording()) return true;  // stopped by a write failure
             if (interrupted.load() || strip.recorder().Position() >= limit) strip.button_stopClick();
             return !strip.recording();
-        }, std::chrono::hours(25));
+        }, std::chrono::hours(25), kDevicePoll);
         main_pump().pump_until([&] { return !strip.recorder().Device().IsOpen(); },
                                std::chrono::seconds(5));
         std::string saved = recording_save_name(out_path);

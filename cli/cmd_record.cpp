@@ -99,7 +99,7 @@ int run(const std::vector<std::string>& args) {
         main_pump().pump_until([&] {
             if ((interrupted.load() || write_failed.load()) && in.IsRecording()) in.Stop();
             return stopped || !in.IsOpen();
-        }, std::chrono::hours(25));
+        }, std::chrono::hours(25), kDevicePoll);
         in.WaitDelivered();
         in.Close();
         bool ok = !write_failed.load();

@@ -2,6 +2,7 @@
 // Subcommands of murrelphonic-cli. Each cmd_*.cpp defines one command and
 // registers it with a static CommandRegistration; main() dispatches on the
 // first argument.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ struct Command {
 
 void register_command(const Command& command);
 const std::vector<Command>& commands();
+
+// How often a command waiting on the devices looks at their state between
+// posted events: often enough for a smooth elapsed time, seldom enough that
+// the waiting costs next to nothing.
+inline constexpr std::chrono::milliseconds kDevicePoll{20};
 
 struct CommandRegistration {
     explicit CommandRegistration(const Command& command) { register_command(command); }
