@@ -3,40 +3,24 @@
 // of the same stream read in one pass, both in this run. Prints the share of
 // one core the requests need at real-time speed.
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
+#include "bench/sp_stream.h"
 #include "player/voice_stream.h"
 #include "voicefile/bytesource.h"
 #include "voicefile/framereader.h"
 #include "voicefile/koltheader.h"
-#include "voicefile/lamecoder.h"
 
 using namespace murrel;
 using Clock = std::chrono::steady_clock;
 
 int main() {
     const int codec = 5, rate = 16000, seconds = 300;
-    std::vector<int16_t> pcm(static_cast<size_t>(rate) * seconds);
-    uint32_t seed = 12345;
-    for (size_t i = 0; i < pcm.size(); ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        double noise = static_cast<int32_t>(seed >> 16 & 0x7FF) - 1024;
-        pcm[i] = static_cast<int16_t>(6000 * std::sin(i * 0.07) * std::sin(i * 0.0003) + noise);
-    }
-    TLameCoder coder;
-    setup_coder_for_mode(coder, codec);
-    if (coder.PrepareEncoding() != 0) return 1;
-    std::vector<uint8_t> stream;
-    for (size_t i = 0; i < pcm.size(); i += coder.samples_per_chunk()) {
-        uint32_t n = static_cast<uint32_t>(std::min<size_t>(coder.samples_per_chunk(), pcm.size() - i)), out = 0;
-        coder.EncodeBuffer(pcm.data() + i, n, coder.output_buffer().data(), out);
-        stream.insert(stream.end(), coder.output_buffer().begin(), coder.output_buffer().begin() + out);
-    }
-    coder.CloseEncoding();
+    std::vector<uint8_t> stream = bench::encode_sp(bench::speechlike_signal(rate, seconds));
+    if (stream.empty()) return 1;
     std::string path = (std::filesystem::temp_directory_path() / "murrel-bench-playback.vkd").string();
     {
         KoltHeader h = make_recording_header(codec, 2, path);

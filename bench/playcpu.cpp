@@ -26,7 +26,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -42,12 +41,12 @@
 
 #include "audio/device_stream.h"
 #include "audio/ui_dispatcher.h"
+#include "bench/sp_stream.h"
 #include "player/playerstrip.h"
 #include "shell/appstate.h"
 #include "voicefile/bytesource.h"
 #include "voicefile/framereader.h"
 #include "voicefile/koltheader.h"
-#include "voicefile/lamecoder.h"
 
 using namespace murrel;
 namespace fs = std::filesystem;
@@ -236,31 +235,6 @@ double measure_child(const char* what, std::vector<std::string> argv, double set
     return share;
 }
 
-std::vector<int16_t> test_signal(int rate, int seconds) {
-    std::vector<int16_t> pcm(static_cast<size_t>(rate) * seconds);
-    uint32_t seed = 12345;
-    for (size_t i = 0; i < pcm.size(); ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        double noise = static_cast<int32_t>(seed >> 16 & 0x7FF) - 1024;
-        pcm[i] = static_cast<int16_t>(6000 * std::sin(i * 0.07) * std::sin(i * 0.0003) + noise);
-    }
-    return pcm;
-}
-
-std::vector<uint8_t> encode_sp(const std::vector<int16_t>& pcm) {
-    TLameCoder coder;
-    setup_coder_for_mode(coder, 5);
-    if (coder.PrepareEncoding() != 0) return {};
-    std::vector<uint8_t> stream;
-    for (size_t i = 0; i < pcm.size(); i += coder.samples_per_chunk()) {
-        uint32_t n = static_cast<uint32_t>(std::min<size_t>(coder.samples_per_chunk(), pcm.size() - i)), out = 0;
-        coder.EncodeBuffer(pcm.data() + i, n, coder.output_buffer().data(), out);
-        stream.insert(stream.end(), coder.output_buffer().begin(), coder.output_buffer().begin() + out);
-    }
-    coder.CloseEncoding();
-    return stream;
-}
-
 std::vector<int16_t> decode(const std::vector<uint8_t>& stream) {
     FrameReader reader;
     reader.reset();
@@ -369,7 +343,7 @@ int main(int argc, char** argv) {
     }
     const int rate = 16000;
     const int audio_seconds = static_cast<int>(seconds) + 8;
-    std::vector<uint8_t> stream = encode_sp(test_signal(rate, audio_seconds));
+    std::vector<uint8_t> stream = bench::encode_sp(bench::speechlike_signal(rate, audio_seconds));
     if (stream.empty()) return 1;
     fs::path dir = fs::temp_directory_path() / ("murrel-bench-playcpu-" + std::to_string(getpid()));
     fs::create_directories(dir);
