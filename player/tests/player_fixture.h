@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/mmwave.h"
@@ -149,6 +150,24 @@ protected:
         // queue for the end of the data.
         strip->MMWaveOut_vkdplay().SetCallBackMode(TMMCBMode::cmCallback);
         strip->MMWavePlayer().Device().SetCallBackMode(TMMCBMode::cmCallback);
+    }
+    // An SP voice file whose stream is exactly `bytes` long.
+    std::string sp_file(const std::string& name, size_t bytes) {
+        std::vector<uint8_t> stream = encode_stream(5, tone(16000, bytes / 2000.0 + 1.0, 440));
+        EXPECT_GE(stream.size(), bytes);
+        stream.resize(bytes);
+        std::string path = scratch.file(name);
+        write_voice_file(path, 5, stream);
+        return path;
+    }
+    // Moves a manual clock until `done` holds.
+    bool advance_until(const std::function<bool()>& done) {
+        return ui.pump_until([&] {
+            if (done()) return true;
+            backend.advance_output(2880);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return done();
+        }, std::chrono::seconds(30));
     }
     // Pumps until the strip is back in the stopped state with every device closed.
     bool play_to_end(std::chrono::milliseconds timeout = std::chrono::milliseconds(20000)) {

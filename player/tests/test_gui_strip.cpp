@@ -76,21 +76,6 @@ protected:
         return (panel->label_bitup->text() + "." + panel->label_bitdown1->text() + panel->label_bitdown2->text())
             .toStdString();
     }
-    std::string sp_file(const std::string& name, size_t bytes) {
-        std::vector<uint8_t> stream = encode_stream(5, tone(16000, bytes / 2000.0 + 1.0, 440));
-        stream.resize(bytes);
-        std::string path = scratch.file(name);
-        write_voice_file(path, 5, stream);
-        return path;
-    }
-    bool advance_until(const std::function<bool()>& done) {
-        return ui.pump_until([&] {
-            if (done()) return true;
-            backend.advance_output(2880);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            return done();
-        }, std::chrono::seconds(30));
-    }
     static void click(QWidget& w, double fraction) {
         QPointF at(w.width() * fraction, 1);
         QMouseEvent press(QEvent::MouseButtonPress, at, w.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,

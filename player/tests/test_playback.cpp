@@ -12,27 +12,7 @@ using namespace murrel::playertest;
 
 namespace {
 
-class PlaybackTest : public StripTest {
-protected:
-    // An SP voice file whose stream is exactly `bytes` long.
-    std::string sp_file(const std::string& name, size_t bytes) {
-        std::vector<uint8_t> stream = encode_stream(5, tone(16000, bytes / 2000.0 + 1.0, 440));
-        EXPECT_GE(stream.size(), bytes);
-        stream.resize(bytes);
-        std::string path = scratch.file(name);
-        write_voice_file(path, 5, stream);
-        return path;
-    }
-    // Moves the manual clock until `done` holds.
-    bool advance_until(const std::function<bool()>& done) {
-        return ui.pump_until([&] {
-            if (done()) return true;
-            backend.advance_output(2880);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            return done();
-        }, std::chrono::seconds(30));
-    }
-};
+using PlaybackTest = StripTest;
 
 TEST_F(PlaybackTest, VoiceFilesOfEveryModePlayToTheEndAndTheDeviceReceivesTheDecodedFrames) {
     for (int codec : {5, 6, 7}) {
