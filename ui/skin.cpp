@@ -1,6 +1,8 @@
 #include "ui/skin.h"
 
+#include <QPalette>
 #include <QPixmapCache>
+#include <QWidget>
 
 // The resource initialiser must be declared at global scope.
 static void init_skin_resources() { Q_INIT_RESOURCE(skin); }
@@ -24,6 +26,15 @@ QPixmap load(const QString& name) {
 QPixmap skin_image(int index) { return load(QString("skin_%1").arg(index)); }
 QPixmap button_image(int index) { return load(QString("button_%1").arg(index)); }
 QPixmap frame_image(const QString& name) { return load(name); }
+
+void paint_dark_dialog(QWidget* dialog) {
+    dialog->setAutoFillBackground(true);
+    QPalette pal = dialog->palette();
+    pal.setColor(QPalette::Window, colours::panel);
+    pal.setColor(QPalette::WindowText, colours::text);
+    dialog->setPalette(pal);
+    dialog->setStyleSheet(dark_style_sheet());
+}
 
 QString dark_style_sheet() {
     return QStringLiteral(

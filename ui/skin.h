@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QString>
 
+class QWidget;
+
 namespace murrel::ui {
 
 enum SkinImage { SkinTopFill = 0, SkinBottomFill, SkinVolumeMeter, SkinPositionMeter,
@@ -43,5 +45,8 @@ inline const QColor accent_deep{0x1d, 0x7f, 0x86};
 // A style sheet giving the standard widgets (edits, combo boxes, lists, trees,
 // menus, progress bars) the skin's dark look.
 QString dark_style_sheet();
+
+// Gives a dialog the skin's dark panel background, text colour and style sheet.
+void paint_dark_dialog(QWidget* dialog);
 
 }  // namespace murrel::ui

@@ -21,12 +21,7 @@ TForm_convdialog::TForm_convdialog(QWidget* parent) : QDialog(parent, Qt::Dialog
     setObjectName("TForm_convdialog");
     setModal(true);
     setFixedSize(420, 230);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, ui::colours::panel);
-    pal.setColor(QPalette::WindowText, ui::colours::text);
-    setPalette(pal);
-    setStyleSheet(ui::dark_style_sheet());
+    ui::paint_dark_dialog(this);
 
     panel_captiontitle = new ui::CaptionPanel(this);
     panel_captiontitle->setObjectName("panel_captiontitle");

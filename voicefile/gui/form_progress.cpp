@@ -40,12 +40,7 @@ TForm_progress::TForm_progress(QWidget* parent)
     setObjectName("TForm_progress");
     setModal(false);
     setFixedSize(420, 220);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, ui::colours::panel);
-    pal.setColor(QPalette::WindowText, ui::colours::text);
-    setPalette(pal);
-    setStyleSheet(ui::dark_style_sheet());
+    ui::paint_dark_dialog(this);
 
     Panel_captiontitle = new ui::CaptionPanel(this);
     Panel_captiontitle->setObjectName("Panel_captiontitle");
