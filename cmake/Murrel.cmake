@@ -54,11 +54,17 @@ function(murrel_tests)
     target_compile_definitions(${exe} PRIVATE
       MURREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}" MURREL_BIN_DIR="${MURREL_BIN_DIR}")
     set_target_properties(${exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    # A suite that starts the program itself takes the program's one
+    # instance per user in turn with the end-to-end cases.
+    set(lock)
+    if(name MATCHES "screenshot")
+      set(lock RESOURCE_LOCK desktop_program)
+    endif()
     gtest_discover_tests(${exe}
       DISCOVERY_MODE PRE_TEST
       DISCOVERY_TIMEOUT 60
       TEST_PREFIX "${folder}."
-      PROPERTIES ENVIRONMENT "${MURREL_TEST_ENV}" LABELS ${folder})
+      PROPERTIES ENVIRONMENT "${MURREL_TEST_ENV}" LABELS ${folder} ${lock})
   endforeach()
 endfunction()
 

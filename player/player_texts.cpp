@@ -12,6 +12,8 @@ const char* player_text(PlayerText id) {
         "Another voice file is being decoded; try again when it has finished.",
         "The recording could not be saved under the chosen name; it is kept in the scratch "
         "folder.",
+        "The recording has not been saved.\nDo you want to discard it?",
+        "The sound input could not keep up: %d ms of the recording were lost.",
     };
     int i = static_cast<int>(id);
     return i >= 0 && i < static_cast<int>(PlayerText::Count) ? texts[i] : "";

@@ -10,6 +10,8 @@ enum class PlayerText {
     ScratchUnwritable,   // a buffer could not be appended: the recording stops
     StreamBusy,          // another decoding holds the frame reader and decoder
     SaveFailed,          // moving or patching the saved recording failed
+    DiscardRecording,    // the save dialog was cancelled: Yes deletes the recording
+    AudioLost,           // %d: milliseconds the input device dropped while recording
     Count
 };
 

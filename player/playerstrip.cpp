@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "audio/device_errors.h"
 #include "audio/waveformat.h"
 #include "player/player_texts.h"
 #include "shell/appstate.h"
@@ -110,6 +111,22 @@ void PlayerStrip::set_time(const Hms& t) {
     display_.hour = two_digits(t.hours);
     display_.minute = two_digits(t.minutes);
     display_.second = two_digits(t.seconds);
+}
+
+bool PlayerStrip::probe_sound_output() {
+    const bool present = vkdplay_.Backend().out_num_devs() > 0;
+    app().sound_output_present = present;
+    if (!present) return false;
+    TMMWaveOut& wav_device = wave_player_.Device();
+    wav_device.SetDeviceID(0);
+    try {
+        wav_device.SetDeviceID(MapperId);
+        if (wav_device.DeviceID() == InvalidId) wav_device.SetDeviceID(0);
+        volume_ = vkdplay_.Volume();
+    } catch (const EMMWaveOutError&) {
+        wav_device.SetDeviceID(0);
+    }
+    return true;
 }
 
 // ------------------------------------------------------------------ playback
@@ -414,11 +431,22 @@ bool PlayerStrip::stop_recording_and_save() {
     request.folder = ListDirectory ? ListDirectory() : std::string();
     request.filter = kSaveFilter;
     request.default_extension = kSaveDefaultExt;
-    std::optional<std::string> answer = dialogs().save_file(request);
-    // Cancelled: the scratch file stays for the next start-up's recovery.
-    if (!answer || answer->empty()) return true;
-
     const std::string& scratch = app().temp_recording_path;
+    std::optional<std::string> answer;
+    for (;;) {
+        answer = dialogs().save_file(request);
+        if (answer && !answer->empty()) break;
+        // A cancel never loses a recording silently: it is dropped only when
+        // the user says so, otherwise the save dialog comes back.
+        MessageRequest discard{app().app_name, player_text(PlayerText::DiscardRecording), MessageIcon::Warning,
+                               MessageButtons::YesNo, false};
+        if (dialogs().message_box(discard) == DialogResult::Yes) {
+            std::error_code ec;
+            fs::remove(scratch, ec);
+            return true;
+        }
+    }
+
     std::string target = recording_save_name(*answer);
     std::error_code ec;
     if (target != *answer && fs::exists(target, ec)) {

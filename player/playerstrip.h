@@ -62,6 +62,12 @@ public:
     // Whether the 100 ms timer should run (the view drives it).
     std::function<void(bool)> OnTimerEnabled;
 
+    // The start-up's sound-output probe: sound_output_present from the
+    // backend's output devices; with one, the WAV player is put on the wave
+    // mapper (device 0 when the engine refuses it) and the voice device's
+    // volume becomes volume(). Returns sound_output_present.
+    bool probe_sound_output();
+
     // --- handlers ---------------------------------------------------------------
     void button_playClick();
     void play_file(const std::string& path);

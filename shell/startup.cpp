@@ -229,9 +229,9 @@ StartupResult start_up(const StartupOptions& options) {
     AppState& state = app();
     ScratchCleanup cleanup;
     cleanup.temp_dir = state.temp_dir;
-    cleanup.recovery_dirs = {state.data_dir};
-    if (state.settings_dir + "voicedata" != state.data_dir)
-        cleanup.recovery_dirs.push_back(state.settings_dir + "voicedata");
+    // Never the folder opened at start: that may be the recorder, and a
+    // recording the user never saved does not belong on a removable volume.
+    cleanup.recovery_dirs = {state.settings_dir + "voicedata"};
     cleanup.patch_recovered = options.patch_recovered;
     CleanupReport report = clean_scratch_folder(cleanup);
 

@@ -125,11 +125,12 @@ protected:
         app().temp_dir = scratch.file("tempdata");
         std::filesystem::create_directories(app().temp_dir);
         app().temp_recording_path = app().temp_dir + "/temp_recording.vkd";
-        app().sound_output_present = true;
         app().messages["FM_text_system_errmsg11"] = "errmsg11";
         app().messages["FM_text_system_errmsg12"] = "errmsg12";
         backend.set_clock(VirtualClock::Fast);
         make_strip();
+        // As the program's start-up does: the flag comes from the devices.
+        ASSERT_TRUE(strip->probe_sound_output());
     }
     void TearDown() override {
         strip.reset();

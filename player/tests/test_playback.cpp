@@ -175,7 +175,10 @@ TEST_F(PlaybackTest, PlayDoesNothingWithoutAPlayableSelectionAndRejectsABrokenVo
 }
 
 TEST_F(PlaybackTest, WithoutASoundCardPlayWarnsAndNothingElseChanges) {
-    app().sound_output_present = false;
+    backend.set_output_devices({});
+    make_strip();
+    EXPECT_FALSE(strip->probe_sound_output());
+    EXPECT_FALSE(app().sound_output_present);
     selected = sp_file("x.vkd", 4000);
     PlayerDisplay before = strip->display();
     ButtonStates buttons = strip->buttons();
@@ -185,6 +188,17 @@ TEST_F(PlaybackTest, WithoutASoundCardPlayWarnsAndNothingElseChanges) {
     EXPECT_EQ(strip->display(), before);
     EXPECT_EQ(strip->buttons(), buttons);
     EXPECT_FALSE(strip->MMWaveOut_vkdplay().IsOpen());
+}
+
+TEST_F(PlaybackTest, TheProbeFindsTheOutputDeviceAndReadsTheVoiceDevicesVolume) {
+    app().sound_output_present = false;
+    EXPECT_TRUE(strip->probe_sound_output());
+    EXPECT_TRUE(app().sound_output_present);
+    EXPECT_EQ(strip->MMWavePlayer().Device().DeviceID(), MapperId);
+    // The volume the slider starts from is the device's.
+    strip->MMWaveOut_vkdplay().SetVolume(0x20002000u);
+    ASSERT_TRUE(strip->probe_sound_output());
+    EXPECT_EQ(strip->volume(), 0x20002000u);
 }
 
 TEST_F(PlaybackTest, AVoiceFileOfCodecTypeThreeShowsItsBitRateAndLedsThenErrmsg11) {

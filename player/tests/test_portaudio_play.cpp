@@ -54,7 +54,6 @@ TEST(PortAudioPlayback, AnSpVoiceFileIsHeardAsItsDecodedAudioWithoutDropouts) {
         testsupport::ScriptedDialogs dialogs;
         PumpDispatcher ui;
         app().reset();
-        app().sound_output_present = true;
 
         // A tone gliding in pitch, so the correlation has one clear peak.
         std::vector<int16_t> signal(16000 * 2);
@@ -75,6 +74,7 @@ TEST(PortAudioPlayback, AnSpVoiceFileIsHeardAsItsDecodedAudioWithoutDropouts) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         {
             PlayerStrip strip(backend.get(), &ui);
+            ASSERT_TRUE(strip.probe_sound_output());
             strip.SelectedFile = [&]() -> std::optional<std::string> { return path; };
             strip.button_playClick();
             ASSERT_EQ(strip.transport(), TransportState::Playing);

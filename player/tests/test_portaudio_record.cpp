@@ -73,7 +73,6 @@ protected:
         flock(lock_fd, LOCK_EX);
         setenv("PULSE_SERVER", address.c_str(), 1);
         app().reset();
-        app().sound_output_present = true;
         write_wav(scratch.file("tone.wav"), tone(48000, 12.0, kToneHz, 9000), 48000, 1);
     }
     void TearDown() override {

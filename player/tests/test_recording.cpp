@@ -1,6 +1,7 @@
 // Recording through the strip from a scripted input device: the scratch
 // file's header, saving under a chosen name, cancelling, and the failures
 // that must keep what was recorded.
+#include "player/player_texts.h"
 #include "player/tests/player_fixture.h"
 
 #include <numeric>
@@ -113,14 +114,27 @@ TEST_F(RecordingTest, ANameWithAnotherExtensionIsSavedWithVkdAppendedNeverDelete
     EXPECT_EQ(header_title(read_file(chosen + ".vkd").data()), "memo.wav");
 }
 
-TEST_F(RecordingTest, CancellingTheSaveDialogKeepsTheScratchFileForRecovery) {
+TEST_F(RecordingTest, CancellingTheSaveDialogAsksAndNoReturnsToItWhileYesDiscards) {
     record(6, 500);
-    dialogs.save_answers.push_back(std::nullopt);
+    // Cancel, No (back to the dialog), a name: saved there.
+    dialogs.save_answers = {std::nullopt, scratch.file("kept.vkd")};
+    dialogs.message_answers = {DialogResult::No};
     strip->button_stopClick();
     EXPECT_EQ(strip->transport(), TransportState::Stopped);
-    ASSERT_TRUE(std::filesystem::exists(app().temp_recording_path));
-    EXPECT_GT(std::filesystem::file_size(app().temp_recording_path), 512u + 500u);
-    EXPECT_EQ(refreshes, 0);
+    ASSERT_EQ(dialogs.file_requests.size(), 2u);
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string>{player_text(PlayerText::DiscardRecording)});
+    EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::YesNo);
+    EXPECT_GT(std::filesystem::file_size(scratch.file("kept.vkd")), 512u + 500u);
+    EXPECT_EQ(refreshes, 1);
+
+    // Cancel, Yes: the scratch file is gone, nothing is saved or recovered later.
+    record(6, 500);
+    dialogs.save_answers = {std::nullopt};
+    dialogs.message_answers = {DialogResult::Yes};
+    strip->button_stopClick();
+    EXPECT_EQ(strip->transport(), TransportState::Stopped);
+    EXPECT_FALSE(std::filesystem::exists(app().temp_recording_path));
+    EXPECT_EQ(refreshes, 1);
 }
 
 TEST_F(RecordingTest, PauseStopsCapturingAndTheModesButtonResumes) {

@@ -84,6 +84,8 @@ ProgramWindows::ProgramWindows(const WindowTexts& main_texts) {
 
 void ProgramWindows::build_player() {
     player = std::make_unique<PlayerStrip>();
+    // Before the panel is built: its volume slider starts at the volume read here.
+    player->probe_sound_output();
     TFileList& list = *main->browser().file_mycomputer;
     player->SelectedFile = [&list]() -> std::optional<std::string> {
         const int row = list.Selected();

@@ -228,6 +228,24 @@ TEST_F(Startup, ALeftoverRecordingIsRecoveredIntoTheDataFolderAndTheUserToldOnce
     EXPECT_TRUE(fs::exists(moved));
 }
 
+TEST_F(Startup, ARecoveredRecordingGoesToTheProgramsOwnFolderNotToTheFolderOpenedAtStart) {
+    const std::string temp = program.file("tempdata");
+    fs::create_directories(temp);
+    fs::create_directories(program.file("recorder"));
+    put(program.file("Murrelphonic.ini"), "[Config]\nDefault_path=" + program.file("recorder") + "\n");
+    put(temp + "/temp_recording.vkd", recording(2000));
+    set_mtime(temp + "/temp_recording.vkd", 1700000000);
+
+    StartupResult r = start();
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(app().data_dir, program.file("recorder"));
+    const std::string moved = program.file("voicedata/recovered_20231114_221320.vkd");
+    ASSERT_EQ(r.recovered, std::vector<std::string>{moved});
+    EXPECT_TRUE(fs::is_empty(program.file("recorder")));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.texts()[0].find(moved), std::string::npos);  // says where
+}
+
 TEST_F(Startup, ARecordingThatCannotLeaveTheScratchFolderWaitsThereUnderAHiddenName) {
     testsupport::ScratchDir temp;
     put(temp.file("temp_recording.vkd"), recording(100));

@@ -1,0 +1,30 @@
+#pragma once
+// Where a person finds the main window's controls, in its opening size
+// (853 × 612, frameless): points relative to its top-left corner. The bottom
+// strip and the list keep these places as long as the window is not resized.
+#include <QPoint>
+
+namespace murrel::e2e::layout {
+
+inline constexpr int kWidth = 853;
+inline constexpr int kHeight = 612;
+
+// The file list in its details view: the first row's name, 18 pixels a row.
+inline QPoint list_row(int row) { return {290, 209 + 18 * row}; }
+inline constexpr QPoint kListEmpty{500, 480};
+
+inline constexpr QPoint kConvert{55, 66};
+inline constexpr QPoint kShqRecord{37, 587};
+inline constexpr QPoint kHqRecord{85, 587};
+inline constexpr QPoint kSpRecord{133, 587};
+inline constexpr QPoint kPlay{191, 587};
+inline constexpr QPoint kPause{231, 587};
+inline constexpr QPoint kStop{270, 587};
+inline constexpr QPoint kDriveSelector{95, 161};
+inline constexpr QPoint kAddress{500, 161};
+
+// The sliders' tracks, from their leftmost to their rightmost thumb centre.
+inline QPoint position_slider(double fraction) { return {437 + static_cast<int>(fraction * (815 - 437)), 590}; }
+inline QPoint volume_slider(double fraction) { return {312 + static_cast<int>(fraction * (403 - 312)), 590}; }
+
+}  // namespace murrel::e2e::layout
