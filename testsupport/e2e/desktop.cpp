@@ -268,12 +268,25 @@ void Program::close() {
     if (wait_exit(5s) < 0) end_process(pid_);
 }
 
-std::optional<unsigned long> Program::find_window(const std::string& title, std::chrono::milliseconds timeout) {
+std::optional<unsigned long> Program::find_dialog(std::chrono::milliseconds timeout) {
+    const unsigned long main = main_window();
     std::optional<unsigned long> found;
     wait_until(
         [&] {
-            const std::string out =
-                run_command({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
+            std::istringstream out(run_command({"xdotool", "search", "--onlyvisible", "--class", "murrelphonic"}));
+            for (unsigned long id; out >> id;)
+                if (id != main && geometry(id).width() > 100) found = id;
+            return found.has_value();
+        },
+        timeout);
+    return found;
+}
+
+std::optional<unsigned long> Program::find_window(const std::string& name, std::chrono::milliseconds timeout) {
+    std::optional<unsigned long> found;
+    wait_until(
+        [&] {
+            const std::string out = run_command({"xdotool", "search", "--onlyvisible", "--name", name});
             if (unsigned long id = parse_id(out)) found = id;
             return found.has_value();
         },
@@ -283,7 +296,7 @@ std::optional<unsigned long> Program::find_window(const std::string& title, std:
 
 unsigned long Program::main_window() {
     if (main_) return main_;
-    if (auto id = find_window("Murrelphonic", 20s)) {
+    if (auto id = find_window("^Murrelphonic$", 20s)) {
         main_ = *id;
         pause_ms(400);  // its first paint
     }

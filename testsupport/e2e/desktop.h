@@ -74,8 +74,12 @@ public:
     // when it does not end in time.
     void close();
 
-    // The visible top-level window named exactly `title`, waiting for it.
-    std::optional<unsigned long> find_window(const std::string& title, std::chrono::milliseconds timeout = 15s);
+    // The visible top-level window whose name matches the regular expression
+    // `name`, waiting for it.
+    std::optional<unsigned long> find_window(const std::string& name, std::chrono::milliseconds timeout = 15s);
+    // A visible window of the program other than the main window (a dialog
+    // without a title bar), waiting for it.
+    std::optional<unsigned long> find_dialog(std::chrono::milliseconds timeout = 5s);
     // The main window, once shown and painted; 0 when it never appeared.
     unsigned long main_window();
     QRect geometry(unsigned long window);

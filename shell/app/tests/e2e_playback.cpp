@@ -58,12 +58,21 @@ protected:
         decoded_ = new std::vector<int16_t>(read_wav16((*scratch_ / "ref/a_voice.wav").string()));
         ASSERT_GT(decoded_->size(), static_cast<size_t>(kRate * (kSeconds - 0.2)));
         write_wav16((*scratch_ / "b_pcm.wav").string(), glide(), kRate, 1);
+        // The same glide as µ-law, and what the peer decodes it to.
+        const std::string ulaw = (*scratch_ / "c_ulaw.wav").string();
+        const std::string back = (*scratch_ / "ref/c_ulaw.wav").string();
+        ASSERT_EQ(run_command({"sox", (*scratch_ / "b_pcm.wav").string(), "-e", "u-law", "-b", "8", ulaw}).size(), 0u);
+        int status = -1;
+        run_command({"sox", ulaw, "-e", "signed-integer", "-b", "16", back}, &status);
+        ASSERT_EQ(status, 0);
+        ulaw_decoded_ = new std::vector<int16_t>(read_wav16(back));
     }
     static void TearDownTestSuite() {
         std::error_code ec;
         fs::remove_all(*scratch_, ec);
         delete scratch_;
         delete decoded_;
+        delete ulaw_decoded_;
     }
 
     void SetUp() override {
@@ -72,7 +81,7 @@ protected:
             if (std::getenv("CI")) FAIL() << why;
             GTEST_SKIP() << why;
         }
-        for (const char* name : {"a_voice.vkd", "b_pcm.wav"})
+        for (const char* name : {"a_voice.vkd", "b_pcm.wav", "c_ulaw.wav"})
             fs::copy_file(*scratch_ / name, program.folders().data() / name);
     }
 
@@ -100,16 +109,19 @@ protected:
     }
 
     static std::vector<int16_t>& decoded() { return *decoded_; }
+    static std::vector<int16_t>& ulaw_decoded() { return *ulaw_decoded_; }
 
     Program program;
 
 private:
     static fs::path* scratch_;
     static std::vector<int16_t>* decoded_;
+    static std::vector<int16_t>* ulaw_decoded_;
 };
 
 fs::path* Playback::scratch_ = nullptr;
 std::vector<int16_t>* Playback::decoded_ = nullptr;
+std::vector<int16_t>* Playback::ulaw_decoded_ = nullptr;
 
 TEST_F(Playback, AVoiceFileIsHeardWholeFromThePlayButtonAndStartsFromADoubleClickAndFromEnter) {
     start();
@@ -212,6 +224,15 @@ TEST_F(Playback, AWavFileIsHeardWholeFromThePlayButton) {
     sleep_s(kSeconds + 1.0);
     program.shot("wav_played");
     expect_heard_whole(sink.stop(), glide(), "16-bit WAV");
+}
+
+TEST_F(Playback, AMuLawWavFileIsHeardWholeThroughTheConversionChain) {
+    start();
+    SinkRecording sink;
+    program.click(layout::list_row(2));
+    program.click(layout::kPlay);
+    sleep_s(kSeconds + 1.0);
+    expect_heard_whole(sink.stop(), ulaw_decoded(), "µ-law WAV");
 }
 
 }  // namespace
