@@ -76,6 +76,9 @@ public:
     virtual MMResult in_reset(WaveHandle h) = 0;
     virtual MMResult in_get_position(WaveHandle h, MMTime& time) = 0;
     virtual MMResult in_get_id(WaveHandle h, int& device) = 0;
+    // Frames the open input device captured but could not deliver (no free
+    // buffer, or an overrun of the device); 0 when the backend cannot tell.
+    virtual uint64_t in_lost_frames(WaveHandle) { return 0; }
 };
 
 // The process-wide backend, created on first use from MURREL_AUDIO

@@ -333,6 +333,7 @@ size_t InputStream::push(const uint8_t* data, size_t bytes) {
         }
         captured_ += stored;
     }
+    if (stored < bytes && format_.nBlockAlign > 0) add_lost_frames((bytes - stored) / format_.nBlockAlign);
     complete_chain(full);
     return stored;
 }
@@ -535,6 +536,11 @@ MMResult StreamBackend::in_get_position(WaveHandle h, MMTime& time) {
     InputStream* s = in(h);
     return s ? s->position(time) : MMSYSERR_INVALHANDLE;
 }
+uint64_t StreamBackend::in_lost_frames(WaveHandle h) {
+    InputStream* s = in(h);
+    return s ? s->lost_frames() : 0;
+}
+
 MMResult StreamBackend::in_get_id(WaveHandle h, int& device) {
     InputStream* s = in(h);
     if (!s) return MMSYSERR_INVALHANDLE;

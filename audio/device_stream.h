@@ -138,14 +138,20 @@ public:
     bool has_queued() const;
     // Room left in the queued buffers while started; 0 when stopped.
     size_t free_bytes() const;
+    // Frames captured while started that reached no buffer: none was free,
+    // or the device itself overran. Any thread.
+    uint64_t lost_frames() const { return lost_frames_.load(); }
 
 protected:
     // Device side: stores captured audio in the queued buffers while started;
     // returns the bytes stored (the rest is lost: no buffer was free).
     size_t push(const uint8_t* data, size_t bytes);
     void wait_until_started(const std::atomic<bool>& stop, int timeout_ms);
+    // Device side: `frames` never reached this stream (the device overran).
+    void add_lost_frames(uint64_t frames) { lost_frames_.fetch_add(frames); }
 
 private:
+    std::atomic<uint64_t> lost_frames_{0};
     TMMWaveHdr* queue_head_ = nullptr;
     TMMWaveHdr* queue_tail_ = nullptr;
     uint64_t captured_ = 0;
@@ -181,6 +187,7 @@ public:
     MMResult in_reset(WaveHandle h) override;
     MMResult in_get_position(WaveHandle h, MMTime& time) override;
     MMResult in_get_id(WaveHandle h, int& device) override;
+    uint64_t in_lost_frames(WaveHandle h) override;
 
     // The open output stream behind `h`, or nullptr (diagnostics); valid
     // while the device stays open.

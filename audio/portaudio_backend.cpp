@@ -290,12 +290,28 @@ public:
 
 private:
     void run() {
+        const double rate = format_.nSamplesPerSec;
+        const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
+        const double latency_frames = info ? info->inputLatency * rate : 0;
+        const PaTime t0 = Pa_GetStreamTime(stream_);
+        uint64_t frames_read = 0, overrun = 0;
         while (!quit_.load() && !lost()) {
             PaError e = Pa_ReadStream(stream_, chunk_.data(), chunk_frames_);
             if (e != paNoError && e != paInputOverflowed) {
                 mark_lost();
                 reset();
                 return;
+            }
+            frames_read += chunk_frames_;
+            if (e == paInputOverflowed) {
+                // The stream does not say how much it dropped: what its clock
+                // ran ahead of what was read (less what may still wait in its
+                // buffer), and at least this read's worth.
+                const double behind = (Pa_GetStreamTime(stream_) - t0) * rate - double(frames_read) -
+                                      double(overrun) - latency_frames;
+                const uint64_t lost_now = behind > double(chunk_frames_) ? uint64_t(behind) : chunk_frames_;
+                overrun += lost_now;
+                add_lost_frames(lost_now);
             }
             push(chunk_.data(), chunk_.size());
         }

@@ -94,6 +94,8 @@ public:
         if (thread_.joinable()) thread_.join();
     }
 
+    void overrun(uint64_t frames) { add_lost_frames(frames); }
+
     // Captures `frames` frames while started; returns the frames stored.
     size_t advance(size_t frames) {
         size_t block = std::max<uint16_t>(format_.nBlockAlign, 1);
@@ -246,6 +248,10 @@ size_t VirtualBackend::advance_output(size_t frames) {
         any = true;
     }
     return first;
+}
+
+void VirtualBackend::overrun_input(uint64_t frames) {
+    for (InputStream* s : open_inputs()) static_cast<VirtualInput*>(s)->overrun(frames);
 }
 
 size_t VirtualBackend::advance_input(size_t frames) {

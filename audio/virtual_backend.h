@@ -51,6 +51,9 @@ public:
     // (input) device; returns the audio frames moved by the first one.
     size_t advance_output(size_t frames);
     size_t advance_input(size_t frames);
+    // Every open input device drops `frames` frames, as a real device that
+    // overran would.
+    void overrun_input(uint64_t frames);
 
     // Everything the output device `device` played since the last
     // clear_played, after the device volume.

@@ -296,6 +296,11 @@ void TMMWaveIn::Close() {
     if (!destroying_.load()) Fire(OnClose);
 }
 
+uint64_t TMMWaveIn::LostFrames() const {
+    const WaveHandle h = handle_.load();
+    return h ? backend_->in_lost_frames(h) : 0;
+}
+
 int64_t TMMWaveIn::GetPosition() {
     const TWaveFormatEx* format = GetWaveFormat();
     if (!IsOpen() || !format || closing_.load() || !handle_.load()) return 0;

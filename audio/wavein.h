@@ -58,6 +58,9 @@ public:
     // Recorded time in TimeFormat units, never more than a positive
     // MaxRecordTime; 0 when not open.
     int64_t GetPosition();
+    // Frames the device captured since Open that no buffer took (the owner
+    // returned buffers too slowly, or the device overran); 0 when closed.
+    uint64_t LostFrames() const;
     void Open();
     void Close();
     void Start();

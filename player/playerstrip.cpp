@@ -1,6 +1,7 @@
 #include "player/playerstrip.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -425,6 +426,12 @@ bool PlayerStrip::stop_recording_and_save() {
         show_error(e.what());
     }
     if (!flushed && !recorder_.write_failed()) show_error(player_text(PlayerText::ScratchUnwritable));
+    // A recording with holes is kept, but the user learns that it has them.
+    if (recorder_.lost_ms() > 0) {
+        char text[256];
+        std::snprintf(text, sizeof text, player_text(PlayerText::AudioLost), static_cast<int>(recorder_.lost_ms()));
+        show_warning(text);
+    }
 
     FileDialogRequest request;
     request.title = kSaveTitle;

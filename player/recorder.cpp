@@ -102,6 +102,8 @@ bool Recorder::stop() {
     // Buffers captured before the stop are still on their way to the
     // encoder; the stream is closed only after them.
     wave_in_.WaitDelivered();
+    const uint32_t rate = wave_in_.GetWaveFormat() ? wave_in_.GetWaveFormat()->nSamplesPerSec : 0;
+    lost_ms_ = rate ? static_cast<int64_t>(wave_in_.LostFrames() * 1000 / rate) : 0;
     wave_in_.Close();
     std::lock_guard lock(encoder_mutex_);
     accepting_ = false;

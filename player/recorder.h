@@ -56,6 +56,9 @@ public:
     int64_t Position() { return wave_in_.GetPosition(); }
     // True once a buffer could not be appended since start().
     bool write_failed() const { return write_failed_.load(); }
+    // Milliseconds of audio the input device dropped during the last
+    // recording, read by stop().
+    int64_t lost_ms() const { return lost_ms_; }
 
     // Posted to the user-interface thread when a buffer cannot be written.
     std::function<void()> OnWriteFailed;
@@ -71,6 +74,7 @@ private:
     bool accepting_ = false;  // under encoder_mutex_
     std::atomic<bool> recording_{false};
     std::atomic<bool> write_failed_{false};
+    int64_t lost_ms_ = 0;
     int codec_type_ = 5;
     int mode_code_ = 2;
     int chunk_bytes_ = 480;

@@ -128,6 +128,7 @@ TEST_F(RecordingTest, CancellingTheSaveDialogAsksAndNoReturnsToItWhileYesDiscard
     EXPECT_EQ(refreshes, 1);
 
     // Cancel, Yes: the scratch file is gone, nothing is saved or recovered later.
+    ui.pump_for(std::chrono::milliseconds(100));  // the event loop between two clicks
     record(6, 500);
     dialogs.save_answers = {std::nullopt};
     dialogs.message_answers = {DialogResult::Yes};
@@ -135,6 +136,26 @@ TEST_F(RecordingTest, CancellingTheSaveDialogAsksAndNoReturnsToItWhileYesDiscard
     EXPECT_EQ(strip->transport(), TransportState::Stopped);
     EXPECT_FALSE(std::filesystem::exists(app().temp_recording_path));
     EXPECT_EQ(refreshes, 1);
+}
+
+TEST_F(RecordingTest, AudioTheInputDeviceDroppedIsToldWhenTheRecordingStops) {
+    record(5, 300);
+    backend.overrun_input(16000 / 4);  // a quarter of a second at 16 kHz
+    dialogs.save_answers = {scratch.file("holes.vkd")};
+    strip->button_stopClick();
+    char expected[256];
+    std::snprintf(expected, sizeof expected, player_text(PlayerText::AudioLost), 250);
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string>{expected});
+    EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Warning);
+    EXPECT_TRUE(std::filesystem::exists(scratch.file("holes.vkd")));  // kept all the same
+
+    // The next recording starts with a clean count.
+    dialogs.messages.clear();
+    ui.pump_for(std::chrono::milliseconds(100));
+    record(5, 300);
+    dialogs.save_answers = {scratch.file("whole.vkd")};
+    strip->button_stopClick();
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(RecordingTest, PauseStopsCapturingAndTheModesButtonResumes) {
