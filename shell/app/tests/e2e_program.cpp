@@ -115,8 +115,18 @@ TEST_F(ProgramCase, ADictationRecordedInSpFromAToneIsSavedAsMemoAndDecodesToTheT
     // Its middle is the 1 kHz tone: far more power there than a semitone away.
     const size_t mid = decoded.size() / 2 - rate / 4;
     EXPECT_GT(tone_power(decoded, mid, rate / 2, rate, 1000), 100 * tone_power(decoded, mid, rate / 2, rate, 1300));
-    // The list shows it: the saved file is on the screen's second row now.
+    // The list shows it (its only row), and playing that row plays the tone.
     program.shot("memo_saved");
+    SinkRecording sink;
+    program.click(layout::list_row(0));
+    program.click(layout::kPlay);
+    sleep_s(1.5);
+    program.click(layout::kStop);
+    const std::vector<int16_t> heard = sink.stop();
+    ASSERT_GT(heard.size(), static_cast<size_t>(kRate));
+    const size_t loud = heard.size() / 2 - kRate / 8;
+    EXPECT_GT(tone_power(heard, loud, kRate / 4, kRate, 1000), 100 * tone_power(heard, loud, kRate / 4, kRate, 1300))
+        << "the listed memo did not play the tone";
 }
 
 TEST_F(ProgramCase, TwoVoiceFilesAreConvertedToWavThroughTheConversionButtonAndItsDialog) {
