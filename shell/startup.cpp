@@ -15,7 +15,6 @@
 #include "shell/dialogs.h"
 #include "shell/profile.h"
 #include "shell/shell_texts.h"
-#include "shell/single_instance.h"
 
 namespace fs = std::filesystem;
 
@@ -245,15 +244,6 @@ StartupResult start_up(const StartupOptions& options) {
     if (!notice.empty()) show_warning(notice);
     result.ok = true;
     return result;
-}
-
-StartupResult start_program(const StartupOptions& options) {
-    if (DoInstanceExist(options.instance_name.empty() ? app().app_name : options.instance_name)) {
-        StartupResult result;
-        result.another_instance = true;
-        return result;
-    }
-    return start_up(options);
 }
 
 void writeconfig_inifile(const std::string& edit_directory_text, const std::string& current_folder) {

@@ -2,7 +2,7 @@
 // Bringing the program up and taking it down: the folders, the main window's
 // configuration, the scratch folder's clean-up, and writing the last browsed
 // folder back on closing. Everything here runs on the user-interface thread,
-// after the single-instance check (single_instance.h) said this is the only
+// after the single-instance check (shell/instance/single_instance.h) said this is the only
 // instance, and fills app().
 #include <cstdint>
 #include <functional>
@@ -46,10 +46,6 @@ struct StartupResult {
 // catalogue, make_folders, clean_scratch_folder. Errors and the one notice
 // about recovered recordings go through show_error / show_warning.
 StartupResult start_up(const StartupOptions& options = {});
-
-// The program's start: the single-instance check (DoInstanceExist), then,
-// when this is the only instance, start_up. Needs the application object.
-StartupResult start_program(const StartupOptions& options = {});
 
 // The folder of this process's program, ending in '/'.
 std::string program_folder();

@@ -6,7 +6,7 @@
 #include "shell/gui/form_main.h"
 #include "shell/gui/program_windows.h"
 #include "shell/profile.h"
-#include "shell/single_instance.h"
+#include "shell/instance/single_instance.h"
 #include "shell/startup.h"
 #include "ui/qt_dialog_service.h"
 #include "voicefile/koltheader.h"

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "shell/single_instance.h"
+#include "shell/instance/single_instance.h"
 #include "shell/startup.h"
 
 int main(int argc, char** argv) {

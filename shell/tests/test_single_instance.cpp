@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/single_instance.h"
+#include "shell/instance/single_instance.h"
 #include "testsupport/scratch_dir.h"
 
 using namespace murrel;

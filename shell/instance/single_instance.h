@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "shell/startup.h"
+
 namespace murrel {
 
 class SingleInstance {
@@ -43,5 +45,9 @@ std::string instance_socket_name(const std::string& name);
 // True when another instance runs (see SingleInstance::claim); also stored in
 // app().instance_exists.
 bool DoInstanceExist(const std::string& name);
+
+// The program's start: the single-instance check (DoInstanceExist), then,
+// when this is the only instance, start_up. Needs the application object.
+StartupResult start_program(const StartupOptions& options = {});
 
 }  // namespace murrel

@@ -1,4 +1,4 @@
-#include "shell/single_instance.h"
+#include "shell/instance/single_instance.h"
 
 #include <unistd.h>
 
@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include "shell/appstate.h"
+#include "shell/startup.h"
 
 namespace murrel {
 
@@ -107,6 +108,15 @@ std::string instance_socket_name(const std::string& name) {
 bool DoInstanceExist(const std::string& name) {
     app().instance_exists = single_instance().claim(name);
     return app().instance_exists;
+}
+
+StartupResult start_program(const StartupOptions& options) {
+    if (DoInstanceExist(options.instance_name.empty() ? app().app_name : options.instance_name)) {
+        StartupResult result;
+        result.another_instance = true;
+        return result;
+    }
+    return start_up(options);
 }
 
 }  // namespace murrel
