@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "ui/skin.h"
+
 namespace murrel::ui {
 
 namespace {
@@ -29,14 +31,35 @@ QMessageBox::StandardButtons buttons_of(MessageButtons buttons) {
     }
     return QMessageBox::Ok;
 }
+// Qt's own file dialog rather than the desktop's: only it takes the skin's
+// look, and it behaves the same on every desktop (and on none).
+void prepare_file_dialog(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    paint_dark_dialog(&dialog);
+}
+
+bool ends_accepted(QFileDialog& dialog) {
+    return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+}
 }  // namespace
 
-QWidget* QtDialogService::parent_window() { return QApplication::activeWindow(); }
+// Boxes open over the window the user is working in; when none is active (the
+// program is in the background, or a box is asked for at start-up) over the
+// first visible program window, so that a box never lands in a screen corner.
+QWidget* QtDialogService::parent_window() {
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && !w->isMinimized() && w->windowType() != Qt::ToolTip &&
+            w->windowType() != Qt::Popup)
+            return w;
+    return nullptr;
+}
 
 DialogResult QtDialogService::message_box(const MessageRequest& request) {
     QMessageBox box(icon_of(request.icon), q(request.caption), q(request.text),
                     buttons_of(request.buttons), parent_window());
     box.setWindowModality(Qt::ApplicationModal);
+    paint_dark_dialog(&box);
     // A system-modal box of the original platform stays above every window.
     if (request.system_modal) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     switch (box.exec()) {
@@ -48,36 +71,35 @@ DialogResult QtDialogService::message_box(const MessageRequest& request) {
 }
 
 std::vector<std::string> QtDialogService::open_files(const FileDialogRequest& request) {
+    QFileDialog dialog(parent_window(), q(request.title), q(request.folder), q(request.filter));
+    prepare_file_dialog(dialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     std::vector<std::string> out;
-    if (request.multiple) {
-        for (const QString& f : QFileDialog::getOpenFileNames(parent_window(), q(request.title),
-                                                              q(request.folder), q(request.filter)))
-            out.push_back(f.toStdString());
-    } else {
-        const QString f = QFileDialog::getOpenFileName(parent_window(), q(request.title),
-                                                       q(request.folder), q(request.filter));
-        if (!f.isEmpty()) out.push_back(f.toStdString());
-    }
+    if (!ends_accepted(dialog)) return out;
+    for (const QString& f : dialog.selectedFiles()) out.push_back(f.toStdString());
     return out;
 }
 
 std::optional<std::string> QtDialogService::save_file(const FileDialogRequest& request) {
     QFileDialog dialog(parent_window(), q(request.title), q(request.folder), q(request.filter));
+    prepare_file_dialog(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     if (!request.default_extension.empty()) dialog.setDefaultSuffix(q(request.default_extension));
     if (!request.file_name.empty()) dialog.selectFile(q(request.file_name));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (!ends_accepted(dialog)) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
 }
 
 std::optional<std::string> QtDialogService::choose_folder(const FolderDialogRequest& request) {
     QFileDialog dialog(parent_window(), q(request.title), q(request.folder));
+    prepare_file_dialog(dialog);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     // The explanatory text sits where the file-name label would be.
     if (!request.prompt.empty()) dialog.setLabelText(QFileDialog::FileName, q(request.prompt));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (!ends_accepted(dialog)) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
 }
 

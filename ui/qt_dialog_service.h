@@ -1,6 +1,7 @@
 #pragma once
 // The dialog service of the running program: Qt message boxes with the
-// request's caption and icon, the Qt file and folder choosers. Install it with
+// request's caption and icon, Qt's own file and folder choosers, all in the
+// skin's dark look and centred over the window they belong to. Install it with
 // set_dialog_service once the QApplication exists.
 #include "shell/dialogs.h"
 
@@ -16,7 +17,7 @@ public:
     std::optional<std::string> choose_folder(const FolderDialogRequest& request) override;
 
 private:
-    // Boxes are parented to the active window so they centre over it.
+    // The owner every box and chooser is centred over.
     static QWidget* parent_window();
 };
 

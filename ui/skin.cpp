@@ -1,7 +1,11 @@
 #include "ui/skin.h"
 
+#include <algorithm>
+
+#include <QGuiApplication>
 #include <QPalette>
 #include <QPixmapCache>
+#include <QScreen>
 #include <QWidget>
 
 // The resource initialiser must be declared at global scope.
@@ -27,13 +31,71 @@ QPixmap skin_image(int index) { return load(QString("skin_%1").arg(index)); }
 QPixmap button_image(int index) { return load(QString("button_%1").arg(index)); }
 QPixmap frame_image(const QString& name) { return load(name); }
 
+QPalette dark_palette() {
+    QPalette pal;
+    const QColor base(0x0b, 0x0d, 0x10);
+    const QColor disabled_text(0x5a, 0x60, 0x68);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool off = group == QPalette::Disabled;
+        const QColor text = off ? disabled_text : colours::text;
+        pal.setColor(group, QPalette::Window, colours::panel);
+        pal.setColor(group, QPalette::WindowText, text);
+        pal.setColor(group, QPalette::Base, base);
+        pal.setColor(group, QPalette::AlternateBase, colours::body);
+        pal.setColor(group, QPalette::Text, text);
+        pal.setColor(group, QPalette::PlaceholderText, colours::text_dim);
+        pal.setColor(group, QPalette::Button, colours::panel_light);
+        pal.setColor(group, QPalette::ButtonText, text);
+        pal.setColor(group, QPalette::BrightText, Qt::white);
+        pal.setColor(group, QPalette::Light, colours::rim);
+        pal.setColor(group, QPalette::Midlight, colours::panel_light);
+        pal.setColor(group, QPalette::Mid, colours::panel);
+        pal.setColor(group, QPalette::Dark, colours::body);
+        pal.setColor(group, QPalette::Shadow, Qt::black);
+        pal.setColor(group, QPalette::Highlight, off ? colours::panel_light : colours::accent_deep);
+        pal.setColor(group, QPalette::HighlightedText, off ? disabled_text : QColor(Qt::white));
+        pal.setColor(group, QPalette::ToolTipBase, colours::panel);
+        pal.setColor(group, QPalette::ToolTipText, colours::text);
+        pal.setColor(group, QPalette::Link, colours::accent);
+        pal.setColor(group, QPalette::LinkVisited, colours::accent_deep);
+    }
+    return pal;
+}
+
 void paint_dark_dialog(QWidget* dialog) {
     dialog->setAutoFillBackground(true);
-    QPalette pal = dialog->palette();
-    pal.setColor(QPalette::Window, colours::panel);
-    pal.setColor(QPalette::WindowText, colours::text);
-    dialog->setPalette(pal);
+    dialog->setPalette(dark_palette());
     dialog->setStyleSheet(dark_style_sheet());
+    dialog->setWindowIcon(program_icon());
+}
+
+QIcon program_icon() {
+    static const QIcon icon = [] {
+        QIcon i;
+        const QPixmap source = load(QStringLiteral("icon"));
+        for (int size : {16, 24, 32, 48, 64, 128, 256})
+            i.addPixmap(source.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        return i;
+    }();
+    return icon;
+}
+
+void centre_over(QWidget* window, const QWidget* owner) {
+    const QWidget* over = owner ? owner->window() : nullptr;
+    QScreen* screen = over && over->isVisible() ? over->screen() : QGuiApplication::primaryScreen();
+    const QRect area = over && over->isVisible() ? over->frameGeometry()
+                       : screen                 ? screen->availableGeometry()
+                                                : QRect();
+    if (!area.isValid()) return;
+    const QSize size = window->frameGeometry().size().expandedTo(window->size());
+    QPoint top_left(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+    if (screen) {
+        // Never partly off the screen, where its caption could not be reached.
+        const QRect desk = screen->availableGeometry();
+        top_left.setX(std::clamp(top_left.x(), desk.left(), std::max(desk.left(), desk.right() + 1 - size.width())));
+        top_left.setY(std::clamp(top_left.y(), desk.top(), std::max(desk.top(), desk.bottom() + 1 - size.height())));
+    }
+    window->move(top_left);
 }
 
 QString dark_style_sheet() {
@@ -43,6 +105,12 @@ QString dark_style_sheet() {
         "  background: #0b0d10; border: 1px solid #2c333c; selection-background-color: #1d7f86;"
         "  selection-color: #ffffff; }"
         "QComboBox QAbstractItemView { background: #0b0d10; }"
+        "QDialog, QMessageBox, QFileDialog { background: #1b1f25; }"
+        "QHeaderView { background: #1b1f25; }"
+        "QToolButton { background: transparent; border: 1px solid transparent; border-radius: 3px; }"
+        "QToolButton:hover { border-color: #4c5561; }"
+        "QToolButton:checked { background: #2a3038; }"
+        "QLabel:disabled, QCheckBox:disabled, QRadioButton:disabled { color: #5a6068; }"
         "QHeaderView::section { background: #1b1f25; color: #c9d2dc; border: 0;"
         "  border-right: 1px solid #2c333c; padding: 2px 4px; }"
         "QMenu { background: #1b1f25; border: 1px solid #4c5561; }"

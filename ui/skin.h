@@ -5,6 +5,8 @@
 // 6 position track, 7 position thumb) and the button list (0-14 buttons as
 // strips of four states side by side, 15-19 the playback state images).
 #include <QColor>
+#include <QIcon>
+#include <QPalette>
 #include <QPixmap>
 #include <QString>
 
@@ -26,7 +28,7 @@ QPixmap skin_image(int index);
 inline constexpr int kSliderMeterRow = 14;
 QPixmap button_image(int index);
 // Frame pieces and pictures by name: "topleft", "topright", "logo", "divider",
-// "midleft", "midright", "bottomleft", "rightdown", "strip_divider", "about",
+// "midleft", "midright", "bottomleft", "rightdown", "strip_divider", "about", "icon",
 // "tool_up", "tool_newfolder", "tool_view", "tool_copy", "tool_paste".
 QPixmap frame_image(const QString& name);
 
@@ -46,7 +48,20 @@ inline const QColor accent_deep{0x1d, 0x7f, 0x86};
 // menus, progress bars) the skin's dark look.
 QString dark_style_sheet();
 
-// Gives a dialog the skin's dark panel background, text colour and style sheet.
+// Every colour role of the skin's dark look, for all three colour groups; the
+// disabled texts stay dim, every enabled text keeps at least 4.5:1 against the
+// background it is drawn on.
+QPalette dark_palette();
+
+// Gives a dialog the skin's dark palette, style sheet and the program's icon.
 void paint_dark_dialog(QWidget* dialog);
+
+// The program's logo as a window icon, for every window.
+QIcon program_icon();
+
+// Moves a top-level `window` so that it is centred over `owner`'s window (over
+// the primary screen when `owner` is null or hidden), kept on that screen.
+// Uses the window's size as it stands: lay it out first.
+void centre_over(QWidget* window, const QWidget* owner);
 
 }  // namespace murrel::ui

@@ -77,6 +77,11 @@ TFileBrowser::TFileBrowser(QWidget* parent, BrowserOptions options)
 
     Panel_downcaption = new QLabel(parent);
     Panel_downcaption->setObjectName(QStringLiteral("Panel_downcaption"));
+    // The line paints its whole band on every change, so a shorter text never
+    // leaves the end of a longer one behind; a long text never widens the window.
+    Panel_downcaption->setAutoFillBackground(true);
+    Panel_downcaption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    Panel_downcaption->setMinimumWidth(0);
 
     popup_file = new QMenu(parent);
     popup_file->setObjectName(QStringLiteral("popup_file"));
@@ -101,6 +106,10 @@ TFileBrowser::TFileBrowser(QWidget* parent, BrowserOptions options)
     P_hddallsel = item("P_hddallsel", "Select a&ll", [this] { file_mycomputer->selectAll(); });
     P_hddrefresh = item("P_hddrefresh", "Refresh", [this] { file_mycomputer->RefreshList(); });
     P_hddrefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    // The shortcut the menu shows works in the list itself, not only while
+    // the menu is open; it follows the item's enabled state.
+    P_hddrefresh->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    file_mycomputer->addAction(P_hddrefresh);
 
     connect(combo_drive, &TDVDrivesCombo::OnChange, this, &TFileBrowser::combo_driveChange);
     edit_directory->installEventFilter(

@@ -1,14 +1,18 @@
 #include "filemanager/gui/file_list.h"
 
+#include <algorithm>
+
 #include <QAbstractTableModel>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMouseEvent>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -25,6 +29,15 @@ namespace murrel {
 namespace {
 
 constexpr int kColumns = 5;
+// The Name column never gets narrower than this when the list is small; the
+// list scrolls sideways instead.
+constexpr int kMinNameWidth = 160;
+// Other programs write files in bursts (a copy, a recorder's transfer): one
+// refill after the burst settles.
+constexpr int kWatchSettleMs = 250;
+// Beyond this many files only the folder itself is watched (creations,
+// deletions, renames), not every file's content.
+constexpr int kMaxWatchedFiles = 256;
 
 // A view that tells the list about presses, double clicks, moves and keys after
 // doing its own handling, so the selection is already up to date.
@@ -139,9 +152,11 @@ TFileList::TFileList(QWidget* parent) : QWidget(parent) {
     report->setUniformRowHeights(true);
     report->setAllColumnsShowFocus(true);
     report->header()->setStretchLastSection(false);
+    report->header()->setMinimumSectionSize(40);
     report->setColumnWidth(0, 220);
+    report->viewport()->installEventFilter(this);
     list->setResizeMode(QListView::Adjust);
-    list->setUniformItemSizes(true);
+    list->setTextElideMode(Qt::ElideMiddle);
 
     auto forward = [this](QEvent* e) {
         switch (e->type()) {
@@ -175,6 +190,13 @@ TFileList::TFileList(QWidget* parent) : QWidget(parent) {
     layout->addWidget(stack_);
 
     connect(selection_, &QItemSelectionModel::selectionChanged, this, [this] { emit OnSelectItem(); });
+    watcher_ = new QFileSystemWatcher(this);
+    watch_timer_ = new QTimer(this);
+    watch_timer_->setSingleShot(true);
+    watch_timer_->setInterval(kWatchSettleMs);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, watch_timer_, qOverload<>(&QTimer::start));
+    connect(watcher_, &QFileSystemWatcher::fileChanged, watch_timer_, qOverload<>(&QTimer::start));
+    connect(watch_timer_, &QTimer::timeout, this, &TFileList::refresh_keeping_selection);
     open_file = [](const std::string& path) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
     };
@@ -230,6 +252,53 @@ void TFileList::fill(std::vector<DirEntry> entries) {
     model->reset_end();
     for (size_t i = 0; i < entries_.size(); ++i)
         emit OnInserted(QString::fromStdString(entries_[i].full_path), static_cast<int>(i));
+    for (int column = 1; column < kColumns; ++column) report_view_->resizeColumnToContents(column);
+    fit_name_column();
+    fit_list_grid();
+    watch_listed_folder();
+}
+
+void TFileList::watch_listed_folder() {
+    const QStringList old = watcher_->files() + watcher_->directories();
+    if (!old.isEmpty()) watcher_->removePaths(old);
+    if (directory_.empty() || is_drives_path(directory_)) return;
+    watcher_->addPath(QString::fromStdString(directory_));
+    QStringList files;
+    for (const DirEntry& e : entries_)
+        if (e.kind == EntryKind::File && files.size() < kMaxWatchedFiles) files << QString::fromStdString(e.full_path);
+    if (!files.isEmpty()) watcher_->addPaths(files);
+}
+
+void TFileList::refresh_keeping_selection() {
+    std::vector<std::string> selected;
+    for (int row = 0; row < count(); ++row)
+        if (isSelected(row)) selected.push_back(entry(row).caption);
+    const std::string current = currentRow() >= 0 ? entry(currentRow()).caption : std::string();
+    {
+        // One selection signal for the whole refill, after the selection is back.
+        const QSignalBlocker quiet(this);
+        RefreshList();
+        for (int row = 0; row < count(); ++row) {
+            const std::string& name = entry(row).caption;
+            if (std::find(selected.begin(), selected.end(), name) != selected.end()) setSelected(row, true);
+            if (name == current)
+                selection_->setCurrentIndex(selection_->model()->index(row, 0), QItemSelectionModel::NoUpdate);
+        }
+    }
+    emit OnSelectItem();
+}
+
+void TFileList::fit_name_column() {
+    QHeaderView* header = report_view_->header();
+    int others = 0;
+    for (int column = 1; column < kColumns; ++column) others += header->sectionSize(column);
+    const int name = std::max(kMinNameWidth, report_view_->viewport()->width() - others);
+    if (header->sectionSize(0) != name) header->resizeSection(0, name);
+}
+
+bool TFileList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == report_view_->viewport() && event->type() == QEvent::Resize) fit_name_column();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFileList::RefreshList() {
@@ -294,32 +363,57 @@ void TFileList::OpenSelected() {
                    " : " + e.caption);
 }
 
+// The cell every entry of the list styles gets: wide enough for the longest
+// name (up to a limit, beyond which the middle of a name is elided), and in
+// the icon style tall enough for the icon and two lines of its label.
+void TFileList::fit_list_grid() {
+    auto* list = list_view_;
+    const QFontMetrics metrics(list->font());
+    int widest = 0;
+    for (const DirEntry& e : entries_)
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(e.caption)));
+    switch (style_) {
+    case ViewStyle::Icon:
+        list->setGridSize(QSize(kIconCellWidth, kLargeIcon + 2 * metrics.lineSpacing() + 14));
+        break;
+    case ViewStyle::SmallIcon:
+    case ViewStyle::List:
+        list->setGridSize(QSize(std::clamp(widest + kSmallIcon + 18, 120, 360),
+                                std::max(kSmallIcon, metrics.height()) + 4));
+        break;
+    case ViewStyle::Report: break;
+    }
+}
+
 void TFileList::setViewStyle(ViewStyle style) {
     style_ = style;
     auto* list = list_view_;
     switch (style) {
     case ViewStyle::Icon:
         list->setViewMode(QListView::IconMode);
-        list->setIconSize(QSize(32, 32));
-        list->setGridSize(QSize(96, 64));
+        list->setIconSize(QSize(kLargeIcon, kLargeIcon));
         list->setWordWrap(true);
+        list->setSpacing(4);
         break;
     case ViewStyle::SmallIcon:
         list->setViewMode(QListView::ListMode);
         list->setFlow(QListView::LeftToRight);
         list->setWrapping(true);
-        list->setIconSize(QSize(16, 16));
-        list->setGridSize(QSize(160, 20));
+        list->setWordWrap(false);
+        list->setSpacing(0);
+        list->setIconSize(QSize(kSmallIcon, kSmallIcon));
         break;
     case ViewStyle::List:
         list->setViewMode(QListView::ListMode);
         list->setFlow(QListView::TopToBottom);
         list->setWrapping(true);
-        list->setIconSize(QSize(16, 16));
-        list->setGridSize(QSize());
+        list->setWordWrap(false);
+        list->setSpacing(0);
+        list->setIconSize(QSize(kSmallIcon, kSmallIcon));
         break;
     case ViewStyle::Report: break;
     }
+    fit_list_grid();
     QWidget* target = style == ViewStyle::Report ? static_cast<QWidget*>(report_view_) : list;
     const bool had_focus = stack_->currentWidget() && stack_->currentWidget()->hasFocus();
     stack_->setCurrentWidget(target);

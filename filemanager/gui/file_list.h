@@ -14,7 +14,9 @@
 
 #include "filemanager/directory_listing.h"
 
+class QFileSystemWatcher;
 class QItemSelectionModel;
+class QTimer;
 class QListView;
 class QStackedWidget;
 class QTreeView;
@@ -82,6 +84,16 @@ public:
 
     // The view currently shown (for focus, events and tests).
     QWidget* activeView() const;
+    QListView* listView() const { return list_view_; }
+    QTreeView* reportView() const { return report_view_; }
+
+    // Refills the list and selects again the entries that are still there; the
+    // listed folder's watcher calls it when other programs change the folder.
+    void refresh_keeping_selection();
+
+    static constexpr int kLargeIcon = 48;
+    static constexpr int kSmallIcon = 16;
+    static constexpr int kIconCellWidth = 104;
 
 signals:
     void OnInserted(const QString& full_path, int row);
@@ -91,8 +103,15 @@ signals:
     void MouseDown(Qt::MouseButton button, const QPoint& position);
     void MouseMove(Qt::MouseButtons buttons, const QPoint& position);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void fill(std::vector<DirEntry> entries);
+    // The Name column takes the report view's width the other columns leave.
+    void fit_name_column();
+    void fit_list_grid();
+    void watch_listed_folder();
     void apply_headers();
     void warn_not_ready(const DirEntry& e) const;
 
@@ -109,6 +128,8 @@ private:
     QStackedWidget* stack_ = nullptr;
     QListView* list_view_ = nullptr;
     QTreeView* report_view_ = nullptr;
+    QFileSystemWatcher* watcher_ = nullptr;
+    QTimer* watch_timer_ = nullptr;  // coalesces the watcher's bursts
 };
 
 }  // namespace murrel

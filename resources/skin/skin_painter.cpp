@@ -434,11 +434,14 @@ QImage slider_thumb() {
     return image;
 }
 
-// The about box picture: the word mark's wave in a dark medallion.
-QImage about_picture() {
-    QImage image = blank(120, 120);
+// The about box picture: the word mark's wave in a dark medallion, drawn on a
+// 120-pixel grid and scaled to `size` (the program's window icon is the same
+// medallion).
+QImage about_picture(int size = 120) {
+    QImage image = blank(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 120.0, size / 120.0);
     QRadialGradient g(QPointF(48, 44), 70);
     g.setColorAt(0, QColor(0x31, 0x38, 0x42));
     g.setColorAt(1, QColor(0x0b, 0x0d, 0x10));
@@ -519,6 +522,7 @@ int main(int argc, char** argv) {
     save(corner(bottom, 32, false, false), "rightdown");
     save(divider(34), "strip_divider");
     save(about_picture(), "about");
+    save(about_picture(256), "icon");
 
     save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
              p.setPen(glyph_pen(c, 1.6));

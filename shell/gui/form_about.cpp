@@ -14,11 +14,7 @@ namespace murrel {
 TForm_about::TForm_about(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setObjectName("TForm_about");
     setModal(true);
-    setFixedSize(340, 196);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, ui::colours::panel);
-    setPalette(pal);
+    ui::paint_dark_dialog(this);
 
     panel_captiontitle = new ui::CaptionPanel(this);
     panel_captiontitle->setObjectName("panel_captiontitle");
@@ -56,7 +52,15 @@ TForm_about::TForm_about(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
     outer->addLayout(body, 1);
     outer->addLayout(buttons);
 
+    // The box takes the size its texts need, whatever the catalogue holds.
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+    setMinimumWidth(340);
     getmessage_frominifile();
+}
+
+void TForm_about::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    ui::centre_over(this, parentWidget());
 }
 
 void TForm_about::getmessage_frominifile() {

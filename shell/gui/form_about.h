@@ -22,6 +22,9 @@ public:
     QLabel* Image1 = nullptr;  // the picture
     QLabel* Label1 = nullptr;  // version line and notice
     QPushButton* Button_ok = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace murrel

@@ -74,8 +74,12 @@ TForm_main::TForm_main(BrowserOptions browser_options, QWidget* parent)
     setObjectName("TForm_main");
     setWindowTitle(QString::fromStdString(app().app_name));
     setMinimumSize(610, 300);
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    // The window's own black shows wherever no band paints (the information
+    // line's old text, the strips while they shrink): it must be filled on
+    // every paint, so the window is not marked opaque.
     setAutoFillBackground(true);
+    QGuiApplication::setWindowIcon(ui::program_icon());
+    setWindowIcon(ui::program_icon());
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::WindowText, ui::colours::text);
@@ -96,7 +100,11 @@ TForm_main::TForm_main(BrowserOptions browser_options, QWidget* parent)
     auto* strip = new QHBoxLayout(Panel_layer2);
     strip->setContentsMargins(4, 4, 4, 4);
     strip->setSpacing(2);
-    browser_->combo_drive->setFixedWidth(170);
+    // The selector gives way first when the window narrows; the address field
+    // keeps room for a path.
+    browser_->combo_drive->setMinimumWidth(110);
+    browser_->combo_drive->setMaximumWidth(170);
+    browser_->edit_directory->setMinimumWidth(120);
     strip->addWidget(browser_->combo_drive);
     strip->addSpacing(4);
     for (QToolButton* b : {button_onelabelup, button_newfolder, button_fileviewtype, button_copy, button_paste})
@@ -304,10 +312,33 @@ void TForm_main::button_HoverMouseMove(QPoint global) {
     }
 }
 
+// The drag is armed here and begins once the pointer has moved a little with
+// the button held (arm_drag / follow_press). Starting the window system's move
+// on the press itself would swallow the second press of a double click, and
+// after a very quick click the window manager would begin its move when the
+// button is already up and keep the window on the pointer until the next click.
 FrameAction TForm_main::panel_layer0MouseDown(QPoint global) {
     const FrameAction action = frame_press_action(global, geometry(), maximised(), true);
-    if (action == FrameAction::Move) dragger_.begin(this, global);
+    if (action == FrameAction::Move) arm_drag(global, {});
     return action;
+}
+
+void TForm_main::arm_drag(QPoint global, Qt::Edges edges) {
+    pending_drag_ = true;
+    pending_press_ = global;
+    pending_edges_ = edges;
+}
+
+bool TForm_main::follow_press(QPoint global, Qt::MouseButtons buttons) {
+    if (!pending_drag_) return false;
+    if (!(buttons & Qt::LeftButton)) {
+        pending_drag_ = false;
+        return false;
+    }
+    if ((global - pending_press_).manhattanLength() < QApplication::startDragDistance()) return true;
+    pending_drag_ = false;
+    if (!dragger_.begin(this, pending_press_, pending_edges_)) dragger_.move(global);
+    return true;
 }
 
 void TForm_main::panel_layer0DblClick() { button_maximizeClick(); }
@@ -345,7 +376,12 @@ void TForm_main::FormResize() {
     const int middle = std::max(0, h - kTopBarHeight - kBottomStripHeight);
     Image_midleft->setGeometry(0, kTopBarHeight, kEdgeWidth, middle);
     Image_midright->setGeometry(w - kEdgeWidth, kTopBarHeight, kEdgeWidth, middle);
-    Panel_layer123main->setGeometry(kEdgeWidth, kTopBarHeight, w - 2 * kEdgeWidth, middle);
+    // The bands never go below what their contents need: narrower, their
+    // controls would be pushed over one another. At the smallest window the
+    // band's right end then runs under the right edge instead.
+    const int band_width = std::max(w - 2 * kEdgeWidth, Panel_layer123main->minimumSizeHint().width());
+    Panel_layer123main->setGeometry(kEdgeWidth, kTopBarHeight, band_width, middle);
+    Image_midright->raise();
     Panel_layer4->setGeometry(0, h - kBottomStripHeight, w, kBottomStripHeight);
     MMPanelFill_control->setGeometry(0, 0, w, kBottomStripHeight);
     Image3->move(0, 0);
@@ -374,7 +410,10 @@ std::string TForm_main::help_path() const {
 
 void TForm_main::button_helpClick() {
     if (hooks.devices_open && hooks.devices_open()) return;
-    (launcher_ ? *launcher_ : desktop_launcher_).open(help_path());
+    const std::string path = help_path();
+    if (!(launcher_ ? *launcher_ : desktop_launcher_).open(path))
+        show_warning("No program to show the manual was found on this system.\nThe manual is the file " + path +
+                     "; open it with a web browser.");
 }
 
 void TForm_main::button_aboutClick() {
@@ -459,6 +498,7 @@ bool TForm_main::eventFilter(QObject* watched, QEvent* event) {
             dragger_.move(e->globalPosition().toPoint());
             return true;
         }
+        if (follow_press(e->globalPosition().toPoint(), e->buttons())) return true;
         resize_MouseMove(control, e->globalPosition().toPoint(), e->buttons());
         return false;
     }
@@ -468,7 +508,7 @@ bool TForm_main::eventFilter(QObject* watched, QEvent* event) {
         const QPoint global = e->globalPosition().toPoint();
         const FrameAction action = frame_press_action(global, geometry(), maximised(), top_bar);
         if (action == FrameAction::Resize) {
-            dragger_.begin(this, global, zone_edges(frame_zone(global, geometry())));
+            arm_drag(global, zone_edges(frame_zone(global, geometry())));
             return true;
         }
         if (action == FrameAction::Move) {
@@ -477,12 +517,17 @@ bool TForm_main::eventFilter(QObject* watched, QEvent* event) {
         }
         return false;
     }
-    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonRelease: {
         // After the window system's own move or resize loop Qt delivers a
-        // synthetic release: it ends the drag and is no click.
-        return dragger_.release();
+        // synthetic release: it ends the drag and is no click. A release of
+        // a press that never became a drag belongs to the frame too.
+        const bool was_armed = pending_drag_;
+        pending_drag_ = false;
+        return dragger_.release() || was_armed;
+    }
     case QEvent::MouseButtonDblClick:
         if (top_bar && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            pending_drag_ = false;
             dragger_.release();
             panel_layer0DblClick();
             return true;

@@ -142,12 +142,19 @@ private:
     bool busy() const;
     std::vector<ui::BitmapButton*> hover_buttons() const;
     void show_maximise_image();
+    // A frame press waits for the pointer to move before the drag begins;
+    // true while the press is being followed (the event is the frame's).
+    void arm_drag(QPoint global, Qt::Edges edges);
+    bool follow_press(QPoint global, Qt::MouseButtons buttons);
 
     std::unique_ptr<TFileBrowser> browser_;
     DesktopLauncher desktop_launcher_;
     Launcher* launcher_ = nullptr;
     QPointer<QWidget> edit_window_;
     ui::FrameDragger dragger_;
+    bool pending_drag_ = false;
+    QPoint pending_press_;
+    Qt::Edges pending_edges_;
     bool shown_once_ = false;
     bool maximised_ = false;
     QRect normal_geometry_;

@@ -10,11 +10,12 @@ namespace murrel {
 class Launcher {
 public:
     virtual ~Launcher() = default;
-    // False when the launch could not even be started. No message is shown.
+    // False when no program could be found or started for the file. No
+    // message is shown: the caller says so.
     virtual bool open(const std::string& path) = 0;
 };
 
-// Hands the file to xdg-open, detached.
+// Hands the file to xdg-open and waits a moment for its verdict.
 class DesktopLauncher final : public Launcher {
 public:
     bool open(const std::string& path) override;

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "filemanager/gui/file_list.h"
 #include "player/gui/player_panel.h"
 #include "player/playerstrip.h"
 #include "shell/appstate.h"
+#include "shell/dialogs.h"
 #include "ui/bitmap_button.h"
 #include "ui/panels.h"
 #include "shell/gui/form_about.h"
@@ -65,7 +67,8 @@ ProgramWindows::ProgramWindows(const WindowTexts& main_texts) {
     main = std::make_unique<TForm_main>();
     main->FormCreate(main_texts);
     progress = std::make_unique<TForm_progress>();
-    convdialog = std::make_unique<TForm_convdialog>();
+    // The conversion dialog belongs to the main window and opens over it.
+    convdialog = std::make_unique<TForm_convdialog>(main.get());
     edit = std::make_unique<Tform_edit>();
     about = std::make_unique<TForm_about>(main.get());
 
@@ -90,7 +93,16 @@ void ProgramWindows::build_player() {
     player->SelectedFile = [&list]() -> std::optional<std::string> {
         const int row = list.Selected();
         if (row < 0 || list.entry(row).kind != EntryKind::File) return std::nullopt;
-        return list.entry(row).full_path;
+        const std::string path = list.entry(row).full_path;
+        // An entry another program removed or renamed since the list was
+        // filled: the list catches up and nothing is played, rather than the
+        // player calling a file that is not there an invalid one.
+        if (!QFileInfo(QString::fromStdString(path)).isFile()) {
+            list.refresh_keeping_selection();
+            show_warning(path + " no longer exists; the list has been refreshed.");
+            return std::nullopt;
+        }
+        return path;
     };
     player->ListDirectory = [&list] { return list.Directory(); };
     player->RefreshList = [&list] { list.RefreshList(); };

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -39,6 +40,47 @@ void remove_file(const std::string& path) {
 }
 
 int mode_rate(int codec_type) { return codec_type == 7 ? 22050 : 16000; }
+
+// What a conversion reports, as the batch shows it: always the file the user
+// picked (never the scratch copy a conversion may read, "memo.wav.tmp"), and
+// the overall bar moving with the current file's share of the batch, so that
+// "1 of 1 file(s)" does not sit at an empty bar until the dialog closes.
+class FileShareProgress final : public ConversionProgress {
+public:
+    FileShareProgress(ConversionProgress& shown, std::string file_name, const BatchShare& share, int phases)
+        : shown_(shown), file_name_(std::move(file_name)), share_(share), phases_(std::max(phases, 1)) {}
+
+    // The next of the file's conversions (a WAV file may first be resampled).
+    void next_phase() { phase_ = std::min(phase_ + 1, phases_ - 1); }
+    // The target shown for every phase: the file the user will get.
+    void show_target(std::string target) { target_ = std::move(target); }
+
+    void set_directory(const std::string& text) override { shown_.set_directory(text); }
+    void set_filename(const std::string&) override { shown_.set_filename(file_name_); }
+    void set_target(const std::string& text) override { shown_.set_target(target_.empty() ? text : ">> " + target_); }
+    void set_current(int percent) override {
+        shown_.set_current(percent);
+        if (share_.total <= 0) return;
+        const double file_part = (phase_ + std::clamp(percent, 0, 100) / 100.0) / phases_;
+        const double overall =
+            (static_cast<double>(share_.done) + file_part * static_cast<double>(share_.size)) /
+            static_cast<double>(share_.total);
+        shown_.set_total(std::clamp(static_cast<int>(overall * 100.0), 0, 100));
+    }
+    void set_total(int percent) override { shown_.set_total(percent); }
+    void set_filecount(const std::string& text) override { shown_.set_filecount(text); }
+    void set_filebyte(const std::string& text) override { shown_.set_filebyte(text); }
+    void set_caption(const std::string& text) override { shown_.set_caption(text); }
+    void process_events() override { shown_.process_events(); }
+
+private:
+    ConversionProgress& shown_;
+    std::string file_name_;
+    std::string target_;
+    BatchShare share_;
+    int phases_;
+    int phase_ = 0;
+};
 }  // namespace
 
 std::string format_number(double value, const QLocale& locale) {
@@ -177,6 +219,7 @@ void TBatchConversion::convert_start() {
         Tkoltfile_info info;
         const int kind = ops.fileinfo(source_folder + name, info);
         Step step = Step::Next;
+        share_ = {done, sizes[i], total};
         if (kind == kFileWav) {
             step = encode(source_folder, out_folder, name, sizes[i], done, total);
         } else if (kind == kFileVoice) {
@@ -212,8 +255,9 @@ TBatchConversion::Step TBatchConversion::decode(const std::string& source_folder
         remove_file(target_path);
     }
     if (!scratch_) scratch_ = std::make_unique<TMMWave>();
+    FileShareProgress shown(progress_, name, share_, 1);
     try {
-        if (ops.decompress(source_folder + name, target_path, info, *scratch_, progress_)) ++converted;
+        if (ops.decompress(source_folder + name, target_path, info, *scratch_, shown)) ++converted;
     } catch (const std::exception& e) {
         // The WAV file cannot be created or written: say so and end the batch
         // with the dialog closed, rather than leaving the program disabled.
@@ -244,11 +288,16 @@ TBatchConversion::Step TBatchConversion::encode(const std::string& source_folder
         return Step::NextQuietly;
     }
 
-    if (scratch_->Channels() != 1 || scratch_->BitLength() != 16 || static_cast<int>(scratch_->SampleRate()) != rate) {
+    const std::string target = make_autofilename(name, 2);
+    const bool resample =
+        scratch_->Channels() != 1 || scratch_->BitLength() != 16 || static_cast<int>(scratch_->SampleRate()) != rate;
+    FileShareProgress shown(progress_, name, share_, resample ? 2 : 1);
+    shown.show_target(target);
+    if (resample) {
         free_scratch();
-        progress_.set_target(file_name_of(temporary));
+        shown.set_target(target);
         made_temporary = true;
-        const bool ok = ops.wavetowave && ops.wavetowave(source, temporary, 1, 16, rate, progress_);
+        const bool ok = ops.wavetowave && ops.wavetowave(source, temporary, 1, 16, rate, shown);
         if (!ok) {
             remove_file(temporary);
             // Cancelled: the remaining files would each be cut short at once,
@@ -277,8 +326,8 @@ TBatchConversion::Step TBatchConversion::encode(const std::string& source_folder
         }
     }
 
-    const std::string target = make_autofilename(name, 2);
     const std::string target_path = out_folder + target;
+    shown.next_phase();
     progress_.set_target(target);
     bool write = true;
     if (file_exists(target_path)) {
@@ -289,7 +338,7 @@ TBatchConversion::Step TBatchConversion::encode(const std::string& source_folder
             write = false;
         }
     }
-    if (write && ops.compress(*scratch_, target_path, codec_type, progress_)) ++converted;
+    if (write && ops.compress(*scratch_, target_path, codec_type, shown)) ++converted;
     free_scratch();
     if (made_temporary) remove_file(temporary);
     return Step::Next;

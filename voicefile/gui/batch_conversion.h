@@ -5,6 +5,7 @@
 // seen between blocks of the conversions and between files.
 #include <QLocale>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -52,6 +53,13 @@ struct BatchOperations {
 
 BatchOperations default_batch_operations(TLameCoder& coder);
 
+// The current file's place in the batch's totals (bytes, as the totals count).
+struct BatchShare {
+    int64_t done = 0;   // of the files before it
+    int64_t size = 0;   // its own
+    int64_t total = 0;  // of the whole batch
+};
+
 // "%n": two decimals with the locale's group and decimal separators.
 std::string format_number(double value, const QLocale& locale);
 
@@ -88,6 +96,7 @@ private:
     TForm_progress& progress_;
     BatchSelection& selection_;
     std::unique_ptr<TMMWave> scratch_;  // mmwavtestfile
+    BatchShare share_;                  // of the file being converted
 };
 
 }  // namespace murrel

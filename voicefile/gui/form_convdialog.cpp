@@ -117,6 +117,7 @@ void TForm_convdialog::FormShow() { result_flag = false; }
 void TForm_convdialog::showEvent(QShowEvent* event) {
     FormShow();
     QDialog::showEvent(event);
+    ui::centre_over(this, parentWidget());
 }
 
 void TForm_convdialog::button_goClick() {

@@ -105,6 +105,9 @@ void TForm_progress::FormClose() {
 void TForm_progress::showEvent(QShowEvent* event) {
     FormShow();
     QDialog::showEvent(event);
+    // Not a child of the main window (that would disable it with the window),
+    // so it is placed over it here.
+    ui::centre_over(this, main_window_);
 }
 
 // Hiding (close() included) is what gives the windows back, so no way of
