@@ -114,8 +114,12 @@ TFileBrowser::TFileBrowser(QWidget* parent, BrowserOptions options)
     connect(combo_drive, &TDVDrivesCombo::OnChange, this, &TFileBrowser::combo_driveChange);
     edit_directory->installEventFilter(
         new KeyForwarder(this, [this](int key) { edit_directoryKeyDown(key); }));
-    combo_filefilter->lineEdit()->installEventFilter(
-        new KeyForwarder(this, [this](int key) { combo_filefilterKeyDown(key); }));
+    // Typed keys reach the combo box, which hands them to its line edit
+    // without the line edit's filters seeing them: both are watched (a key
+    // the forwarder acts on is consumed, so it never counts twice).
+    auto* filter_keys = new KeyForwarder(this, [this](int key) { combo_filefilterKeyDown(key); });
+    combo_filefilter->installEventFilter(filter_keys);
+    combo_filefilter->lineEdit()->installEventFilter(filter_keys);
     connect(combo_filefilter, &QComboBox::activated, this, [this](int) { combo_filefilterClick(); });
     connect(combo_filefilter, &QComboBox::editTextChanged, this, [this] { combo_filefilterChange(); });
     connect(directory_mycomputer, &TDirectoryTree::OnDirChange, this,

@@ -189,7 +189,7 @@ TFileList::TFileList(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stack_);
 
-    connect(selection_, &QItemSelectionModel::selectionChanged, this, [this] { emit OnSelectItem(); });
+    connect(selection_, &QItemSelectionModel::selectionChanged, this, [this] { select_item_changed(); });
     watcher_ = new QFileSystemWatcher(this);
     watch_timer_ = new QTimer(this);
     watch_timer_->setSingleShot(true);
@@ -274,17 +274,16 @@ void TFileList::refresh_keeping_selection() {
     for (int row = 0; row < count(); ++row)
         if (isSelected(row)) selected.push_back(entry(row).caption);
     const std::string current = currentRow() >= 0 ? entry(currentRow()).caption : std::string();
-    {
-        // One selection signal for the whole refill, after the selection is back.
-        const QSignalBlocker quiet(this);
-        RefreshList();
-        for (int row = 0; row < count(); ++row) {
-            const std::string& name = entry(row).caption;
-            if (std::find(selected.begin(), selected.end(), name) != selected.end()) setSelected(row, true);
-            if (name == current)
-                selection_->setCurrentIndex(selection_->model()->index(row, 0), QItemSelectionModel::NoUpdate);
-        }
+    // One selection signal for the whole refill, once the selection is back.
+    quiet_selection_ = true;
+    RefreshList();
+    for (int row = 0; row < count(); ++row) {
+        const std::string& name = entry(row).caption;
+        if (std::find(selected.begin(), selected.end(), name) != selected.end()) setSelected(row, true);
+        if (name == current)
+            selection_->setCurrentIndex(selection_->model()->index(row, 0), QItemSelectionModel::NoUpdate);
     }
+    quiet_selection_ = false;
     emit OnSelectItem();
 }
 
@@ -323,7 +322,11 @@ void TFileList::RefreshList() {
     }
     if (count() > 0 && SelCount() == 0)
         selection_->setCurrentIndex(selection_->model()->index(0, 0), QItemSelectionModel::NoUpdate);
-    emit OnSelectItem();
+    select_item_changed();
+}
+
+void TFileList::select_item_changed() {
+    if (!quiet_selection_) emit OnSelectItem();
 }
 
 void TFileList::OneLevelUp() {

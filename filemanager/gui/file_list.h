@@ -112,6 +112,7 @@ private:
     void fit_name_column();
     void fit_list_grid();
     void watch_listed_folder();
+    void select_item_changed();
     void apply_headers();
     void warn_not_ready(const DirEntry& e) const;
 
@@ -130,6 +131,7 @@ private:
     QTreeView* report_view_ = nullptr;
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* watch_timer_ = nullptr;  // coalesces the watcher's bursts
+    bool quiet_selection_ = false;   // while a refill restores the selection
 };
 
 }  // namespace murrel

@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QHeaderView>
+#include <QListView>
+#include <QStyle>
 #include <QTreeView>
 
 #include <filesystem>
@@ -113,6 +117,13 @@ protected:
         for (const char* n : names) list().setSelected(row_of(n), true);
     }
     void press_enter(QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }
+    // The host on screen and active, so that keys reach whichever widget has
+    // the focus as they would from the keyboard.
+    void show_active() {
+        host.show();
+        QApplication::setActiveWindow(&host);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    }
 
     testsupport::FakeMountTable fake;
     testsupport::ScriptedDialogs dialogs;
@@ -412,6 +423,99 @@ TEST_F(Browser, TreeDeletesOnlyFoldersBelowVolumeLevelAndF5Reloads) {
     EXPECT_EQ(tree().SelectedPath(), data + "/");
     tree().findNode(data)->setExpanded(true);
     EXPECT_NE(tree().findNode(data + "/later"), nullptr);
+}
+
+TEST_F(Browser, KeysTypedIntoTheFocusedFilterBoxAndF5InTheListActAsTheirLabelsSay) {
+    show_active();
+    browser->combo_filefilter->setFocus();
+    QWidget* typing = QApplication::focusWidget();
+    ASSERT_NE(typing, nullptr);
+    QTest::keyClick(typing, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(typing, "wav");
+    QTest::keyClick(typing, Qt::Key_Return);
+    EXPECT_EQ(browser->combo_filefilter->currentText(), "*.wav");
+    EXPECT_EQ(captions(), (std::vector<std::string>{"sub", "take.wav"}));
+
+    write_wav(data + "/later.wav", 64);
+    list().activeView()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    EXPECT_EQ(captions(), (std::vector<std::string>{"sub", "later.wav", "take.wav"}));
+}
+
+TEST_F(Browser, FilesOtherProgramsChangeAreListedInOneRefillThatKeepsTheSelection) {
+    select_only({"take.wav", "sp.vkd"});
+    QSignalSpy selection_signals(&list(), &TFileList::OnSelectItem);
+    for (int i = 0; i < 5; ++i) write_wav(data + "/burst" + std::to_string(i) + ".wav", 64);
+    fs::remove(data + "/notes.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(row_of("burst4.wav") >= 0, true, 3000);
+    QTest::qWait(400);  // nothing more arrives after the one refill
+    EXPECT_EQ(row_of("notes.txt"), -1);
+    EXPECT_LE(selection_signals.count(), 2);
+    EXPECT_TRUE(list().isSelected(row_of("take.wav")));
+    EXPECT_TRUE(list().isSelected(row_of("sp.vkd")));
+    EXPECT_EQ(list().SelCount(), 2);
+    EXPECT_EQ(list().subItem(row_of("sp.vkd"), 2), "vkd file-sp");  // the Type column is filled again
+
+    // A file whose content another program rewrites: its size follows.
+    select_only({"take.wav"});
+    const QString before = list().subItem(row_of("take.wav"), 1);
+    write_wav(data + "/take.wav", 400000);
+    QTRY_COMPARE_WITH_TIMEOUT(list().subItem(row_of("take.wav"), 1) != before, true, 3000);
+    EXPECT_TRUE(list().isSelected(row_of("take.wav")));
+}
+
+TEST_F(Browser, TheNameColumnTakesEveryExtraPixelAndTheOtherColumnsShowTheirWholeText) {
+    show_active();
+    QTreeView* report = list().reportView();
+    QHeaderView* header = report->header();
+    auto columns_width = [&] {
+        int sum = 0;
+        for (int c = 0; c < header->count(); ++c) sum += header->sectionSize(c);
+        return sum;
+    };
+    list().resize(600, 300);
+    QApplication::processEvents();
+    const int name_small = header->sectionSize(0);
+    EXPECT_EQ(columns_width(), report->viewport()->width());
+    list().resize(1400, 300);
+    QApplication::processEvents();
+    EXPECT_EQ(columns_width(), report->viewport()->width());  // no empty strip after the last column
+    EXPECT_EQ(header->sectionSize(0) - name_small, 800);
+    const QFontMetrics metrics(report->font());
+    // The item delegate keeps this much free on either side of a cell's text.
+    const int margin = report->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, report) + 1;
+    for (int column = 1; column < header->count(); ++column)
+        for (int row = 0; row < list().count(); ++row) {
+            const QString text = list().subItem(row, column);
+            EXPECT_GE(header->sectionSize(column), metrics.horizontalAdvance(text) + 2 * margin)
+                << "column " << column << " cuts " << text.toStdString();
+        }
+}
+
+TEST_F(Browser, TheListStylesShowWholeNamesBigIconsAndNoEntryOverAnother) {
+    for (const char* name : {"memo1.vkd", "a_rather_long_dictation_name.wav", "x.wav"})
+        write_wav(data + "/" + name, 64);
+    list().RefreshList();
+    show_active();
+    list().resize(700, 400);
+    QListView* view = list().listView();
+    const QFontMetrics metrics(view->font());
+    for (ViewStyle style : {ViewStyle::Icon, ViewStyle::SmallIcon, ViewStyle::List}) {
+        list().setViewStyle(style);
+        QApplication::processEvents();
+        SCOPED_TRACE(testing::Message() << "style " << static_cast<int>(style));
+        std::vector<QRect> cells;
+        for (int row = 0; row < list().count(); ++row) {
+            const QRect cell = view->visualRect(view->model()->index(row, 0));
+            for (const QRect& other : cells) EXPECT_FALSE(cell.intersects(other)) << list().caption(row).toStdString();
+            cells.push_back(cell);
+            if (style != ViewStyle::Icon)
+                EXPECT_GE(cell.width(), metrics.horizontalAdvance(list().caption(row)) + view->iconSize().width())
+                    << list().caption(row).toStdString();
+        }
+    }
+    list().setViewStyle(ViewStyle::Icon);
+    EXPECT_GE(view->iconSize().width(), 48);
 }
 
 }  // namespace

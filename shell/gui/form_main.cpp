@@ -121,6 +121,8 @@ TForm_main::TForm_main(BrowserOptions browser_options, QWidget* parent)
     Splitter2->setSizes({220, 600});
     static_cast<QVBoxLayout*>(Panel_layer123main->layout())->addWidget(browser_->Panel_downcaption);
     browser_->Panel_downcaption->setFixedHeight(25);
+    // Under the window's style sheet only a style-sheet background is painted.
+    browser_->Panel_downcaption->setStyleSheet(QStringLiteral("QLabel { background: #000000; padding-left: 3px; }"));
     connect(button_onelabelup, &QToolButton::clicked, this, [this] { browser_->button_onelabelupClick(); });
     connect(button_fileviewtype, &QToolButton::clicked, this, [this] { browser_->button_fileviewtypeClick(); });
     browser_->host.convert_selection = [this] { button_convertClick(); };
@@ -200,11 +202,18 @@ void TForm_main::build_middle() {
     bands->setContentsMargins(0, 0, 0, 0);
     bands->setSpacing(0);
 
-    Panel1 = new ui::FilledPanel(QColor(0x06, 0x07, 0x09), Panel_layer123main);
+    // The playback display sits in a band of its own that clips it: in a
+    // window narrower than the display's natural width its right end is cut
+    // off rather than its readouts squeezed over one another.
+    display_band_ = new ui::FilledPanel(QColor(0x06, 0x07, 0x09), Panel_layer123main);
+    display_band_->setObjectName("display_band");
+    display_band_->setFixedHeight(45);
+    display_band_->installEventFilter(this);
+    bands->addWidget(display_band_);
+    Panel1 = new ui::FilledPanel(QColor(0x06, 0x07, 0x09), display_band_);
     Panel1->setObjectName("Panel1");
     Panel1->set_border(QColor(0x22, 0x27, 0x2e));
     Panel1->setFixedHeight(45);
-    bands->addWidget(Panel1);
 
     Panel_layer2 = new ui::FilledPanel(ui::colours::panel, Panel_layer123main);
     Panel_layer2->setObjectName("Panel_layer2");
@@ -376,12 +385,7 @@ void TForm_main::FormResize() {
     const int middle = std::max(0, h - kTopBarHeight - kBottomStripHeight);
     Image_midleft->setGeometry(0, kTopBarHeight, kEdgeWidth, middle);
     Image_midright->setGeometry(w - kEdgeWidth, kTopBarHeight, kEdgeWidth, middle);
-    // The bands never go below what their contents need: narrower, their
-    // controls would be pushed over one another. At the smallest window the
-    // band's right end then runs under the right edge instead.
-    const int band_width = std::max(w - 2 * kEdgeWidth, Panel_layer123main->minimumSizeHint().width());
-    Panel_layer123main->setGeometry(kEdgeWidth, kTopBarHeight, band_width, middle);
-    Image_midright->raise();
+    Panel_layer123main->setGeometry(kEdgeWidth, kTopBarHeight, w - 2 * kEdgeWidth, middle);
     Panel_layer4->setGeometry(0, h - kBottomStripHeight, w, kBottomStripHeight);
     MMPanelFill_control->setGeometry(0, 0, w, kBottomStripHeight);
     Image3->move(0, 0);
@@ -392,7 +396,12 @@ void TForm_main::FormResize() {
     button_exit->move(panel_layer0->width() - 45, 13);
     button_maximize->move(button_exit->x() - 28, 13);
     button_minimize->move(button_maximize->x() - 28, 13);
+    fit_display();
     emit resized();
+}
+
+void TForm_main::fit_display() {
+    Panel1->setGeometry(0, 0, std::max(display_band_->width(), Panel1->sizeHint().width()), display_band_->height());
 }
 
 void TForm_main::Splitter1Moved() { Splitter2->enforce_first_minimum(); }
@@ -486,6 +495,10 @@ void TForm_main::showEvent(QShowEvent* event) {
 bool TForm_main::eventFilter(QObject* watched, QEvent* event) {
     auto* control = qobject_cast<QWidget*>(watched);
     if (!control) return false;
+    if (watched == display_band_ && event->type() == QEvent::Resize) {
+        fit_display();
+        return false;
+    }
     if (watched == Panel_layer2 && event->type() == QEvent::Resize) {
         Panel_layer2CanResize();
         return false;

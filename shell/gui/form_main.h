@@ -142,6 +142,7 @@ private:
     bool busy() const;
     std::vector<ui::BitmapButton*> hover_buttons() const;
     void show_maximise_image();
+    void fit_display();
     // A frame press waits for the pointer to move before the drag begins;
     // true while the press is being followed (the event is the frame's).
     void arm_drag(QPoint global, Qt::Edges edges);
@@ -151,6 +152,7 @@ private:
     DesktopLauncher desktop_launcher_;
     Launcher* launcher_ = nullptr;
     QPointer<QWidget> edit_window_;
+    ui::FilledPanel* display_band_ = nullptr;  // clips Panel1 in a narrow window
     ui::FrameDragger dragger_;
     bool pending_drag_ = false;
     QPoint pending_press_;

@@ -191,6 +191,49 @@ TEST_F(BatchTest, TwoVoiceFilesAndTwoWavFilesInHqMakeTheRightFiles) {
     EXPECT_EQ(selection.refreshes, 1);
 }
 
+// What the user reads while the only file of a batch converts: the file picked
+// (not the resampled scratch copy the encoder reads) and an overall bar that
+// moves with it, from the resampling through the encoding.
+TEST_F(BatchTest, TheProgressDialogNamesThePickedFileAndItsOverallBarMovesForOneFile) {
+    make_wav("memo.wav", 44100, 2, 1.0);
+    selection.select_all({"memo.wav"});
+    answer_dialog(5);
+    struct Seen {
+        std::string file, target;
+        int total;
+    };
+    std::vector<Seen> seen;
+    auto look = [&] {
+        seen.push_back({progress.label_filename->text().toStdString(),
+                        progress.label_targetfilename->text().toStdString(), progress.ProgressBar_total->value()});
+    };
+    const BatchOperations engine = batch.ops;
+    batch.ops.wavetowave = [&](const std::string& s, const std::string& t, int c, int b, int r,
+                               ConversionProgress& p) {
+        const bool ok = engine.wavetowave(s, t, c, b, r, p);
+        look();
+        return ok;
+    };
+    batch.ops.compress = [&](TMMWave& source, const std::string& t, int codec, ConversionProgress& p) {
+        p.set_current(50);
+        look();
+        const bool ok = engine.compress(source, t, codec, p);
+        look();
+        return ok;
+    };
+    batch.button_convertClick();
+
+    ASSERT_EQ(batch.converted, 1);
+    ASSERT_EQ(seen.size(), 3u);
+    for (const Seen& s : seen) {
+        EXPECT_EQ(s.file, "memo.wav");
+        EXPECT_EQ(s.target.find(".tmp"), std::string::npos) << s.target;
+    }
+    EXPECT_EQ(seen[0].total, 50);  // resampled: half of the only file
+    EXPECT_EQ(seen[1].total, 75);  // half-way through encoding it
+    EXPECT_EQ(seen[2].total, 100);
+}
+
 TEST_F(BatchTest, ExistingTargetsGiveOneWarningPerFileUnlessOverwritingIsAllowed) {
     make_voice("rec01.vkd", 5, 0.5);
     make_wav("memo.wav", 16000, 1, 0.5);
