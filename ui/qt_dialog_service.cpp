@@ -39,6 +39,8 @@ void prepare_file_dialog(QFileDialog& dialog) {
 }
 
 bool ends_accepted(QFileDialog& dialog) {
+    // The chooser settles its size only after the toolkit placed it.
+    centre_when_shown(&dialog, dialog.parentWidget());
     return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
 }
 }  // namespace

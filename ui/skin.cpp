@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include <QGuiApplication>
+#include <QLayout>
 #include <QPalette>
+#include <QPointer>
+#include <QEvent>
 #include <QPixmapCache>
 #include <QScreen>
 #include <QWidget>
@@ -87,6 +90,7 @@ void centre_over(QWidget* window, const QWidget* owner) {
                        : screen                 ? screen->availableGeometry()
                                                 : QRect();
     if (!area.isValid()) return;
+    if (QLayout* layout = window->layout()) layout->activate();  // the size it is about to take
     const QSize size = window->frameGeometry().size().expandedTo(window->size());
     QPoint top_left(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
     if (screen) {
@@ -97,6 +101,37 @@ void centre_over(QWidget* window, const QWidget* owner) {
     }
     window->move(top_left);
 }
+
+namespace {
+// Keeps a window centred while it settles its size around being shown (some
+// dialogs resize themselves after the toolkit placed them); gone after the
+// first paint, so the user can move the window afterwards.
+class CentreWhileSettling final : public QObject {
+public:
+    CentreWhileSettling(QWidget* window, const QWidget* owner) : QObject(window), window_(window), owner_(owner) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Resize:
+            if (window_->isVisible()) centre_over(window_, owner_);
+            break;
+        case QEvent::Paint: deleteLater(); break;
+        default: break;
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    QPointer<const QWidget> owner_;
+};
+}  // namespace
+
+void centre_when_shown(QWidget* window, const QWidget* owner) { new CentreWhileSettling(window, owner); }
 
 QString dark_style_sheet() {
     return QStringLiteral(

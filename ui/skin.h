@@ -61,7 +61,10 @@ QIcon program_icon();
 
 // Moves a top-level `window` so that it is centred over `owner`'s window (over
 // the primary screen when `owner` is null or hidden), kept on that screen.
-// Uses the window's size as it stands: lay it out first.
+// Uses the size the window's layout gives it.
 void centre_over(QWidget* window, const QWidget* owner);
+// Centres `window` over `owner` when it is next shown, and again while it
+// settles its size before its first paint.
+void centre_when_shown(QWidget* window, const QWidget* owner);
 
 }  // namespace murrel::ui

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
 
 #include <fstream>
@@ -248,10 +249,57 @@ class RecordingLauncher : public Launcher {
 public:
     bool open(const std::string& path) override {
         opened.push_back(path);
-        return true;
+        return program_found;
     }
     std::vector<std::string> opened;
+    bool program_found = true;
 };
+
+TEST_F(MainWindowTest, HelpWithNoProgramForTheManualSaysSoInABox) {
+    auto w = make_window();
+    RecordingLauncher launcher;
+    launcher.program_found = false;
+    w->set_launcher(&launcher);
+    w->button_helpClick();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find("No program to show the manual"), std::string::npos);
+    EXPECT_NE(dialogs.messages[0].text.find(app().app_dir + "manual.html"), std::string::npos);
+    launcher.program_found = true;
+    w->button_helpClick();
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+// A press on the top bar only arms the drag: a click, however quick, moves
+// nothing afterwards, a jitter below the drag distance neither, and a double
+// click reaches the frame (a move started on the press would have taken it).
+TEST_F(MainWindowTest, ATopBarClickNeverLeavesADragBehindAndADoubleClickMaximises) {
+    auto w = make_window();
+    w->move(150, 120);
+    w->show();
+    const QRect start = w->geometry();
+    const QPoint press(start.left() + 600, start.top() + 30);
+    send_mouse(w->panel_layer0, QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+    send_mouse(w->panel_layer0, QEvent::MouseButtonRelease, press, Qt::LeftButton, Qt::NoButton);
+    send_mouse(w->panel_layer0, QEvent::MouseMove, press + QPoint(60, 40), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(w->geometry(), start);
+
+    send_mouse(w->panel_layer0, QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+    send_mouse(w->panel_layer0, QEvent::MouseMove, press + QPoint(2, 1), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(w->geometry(), start);
+    send_mouse(w->panel_layer0, QEvent::MouseMove, press + QPoint(40, 20), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(w->geometry().topLeft(), start.topLeft() + QPoint(40, 20));  // no jump by the drag distance
+    send_mouse(w->panel_layer0, QEvent::MouseButtonRelease, press + QPoint(40, 20), Qt::LeftButton, Qt::NoButton);
+
+    const QPoint again = w->geometry().topLeft() + QPoint(600, 30);
+    send_mouse(w->panel_layer0, QEvent::MouseButtonPress, again, Qt::LeftButton, Qt::LeftButton);
+    send_mouse(w->panel_layer0, QEvent::MouseButtonRelease, again, Qt::LeftButton, Qt::NoButton);
+    send_mouse(w->panel_layer0, QEvent::MouseButtonPress, again, Qt::LeftButton, Qt::LeftButton);
+    send_mouse(w->panel_layer0, QEvent::MouseButtonDblClick, again, Qt::LeftButton, Qt::LeftButton);
+    send_mouse(w->panel_layer0, QEvent::MouseButtonRelease, again, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(w->maximised());
+    send_mouse(w->panel_layer0, QEvent::MouseMove, again + QPoint(50, 50), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(w->geometry(), w->screen()->availableGeometry());
+}
 
 TEST_F(MainWindowTest, HelpOpensTheHelpFileWhenPresentElseTheManualAndNothingWhilePlaying) {
     auto w = make_window();
