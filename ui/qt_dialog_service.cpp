@@ -62,6 +62,7 @@ DialogResult QtDialogService::message_box(const MessageRequest& request) {
                     buttons_of(request.buttons), parent_window());
     box.setWindowModality(Qt::ApplicationModal);
     paint_dark_dialog(&box);
+    centre_when_shown(&box, box.parentWidget());
     // A system-modal box of the original platform stays above every window.
     if (request.system_modal) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     switch (box.exec()) {
