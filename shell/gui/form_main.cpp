@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
@@ -29,8 +30,22 @@
 namespace murrel {
 
 namespace {
+// A piece of the frame's picture. It looks the same while the window is
+// disabled (a label would grey its picture, and the frame would show pale
+// blocks at its corners and edges while the progress dialog is up).
+class FramePicture final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.drawPixmap(0, 0, pixmap());
+    }
+};
+
 QLabel* image_label(QWidget* parent, const char* name, const QPixmap& pixmap) {
-    auto* label = new QLabel(parent);
+    auto* label = new FramePicture(parent);
     label->setObjectName(name);
     label->setPixmap(pixmap);
     label->resize(pixmap.size());

@@ -1,8 +1,8 @@
 // The program on an X server with a window manager, driven with the mouse and
 // keys as a user drives it (xdotool), seen as a user sees it (xwininfo, and
 // screenshots kept in build/screenshots/: the main window at normal size,
-// maximised and at its minimum size, a message box, the conversion dialog,
-// the file dialog and the progress dialog).
+// maximised and at its minimum size, the list's styles, a message box, the
+// about box, the conversion dialog, the file dialog and the progress dialog).
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -190,6 +190,16 @@ TEST_F(Desktop, TheDialogsOpenOverTheMainWindow) {
         shot("message_box");
         run("xdotool", {"key", "Return"});
     }
+
+    mouse(at({347 + 38, 49 + 17}) + QStringList{"click", "1"});
+    shot("about_box");
+    run("xdotool", {"key", "Escape"});
+    QThread::msleep(300);
+    for (const char* style : {"list_icon_view", "list_small_icon_view", "list_list_view"}) {
+        mouse(at({199, 160}) + QStringList{"click", "1"});  // the view-style button
+        shot(style, main_window);
+    }
+    mouse(at({199, 160}) + QStringList{"click", "1"});  // back to the report view
 
     // The move of the main window first: a dialog must follow it, not the screen.
     run("xdotool", {"windowmove", main_window, "120", "80"});
