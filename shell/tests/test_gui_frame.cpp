@@ -14,6 +14,7 @@
 #include <QLabel>
 
 #include "shell/appstate.h"
+#include "shell/tests/program_folder.h"
 #include "shell/catalogue.h"
 #include "shell/gui/form_main.h"
 #include "shell/gui/frame_zones.h"
@@ -99,13 +100,7 @@ TEST(FrameDrag, AManualResizeMovesOnlyTheDraggedEdgesAndStopsAtTheMinimum) {
 class MainWindowTest : public testing::Test {
 protected:
     void SetUp() override {
-        app().reset();
-        app().app_dir = AddSlash(dir.path().string());
-        app().ini_path = app().app_dir + "Murrelphonic.ini";
-        app().data_dir = app().app_dir + "voicedata";
-        app().temp_dir = app().app_dir + "tempdata";
-        std::filesystem::create_directories(app().data_dir);
-        std::filesystem::create_directories(app().temp_dir);
+        use_scratch_program_folder(dir);
     }
     void TearDown() override { app().reset(); }
 

@@ -18,6 +18,7 @@
 #include <functional>
 
 #include "shell/appstate.h"
+#include "shell/tests/program_folder.h"
 #include "shell/catalogue.h"
 #include "shell/gui/form_about.h"
 #include "shell/gui/form_edit.h"
@@ -53,12 +54,7 @@ QImage on_screen(QWidget* window) {
 class SeenTest : public testing::Test {
 protected:
     void SetUp() override {
-        app().reset();
-        app().app_dir = AddSlash(dir.path().string());
-        app().ini_path = app().app_dir + "Murrelphonic.ini";
-        app().data_dir = app().app_dir + "voicedata";
-        app().temp_dir = app().app_dir + "tempdata";
-        std::filesystem::create_directories(app().data_dir);
+        use_scratch_program_folder(dir);
         windows = std::make_unique<ProgramWindows>(getmessage_frominifile(CatalogueWindow::Main));
         // Small enough that a dialog centred over it stays on the 800 × 600
         // offscreen screen, where it would otherwise be moved back inside.

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "shell/appstate.h"
+#include "shell/tests/program_folder.h"
 #include "shell/catalogue.h"
 #include "shell/gui/form_about.h"
 #include "shell/gui/form_edit.h"
@@ -32,12 +33,7 @@ namespace {
 class WindowsTest : public testing::Test {
 protected:
     void SetUp() override {
-        app().reset();
-        app().app_dir = AddSlash(dir.path().string());
-        app().ini_path = app().app_dir + "Murrelphonic.ini";
-        app().data_dir = app().app_dir + "voicedata";
-        app().temp_dir = app().app_dir + "tempdata";
-        std::filesystem::create_directories(app().data_dir);
+        use_scratch_program_folder(dir);
     }
     void TearDown() override { app().reset(); }
 
