@@ -115,10 +115,8 @@ TForm_main::TForm_main(BrowserOptions browser_options, QWidget* parent)
     auto* strip = new QHBoxLayout(Panel_layer2);
     strip->setContentsMargins(4, 4, 4, 4);
     strip->setSpacing(2);
-    // The selector gives way first when the window narrows; the address field
-    // keeps room for a path.
-    browser_->combo_drive->setMinimumWidth(110);
-    browser_->combo_drive->setMaximumWidth(170);
+    browser_->combo_drive->setFixedWidth(170);
+    // Room for a path even in the smallest window.
     browser_->edit_directory->setMinimumWidth(120);
     strip->addWidget(browser_->combo_drive);
     strip->addSpacing(4);
