@@ -15,6 +15,8 @@
 #include <QWindow>
 
 #include <cmath>
+#include <fstream>
+#include <optional>
 #include <functional>
 
 #include "shell/appstate.h"
@@ -24,6 +26,8 @@
 #include "shell/gui/form_edit.h"
 #include "shell/gui/form_main.h"
 #include "shell/gui/program_windows.h"
+#include "player/playerstrip.h"
+#include "filemanager/gui/file_list.h"
 #include "testsupport/scratch_dir.h"
 #include "testsupport/scripted_dialogs.h"
 #include "ui/panels.h"
@@ -199,6 +203,32 @@ TEST_F(SeenTest, TheProgramsDialogsOpenCentredOverTheMainWindowAndTheAboutTextFi
                       EXPECT_TRUE(about->rect().contains(text->geometry()));
                       expect_legible(about);
                   });
+}
+
+// An entry whose file another program removed before the list caught up:
+// playing it says the file is gone (not that it is invalid) and the list
+// catches up; a file that is there plays as before.
+TEST_F(SeenTest, PlayingAStaleEntrySaysTheFileIsGoneAndRefreshesTheList) {
+    const std::string gone = app().data_dir + "/gone.wav", kept = app().data_dir + "/kept.wav";
+    std::ofstream(gone) << "RIFF";
+    std::ofstream(kept) << "RIFF";
+    TFileList& list = *main()->browser().file_mycomputer;
+    list.RefreshList();
+    auto row_of = [&](const char* name) {
+        for (int r = 0; r < list.count(); ++r)
+            if (list.caption(r) == name) return r;
+        return -1;
+    };
+    list.setSelected(row_of("gone.wav"), true);
+    std::filesystem::remove(gone);
+    EXPECT_EQ(windows->player->SelectedFile(), std::nullopt);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find("gone.wav no longer exists"), std::string::npos);
+    EXPECT_EQ(row_of("gone.wav"), -1);
+    list.clearSelection();
+    list.setSelected(row_of("kept.wav"), true);
+    EXPECT_EQ(windows->player->SelectedFile(), kept);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
 }
 
 TEST_F(SeenTest, EveryWindowCarriesTheProgramsLogo) {
