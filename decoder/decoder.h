@@ -125,6 +125,11 @@ private:
 
     int16_t scalefac_l_[2][23]{};
     int16_t scalefac_s_[2][3][13]{};
+    // Bit widths the lower sampling frequencies read each band's scale factor
+    // with: the largest value of a width marks a band that is not
+    // intensity-coded.
+    uint8_t slen_l_[2][23]{};
+    uint8_t slen_s_[2][13]{};
 
     // Scratch within one call. The Huffman output has room for a count1
     // quadruple that starts at line 574.

@@ -125,28 +125,42 @@ void Decoder::read_scalefactors_lsf(int ch) {
     }
 
     int16_t buffer[45] = {};
+    uint8_t widths[45] = {};
     int n = 0;
     for (int part = 0; part < 4; ++part) {
         const int count = tables::kSfbPerPartition[block_number][block_type_number][part];
-        for (int i = 0; i < count; ++i) buffer[n++] = static_cast<int16_t>(read_main(slen[part]));
+        for (int i = 0; i < count; ++i) {
+            widths[n] = static_cast<uint8_t>(slen[part]);
+            buffer[n++] = static_cast<int16_t>(read_main(slen[part]));
+        }
     }
 
     int16_t* l = scalefac_l_[ch];
     int16_t(*s)[13] = scalefac_s_[ch];
+    uint8_t* l_width = slen_l_[ch];
+    uint8_t* s_width = slen_s_[ch];
     n = 0;
     if (block_type_number == 0) {
-        for (int sfb = 0; sfb < 21; ++sfb) l[sfb] = buffer[n++];
+        for (int sfb = 0; sfb < 21; ++sfb) {
+            l_width[sfb] = widths[n];
+            l[sfb] = buffer[n++];
+        }
         l[21] = 0;
         l[22] = 0;
         return;
     }
     int first_short = 0;
     if (block_type_number == 2) {
-        for (int sfb = 0; sfb < 6; ++sfb) l[sfb] = buffer[n++];
+        for (int sfb = 0; sfb < 6; ++sfb) {
+            l_width[sfb] = widths[n];
+            l[sfb] = buffer[n++];
+        }
         first_short = 3;
     }
-    for (int sfb = first_short; sfb < 12; ++sfb)
+    for (int sfb = first_short; sfb < 12; ++sfb) {
+        s_width[sfb] = widths[n];
         for (int w = 0; w < 3; ++w) s[w][sfb] = buffer[n++];
+    }
     for (int w = 0; w < 3; ++w) s[w][12] = 0;
 }
 

@@ -47,6 +47,9 @@ void Decoder::synthesize_granule(int gr, int ch) {
     const GranuleInfo& gi = side_[gr][ch];
     const bool short_blocks = gi.block_type == 2;
     const bool mixed = short_blocks && gi.mixed_block_flag;
+    // The mixed flag gives the two lowest subbands the normal window whatever
+    // the block type; without switching the flag is a stale value.
+    const bool normal_low = gi.window_switching_flag && gi.mixed_block_flag;
     double reordered[576];
     double* x = lr_[ch];
     int active_lines = xr_end_[ch];
@@ -85,7 +88,7 @@ void Decoder::synthesize_granule(int gr, int ch) {
     alignas(32) double slots[18][32];
     const FilterBank& bank = filter_bank();
     for (int sb = 0; sb < with_overlap; ++sb) {
-        const int type = (mixed && sb < 2) ? 0 : gi.block_type;
+        const int type = (normal_low && sb < 2) ? 0 : gi.block_type;
         alignas(32) double out[36];
         if (sb >= active) {
             std::memset(out, 0, sizeof out);
