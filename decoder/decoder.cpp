@@ -86,8 +86,7 @@ int16_t Decoder::decode_frame(bool first, const uint16_t* ring, uint16_t positio
             } else {
                 read_scalefactors_lsf(ch);
             }
-            const int huffman_end = decode_huffman(gi);
-            xr_end_[ch] = requantize(gi, ch, huffman_end);
+            xr_end_[ch] = decode_spectrum(gi, ch);
         }
         process_stereo(gr);
         for (int ch = 0; ch < channels_; ++ch) synthesize_granule(gr, ch);

@@ -172,36 +172,98 @@ struct BitCursor {
     const uint8_t* reservoir;
     uint32_t pos;
 
-    unsigned peek(int bits) const {
-        uint64_t window = 0;
-        std::memcpy(&window, reservoir + (pos >> 3) % 2048, sizeof window);
-        window = __builtin_bswap64(window);
-        return static_cast<unsigned>((window << (pos & 7)) >> (64 - bits));
+    // The next 57 bits or more, most significant first.
+    uint64_t window() const {
+        uint64_t w = 0;
+        std::memcpy(&w, reservoir + (pos >> 3) % 2048, sizeof w);
+        return __builtin_bswap64(w) << (pos & 7);
     }
-    unsigned take(int bits) {
-        const unsigned value = peek(bits);
-        pos += static_cast<uint32_t>(bits);
+};
+
+// Bits taken from the top of a window loaded once per code.
+struct WindowBits {
+    uint64_t bits;
+    uint32_t used = 0;
+
+    unsigned take(unsigned n) {
+        const unsigned value = static_cast<unsigned>(bits >> (64 - n));
+        bits <<= n;
+        used += n;
         return value;
     }
+    bool sign() {
+        const bool negative = bits >> 63;
+        bits <<= 1;
+        ++used;
+        return negative;
+    }
+    // One Huffman symbol: at most 19 bits.
     unsigned symbol(const tables::HuffmanTable& table) {
         unsigned width = table.width;
         uint32_t base = table.base;
         for (;;) {
-            const uint32_t entry = tables::kHuffmanNodes[base + peek(static_cast<int>(width))];
+            const uint32_t entry = tables::kHuffmanNodes[base + (bits >> (64 - width))];
             if (!(entry & 0x80000000u)) {
-                pos += (entry >> 16) & 0xFFu;
+                const unsigned length = (entry >> 16) & 0xFFu;
+                bits <<= length;
+                used += length;
                 return entry & 0xFFFFu;
             }
-            pos += width;
+            bits <<= width;
+            used += width;
             width = (entry >> 24) & 0x7Fu;
             base = entry & 0xFFFFFFu;
         }
     }
 };
 
+inline double signed_line(double magnitude, bool negative) { return negative ? -magnitude : magnitude; }
+
 }  // namespace
 
-int Decoder::decode_huffman(const GranuleInfo& gi) {
+int Decoder::spectrum_segments(const GranuleInfo& gi, int ch, Segment* segments) const {
+    const int16_t* lb = tables::kLongBands[rate_index_];
+    const int16_t* sb = tables::kShortBands[rate_index_];
+    const int16_t* l = scalefac_l_[ch];
+    const int16_t(*s)[13] = scalefac_s_[ch];
+    const int k_steps = gi.scalefac_scale ? 2 : 1;  // k = 0.5 * k_steps
+    const double a = g_global_gain[gi.global_gain & 255];
+    int n = 0;
+    auto long_bands = [&](int last_band) {
+        for (int sfb = 0; sfb <= last_band; ++sfb)
+            segments[n++] = {lb[sfb + 1], scale_step(k_steps * (l[sfb] + gi.preflag * kPretab[sfb])) * a};
+    };
+    auto short_bands = [&](int first_band) {
+        int end = 3 * sb[first_band];
+        for (int sfb = first_band; sfb < 13; ++sfb) {
+            const int width = sb[sfb + 1] - sb[sfb];
+            for (int w = 0; w < 3; ++w) {
+                end += width;
+                segments[n++] = {end,
+                                 scale_step(k_steps * s[w][sfb]) * g_subblock_gain[gi.subblock_gain[w] & 7] * a};
+            }
+        }
+    };
+    if (gi.block_type == 2) {
+        if (gi.mixed_block_flag) {
+            long_bands(header_.id ? 7 : 5);
+            short_bands(3);
+        } else {
+            short_bands(0);
+        }
+    } else {
+        long_bands(21);
+    }
+    // A count1 quadruple may start at line 574: its last two lines fall here.
+    segments[n++] = {kSpectrumRoom, 0.0};
+    return n;
+}
+
+int Decoder::decode_spectrum(const GranuleInfo& gi, int ch) {
+    ensure_power_table();
+    Segment segments[kMaxSegments];
+    spectrum_segments(gi, ch, segments);
+
     const int16_t* bands = tables::kLongBands[rate_index_];
     int region1 = 0;
     int region2 = 0;
@@ -221,7 +283,8 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
     const int starts[4] = {0, region1, region2, 576};
 
     BitCursor in{reservoir_, res_pos_};
-    int32_t* out = huff_;
+    double* out = xr_[ch];
+    const Segment* segment = segments;
     int i = 0;
     for (int r = 0; r < 3; ++r) {
         int end = starts[r + 1] < big_end ? starts[r + 1] : big_end;
@@ -229,20 +292,24 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
         if (i >= end) continue;
         const tables::HuffmanTable& table = tables::kPairTables[gi.table_select[r] & 31];
         if (!table.has_codes) {
-            for (; i < end; ++i) out[i] = 0;
+            for (; i < end; ++i) out[i] = 0.0;
             continue;
         }
-        const int linbits = table.linbits;
+        // Band boundaries are even, so both lines of a pair share one gain.
+        const unsigned linbits = table.linbits;
         for (; i < end; i += 2) {
-            const unsigned value = in.symbol(table);
-            int x = static_cast<int>(value >> 4);
-            int y = static_cast<int>(value & 15);
-            if (linbits && x == 15) x += static_cast<int>(in.take(linbits));
-            if (x && in.take(1)) x = -x;
-            if (linbits && y == 15) y += static_cast<int>(in.take(linbits));
-            if (y && in.take(1)) y = -y;
-            out[i] = x;
-            out[i + 1] = y;
+            while (i >= segment->end) ++segment;
+            WindowBits bits{in.window()};
+            const unsigned value = bits.symbol(table);
+            unsigned x = value >> 4;
+            unsigned y = value & 15;
+            if (linbits && x == 15) x += bits.take(linbits);
+            const bool x_negative = x && bits.sign();
+            if (linbits && y == 15) y += bits.take(linbits);
+            const bool y_negative = y && bits.sign();
+            in.pos += bits.used;
+            out[i] = signed_line(g_power43[x] * segment->gain, x_negative);
+            out[i + 1] = signed_line(g_power43[y] * segment->gain, y_negative);
         }
     }
 
@@ -251,12 +318,15 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
     const uint32_t start = granule_start_;
     bool quad_decoded = false;
     while (in.pos - start < length && i < 576) {
-        const unsigned value = in.symbol(quad);
+        WindowBits bits{in.window()};
+        const unsigned value = bits.symbol(quad);
         for (int k = 0; k < 4; ++k) {
-            int v = static_cast<int>((value >> (3 - k)) & 1u);
-            if (v && in.take(1)) v = -v;
-            out[i + k] = v;
+            const unsigned v = (value >> (3 - k)) & 1u;
+            const bool negative = v && bits.sign();
+            while (i + k >= segment->end) ++segment;
+            out[i + k] = signed_line(v ? segment->gain : 0.0, negative);
         }
+        in.pos += bits.used;
         i += 4;
         quad_decoded = true;
     }
@@ -267,63 +337,7 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
     if (used > length && quad_decoded) i -= 4;
     res_pos_ = start + length;
     if (i > 576) i = 576;
-    for (int k = i; k < 576; ++k) out[k] = 0;
-    return i;
-}
-
-int Decoder::requantize(const GranuleInfo& gi, int ch, int nonzero_end) {
-    ensure_power_table();
-    double* xr = xr_[ch];
-    const int16_t* lb = tables::kLongBands[rate_index_];
-    const int16_t* sb = tables::kShortBands[rate_index_];
-    const int16_t* l = scalefac_l_[ch];
-    const int16_t(*s)[13] = scalefac_s_[ch];
-    const int k_steps = gi.scalefac_scale ? 2 : 1;  // k = 0.5 * k_steps
-    const double a = g_global_gain[gi.global_gain & 255];
-
-    auto lines = [&](int from, int to, double gain) {
-        for (int i = from; i < to; ++i) {
-            const int h = huff_[i];
-            const double magnitude = g_power43[h < 0 ? -h : h] * gain;
-            xr[i] = h < 0 ? -magnitude : magnitude;
-        }
-    };
-    auto long_bands = [&](int last_band, int& i) {
-        for (int sfb = 0; sfb <= last_band && i < nonzero_end; ++sfb) {
-            const double gain = scale_step(k_steps * (l[sfb] + gi.preflag * kPretab[sfb])) * a;
-            const int end = lb[sfb + 1] < nonzero_end ? lb[sfb + 1] : nonzero_end;
-            if (i < end) {
-                lines(i, end, gain);
-                i = end;
-            }
-        }
-    };
-    auto short_bands = [&](int first_band, int& i) {
-        for (int sfb = first_band; sfb < 13 && i < nonzero_end; ++sfb) {
-            const int width = sb[sfb + 1] - sb[sfb];
-            for (int w = 0; w < 3 && i < nonzero_end; ++w) {
-                const double gain =
-                    scale_step(k_steps * s[w][sfb]) * g_subblock_gain[gi.subblock_gain[w] & 7] * a;
-                const int end = i + width < nonzero_end ? i + width : nonzero_end;
-                lines(i, end, gain);
-                i = end;
-            }
-        }
-    };
-
-    int i = 0;
-    if (gi.block_type == 2) {
-        if (gi.mixed_block_flag) {
-            long_bands(header_.id ? 7 : 5, i);
-            short_bands(3, i);
-        } else {
-            short_bands(0, i);
-        }
-    } else {
-        long_bands(21, i);
-    }
-    // Lines past the last Huffman value requantise to zero.
-    for (int z = i; z < 576; ++z) xr[z] = 0.0;
+    for (int k = i; k < 576; ++k) out[k] = 0.0;
     return i;
 }
 
