@@ -191,10 +191,12 @@ struct WindowBits {
         used += n;
         return value;
     }
-    bool sign() {
-        const bool negative = bits >> 63;
-        bits <<= 1;
-        ++used;
+    // The sign bit that follows a value, read only when the value is not 0
+    // (`nonzero` 0 or 1); without branches, since signs are unpredictable.
+    uint64_t sign_of(unsigned nonzero) {
+        const uint64_t negative = (bits >> 63) & nonzero;
+        bits <<= nonzero;
+        used += nonzero;
         return negative;
     }
     // One Huffman symbol: at most 19 bits.
@@ -217,7 +219,14 @@ struct WindowBits {
     }
 };
 
-inline double signed_line(double magnitude, bool negative) { return negative ? -magnitude : magnitude; }
+// The magnitude with its sign bit set when `negative` is 1.
+inline double signed_line(double magnitude, uint64_t negative) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    bits ^= negative << 63;
+    std::memcpy(&magnitude, &bits, sizeof bits);
+    return magnitude;
+}
 
 }  // namespace
 
@@ -304,9 +313,9 @@ int Decoder::decode_spectrum(const GranuleInfo& gi, int ch) {
             unsigned x = value >> 4;
             unsigned y = value & 15;
             if (linbits && x == 15) x += bits.take(linbits);
-            const bool x_negative = x && bits.sign();
+            const uint64_t x_negative = bits.sign_of(x != 0);
             if (linbits && y == 15) y += bits.take(linbits);
-            const bool y_negative = y && bits.sign();
+            const uint64_t y_negative = bits.sign_of(y != 0);
             in.pos += bits.used;
             out[i] = signed_line(g_power43[x] * segment->gain, x_negative);
             out[i + 1] = signed_line(g_power43[y] * segment->gain, y_negative);
@@ -322,9 +331,9 @@ int Decoder::decode_spectrum(const GranuleInfo& gi, int ch) {
         const unsigned value = bits.symbol(quad);
         for (int k = 0; k < 4; ++k) {
             const unsigned v = (value >> (3 - k)) & 1u;
-            const bool negative = v && bits.sign();
+            const uint64_t negative = bits.sign_of(v);
             while (i + k >= segment->end) ++segment;
-            out[i + k] = signed_line(v ? segment->gain : 0.0, negative);
+            out[i + k] = signed_line(segment->gain * v, negative);
         }
         in.pos += bits.used;
         i += 4;
