@@ -147,6 +147,8 @@ const FilterBank* vector_filter_bank() {
     return vector ? &kAvx2 : nullptr;
 }
 
+void select_filter_bank(const FilterBank* bank) { g_bank = bank; }
+
 const FilterBank& filter_bank() {
     if (!g_bank) {
         const FilterBank* vector = vector_filter_bank();

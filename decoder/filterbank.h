@@ -22,6 +22,9 @@ const FilterBank& filter_bank();
 // processor lacks AVX2 or FMA.
 const FilterBank& plain_filter_bank();
 const FilterBank* vector_filter_bank();
+// Makes the decoder use `bank` from now on; null goes back to the processor's
+// choice. For tests that decode the same stream through each path.
+void select_filter_bank(const FilterBank* bank);
 
 // Constant tables rearranged for the kernels; filled on first use.
 struct KernelTables {
