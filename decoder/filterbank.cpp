@@ -54,6 +54,11 @@ void imdct_long_plain(const double* x, int block_type, double* out) {
     expand_long(sums, k.half_window[block_type], out);
 }
 
+void imdct_long_pair_plain(const double* x, int block_type, double* out) {
+    imdct_long_plain(x, block_type, out);
+    imdct_long_plain(x + 18, block_type, out + 36);
+}
+
 void imdct_short_plain(const double* x, double* out) {
     const KernelTables& k = kernel_tables();
     for (int p = 0; p < 36; ++p) out[p] = 0.0;
@@ -113,16 +118,17 @@ void polyphase_plain(const double* s, int subbands, double* fifo, int offset, in
     for (int j = 0; j < 32; ++j) pcm[j] = to_pcm(y[j]);
 }
 
-const FilterBank kPlain = {imdct_long_plain, imdct_short_plain, polyphase_plain};
+const FilterBank kPlain = {imdct_long_plain, imdct_long_pair_plain, imdct_short_plain, polyphase_plain};
 
 }  // namespace
 
 void imdct_long_avx2(const double* x, int block_type, double* out);
+void imdct_long_pair_avx2(const double* x, int block_type, double* out);
 void polyphase_avx2(const double* s, int subbands, double* fifo, int offset, int16_t* pcm);
 
 namespace {
 
-const FilterBank kAvx2 = {imdct_long_avx2, imdct_short_plain, polyphase_avx2};
+const FilterBank kAvx2 = {imdct_long_avx2, imdct_long_pair_avx2, imdct_short_plain, polyphase_avx2};
 const FilterBank* g_bank = nullptr;
 
 }  // namespace

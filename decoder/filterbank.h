@@ -9,6 +9,8 @@ namespace sonadyn {
 struct FilterBank {
     // Windowed 36-point IMDCT of 18 values for block types 0, 1 and 3.
     void (*imdct_long)(const double* x, int block_type, double* out);
+    // The same for two consecutive subbands: x holds 36 values, out gets 72.
+    void (*imdct_long_pair)(const double* x, int block_type, double* out);
     // The three windowed 12-point IMDCTs of a short block, overlapped into 36.
     void (*imdct_short)(const double* x, double* out);
     // One time slot: shifts the 32 subband samples `s` (those from `subbands`

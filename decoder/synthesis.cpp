@@ -85,25 +85,35 @@ void Decoder::synthesize_granule(int gr, int ch) {
         }
     }
 
-    alignas(32) double slots[18][32];
+    // The transforms first, two long subbands at a time where they can.
     const FilterBank& bank = filter_bank();
-    for (int sb = 0; sb < with_overlap; ++sb) {
-        const int type = (normal_low && sb < 2) ? 0 : gi.block_type;
-        alignas(32) double out[36];
-        if (sb >= active) {
-            std::memset(out, 0, sizeof out);
-        } else if (type == 2) {
-            bank.imdct_short(x + 18 * sb, out);
+    alignas(32) double outs[32][36];
+    auto type_of = [&](int sb) { return (normal_low && sb < 2) ? 0 : gi.block_type; };
+    for (int sb = 0; sb < active;) {
+        const int type = type_of(sb);
+        if (type == 2) {
+            bank.imdct_short(x + 18 * sb, outs[sb]);
+            ++sb;
+        } else if (sb + 1 < active && type_of(sb + 1) == type) {
+            bank.imdct_long_pair(x + 18 * sb, type, outs[sb]);
+            sb += 2;
         } else {
-            bank.imdct_long(x + 18 * sb, type, out);
+            bank.imdct_long(x + 18 * sb, type, outs[sb]);
+            ++sb;
         }
+    }
+    for (int sb = active; sb < with_overlap; ++sb) std::memset(outs[sb], 0, sizeof outs[sb]);
+
+    alignas(32) double slots[18][32];
+    for (int sb = 0; sb < with_overlap; ++sb) {
+        const double* out = outs[sb];
         double* overlap = overlap_[ch][sb];
-        const bool invert = sb & 1;
-        for (int q = 0; q < 18; ++q) {
-            const double value = out[q] + overlap[q];
-            slots[q][sb] = (invert && (q & 1)) ? -value : value;
-            overlap[q] = out[q + 18];
-        }
+        double sum[18];
+        for (int q = 0; q < 18; ++q) sum[q] = out[q] + overlap[q];
+        if (sb & 1)
+            for (int q = 1; q < 18; q += 2) sum[q] = -sum[q];
+        for (int q = 0; q < 18; ++q) slots[q][sb] = sum[q];
+        std::memcpy(overlap, out + 18, 18 * sizeof(double));
     }
     for (int q = 0; q < 18; ++q)
         for (int sb = with_overlap; sb < 32; ++sb) slots[q][sb] = 0.0;

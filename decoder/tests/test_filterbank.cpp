@@ -67,6 +67,20 @@ TEST(Imdct, KernelsMatchTheDirectSumsForEveryBlockType) {
                 direct_long(x, type, expected);
                 bank->imdct_long(x, type, actual);
                 for (int p = 0; p < 36; ++p) ASSERT_NEAR(actual[p], expected[p], 1e-12) << "type " << type << " p " << p;
+                // A pair gives exactly what each subband gives alone.
+                double pair_in[36];
+                double pair[72];
+                for (int m = 0; m < 18; ++m) {
+                    pair_in[m] = x[17 - m];
+                    pair_in[18 + m] = x[m];
+                }
+                double reversed[36];
+                bank->imdct_long(pair_in, type, reversed);
+                bank->imdct_long_pair(pair_in, type, pair);
+                for (int p = 0; p < 36; ++p) {
+                    ASSERT_EQ(pair[p], reversed[p]) << "pair, first, type " << type << " p " << p;
+                    ASSERT_EQ(pair[36 + p], actual[p]) << "pair, second, type " << type << " p " << p;
+                }
             }
             double expected[36];
             double actual[36];
