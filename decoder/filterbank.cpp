@@ -24,6 +24,8 @@ void fill_kernel_tables(KernelTables& k) {
         k.imdct_long_t[m][18] = 0.0;
         k.imdct_long_t[m][19] = 0.0;
     }
+    for (int m = 0; m < 6; ++m)
+        for (int p = 0; p < 12; ++p) k.imdct_short_t[m][p] = tables::kImdctShort[p][m];
     for (int c = 0; c < 16; ++c)
         for (int r = 0; r < 16; ++r) k.odd[c][r] = tables::kMatrixing[kOddRows[r]][c];
     for (int c = 0; c < 8; ++c) {
@@ -124,11 +126,12 @@ const FilterBank kPlain = {imdct_long_plain, imdct_long_pair_plain, imdct_short_
 
 void imdct_long_avx2(const double* x, int block_type, double* out);
 void imdct_long_pair_avx2(const double* x, int block_type, double* out);
+void imdct_short_avx2(const double* x, double* out);
 void polyphase_avx2(const double* s, int subbands, double* fifo, int offset, int16_t* pcm);
 
 namespace {
 
-const FilterBank kAvx2 = {imdct_long_avx2, imdct_long_pair_avx2, imdct_short_plain, polyphase_avx2};
+const FilterBank kAvx2 = {imdct_long_avx2, imdct_long_pair_avx2, imdct_short_avx2, polyphase_avx2};
 const FilterBank* g_bank = nullptr;
 
 }  // namespace

@@ -35,6 +35,8 @@ struct KernelTables {
     // Long IMDCT: the 18 distinct output rows (p = 0-8 and 18-26), by input m,
     // padded to 20 rows: [m][row].
     alignas(32) double imdct_long_t[18][20];
+    // Short IMDCT cosines by input m: [m][p].
+    alignas(32) double imdct_short_t[6][12];
     // Matrixing coefficients by column k for the odd rows (16), the even rows
     // whose mirror k <-> 15-k keeps the sign (7, padded to 8) and those whose
     // mirror flips it (8).

@@ -80,6 +80,27 @@ SONADYN_AVX2 void imdct_long_pair_avx2(const double* x, int block_type, double* 
     expand_long(t0, t1, t2, t3, t4, hw, out + 36);
 }
 
+SONADYN_AVX2 void imdct_short_avx2(const double* x, double* out) {
+    const KernelTables& k = kernel_tables();
+    const __m256d zero = _mm256_setzero_pd();
+    for (int p = 0; p < 36; p += 4) _mm256_storeu_pd(out + p, zero);
+    const double* hw = k.half_window[2];
+    for (int w = 0; w < 3; ++w) {
+        __m256d s0 = zero, s1 = zero, s2 = zero;
+        for (int m = 0; m < 6; ++m) {
+            const __m256d xm = _mm256_broadcast_sd(x + w + 3 * m);
+            const double* c = k.imdct_short_t[m];
+            s0 = _mm256_fmadd_pd(xm, _mm256_load_pd(c), s0);
+            s1 = _mm256_fmadd_pd(xm, _mm256_load_pd(c + 4), s1);
+            s2 = _mm256_fmadd_pd(xm, _mm256_load_pd(c + 8), s2);
+        }
+        double* o = out + 6 * w + 6;
+        _mm256_storeu_pd(o, _mm256_add_pd(_mm256_loadu_pd(o), _mm256_mul_pd(_mm256_loadu_pd(hw), s0)));
+        _mm256_storeu_pd(o + 4, _mm256_add_pd(_mm256_loadu_pd(o + 4), _mm256_mul_pd(_mm256_loadu_pd(hw + 4), s1)));
+        _mm256_storeu_pd(o + 8, _mm256_add_pd(_mm256_loadu_pd(o + 8), _mm256_mul_pd(_mm256_loadu_pd(hw + 8), s2)));
+    }
+}
+
 namespace {
 
 // Entries 0 of a and b, then 1 of both, ... : the two halves of the result.
