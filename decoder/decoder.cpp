@@ -19,6 +19,7 @@ Decoder& decoder() { return g_decoder; }
 
 void Decoder::reset() {
     std::memset(overlap_, 0, sizeof overlap_);
+    std::memset(overlap_bands_, 0, sizeof overlap_bands_);
     std::memset(fifo_, 0, sizeof fifo_);
     std::memset(scalefac_l_, 0, sizeof scalefac_l_);
     std::memset(scalefac_s_, 0, sizeof scalefac_s_);

@@ -149,6 +149,8 @@ private:
 
     // Kept across calls.
     double overlap_[2][32][18]{};
+    // Subbands from here on have no overlap (all zero).
+    uint8_t overlap_bands_[2]{};
     alignas(32) double fifo_[2][1024]{};
     uint16_t fifo_offset_[2]{};
 };

@@ -89,10 +89,8 @@ bool band_is_empty(const double* xr1, int from, int to) {
 }  // namespace
 
 void Decoder::process_stereo(int gr) {
-    if (channels_ == 1) {
-        std::memcpy(lr_[0], xr_[0], sizeof lr_[0]);
-        return;
-    }
+    // A single channel is taken from xr_ by the synthesis itself.
+    if (channels_ == 1) return;
     const GranuleInfo& gi = side_[gr][0];
     StereoRules rules{};
     rules.ms = header_.mode == 1 && (header_.mode_extension & 2);

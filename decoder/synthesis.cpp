@@ -51,7 +51,9 @@ void Decoder::synthesize_granule(int gr, int ch) {
     // the block type; without switching the flag is a stale value.
     const bool normal_low = gi.window_switching_flag && gi.mixed_block_flag;
     double reordered[576];
-    double* x = lr_[ch];
+    // A single channel passes the stereo stage unchanged, so it is read where
+    // it was requantised.
+    double* x = channels_ == 1 ? xr_[0] : lr_[ch];
     int active_lines = xr_end_[ch];
 
     if (short_blocks) {
@@ -64,8 +66,15 @@ void Decoder::synthesize_granule(int gr, int ch) {
             reorder_short(x, reordered, sb, 0);
         }
         x = reordered;
-        active_lines = 576;
-        if (mixed) alias_reduce(x, rate_index_ == 8 ? 3 : 1);
+        // Reordering keeps each value inside its short band.
+        int band = 0;
+        while (band < 13 && 3 * sb[band] < active_lines) ++band;
+        active_lines = 3 * sb[band];
+        if (mixed) {
+            const int boundaries = rate_index_ == 8 ? 3 : 1;
+            alias_reduce(x, boundaries);
+            if (active_lines < 18 * boundaries + 8) active_lines = 18 * boundaries + 8;
+        }
     } else {
         alias_reduce(x, 31);
         // Alias reduction reaches 8 lines into the next subband.
@@ -77,13 +86,9 @@ void Decoder::synthesize_granule(int gr, int ch) {
     int active = (active_lines + 17) / 18;
     if (active > 32) active = 32;
     while (active > 0 && all_zero(x + 18 * (active - 1), 18)) --active;
-    int with_overlap = active;
-    for (int sb = 31; sb >= active; --sb) {
-        if (!all_zero(overlap_[ch][sb], 18)) {
-            with_overlap = sb + 1;
-            break;
-        }
-    }
+    // Only the subbands transformed last time can hold overlap.
+    const int with_overlap = active > overlap_bands_[ch] ? active : overlap_bands_[ch];
+    overlap_bands_[ch] = static_cast<uint8_t>(active);
 
     // The transforms first, two long subbands at a time where they can.
     const FilterBank& bank = filter_bank();
