@@ -167,36 +167,39 @@ void Decoder::read_scalefactors_lsf(int ch) {
 namespace {
 
 // Reads the reservoir from a local bit position, so that the position stays in
-// a register while the spectrum is written.
-struct BitCursor {
+// a register while the spectrum is written. The next bits wait in a 64-bit
+// window, loaded again only when a code might not fit in what is left of it.
+struct BitReader {
     const uint8_t* reservoir;
     uint32_t pos;
+    uint64_t bits = 0;
+    unsigned avail = 0;
 
-    // The next 57 bits or more, most significant first.
-    uint64_t window() const {
+    void refill() {
         uint64_t w = 0;
         std::memcpy(&w, reservoir + (pos >> 3) % 2048, sizeof w);
-        return __builtin_bswap64(w) << (pos & 7);
+        bits = __builtin_bswap64(w) << (pos & 7);
+        avail = 64 - (pos & 7);
     }
-};
-
-// Bits taken from the top of a window loaded once per code.
-struct WindowBits {
-    uint64_t bits;
-    uint32_t used = 0;
-
+    // Makes sure the window holds n bits (at most 57).
+    void ensure(unsigned n) {
+        if (avail < n) refill();
+    }
+    void skip(unsigned n) {
+        bits <<= n;
+        pos += n;
+        avail -= n;
+    }
     unsigned take(unsigned n) {
         const unsigned value = static_cast<unsigned>(bits >> (64 - n));
-        bits <<= n;
-        used += n;
+        skip(n);
         return value;
     }
     // The sign bit that follows a value, read only when the value is not 0
     // (`nonzero` 0 or 1); without branches, since signs are unpredictable.
     uint64_t sign_of(unsigned nonzero) {
         const uint64_t negative = (bits >> 63) & nonzero;
-        bits <<= nonzero;
-        used += nonzero;
+        skip(nonzero);
         return negative;
     }
     // One Huffman symbol: at most 19 bits.
@@ -206,18 +209,19 @@ struct WindowBits {
         for (;;) {
             const uint32_t entry = tables::kHuffmanNodes[base + (bits >> (64 - width))];
             if (!(entry & 0x80000000u)) {
-                const unsigned length = (entry >> 16) & 0xFFu;
-                bits <<= length;
-                used += length;
+                skip((entry >> 16) & 0xFFu);
                 return entry & 0xFFFFu;
             }
-            bits <<= width;
-            used += width;
+            skip(width);
             width = (entry >> 24) & 0x7Fu;
             base = entry & 0xFFFFFFu;
         }
     }
 };
+
+// Bits a pair code can take with its linbits and signs, and a quadruple.
+constexpr unsigned pair_bits(unsigned linbits) { return 19 + 2 * (linbits + 1); }
+constexpr unsigned kQuadBits = 6 + 4;
 
 // The magnitude with its sign bit set when `negative` is 1.
 inline double signed_line(double magnitude, uint64_t negative) {
@@ -291,7 +295,7 @@ int Decoder::decode_spectrum(const GranuleInfo& gi, int ch) {
     const int big_end = 2 * gi.big_values;
     const int starts[4] = {0, region1, region2, 576};
 
-    BitCursor in{reservoir_, res_pos_};
+    BitReader in{reservoir_, res_pos_};
     double* out = xr_[ch];
     const Segment* segment = segments;
     int i = 0;
@@ -306,17 +310,17 @@ int Decoder::decode_spectrum(const GranuleInfo& gi, int ch) {
         }
         // Band boundaries are even, so both lines of a pair share one gain.
         const unsigned linbits = table.linbits;
+        const unsigned need = pair_bits(linbits);
         for (; i < end; i += 2) {
             while (i >= segment->end) ++segment;
-            WindowBits bits{in.window()};
-            const unsigned value = bits.symbol(table);
+            in.ensure(need);
+            const unsigned value = in.symbol(table);
             unsigned x = value >> 4;
             unsigned y = value & 15;
-            if (linbits && x == 15) x += bits.take(linbits);
-            const uint64_t x_negative = bits.sign_of(x != 0);
-            if (linbits && y == 15) y += bits.take(linbits);
-            const uint64_t y_negative = bits.sign_of(y != 0);
-            in.pos += bits.used;
+            if (linbits && x == 15) x += in.take(linbits);
+            const uint64_t x_negative = in.sign_of(x != 0);
+            if (linbits && y == 15) y += in.take(linbits);
+            const uint64_t y_negative = in.sign_of(y != 0);
             out[i] = signed_line(g_power43[x] * segment->gain, x_negative);
             out[i + 1] = signed_line(g_power43[y] * segment->gain, y_negative);
         }
@@ -327,15 +331,14 @@ int Decoder::decode_spectrum(const GranuleInfo& gi, int ch) {
     const uint32_t start = granule_start_;
     bool quad_decoded = false;
     while (in.pos - start < length && i < 576) {
-        WindowBits bits{in.window()};
-        const unsigned value = bits.symbol(quad);
+        in.ensure(kQuadBits);
+        const unsigned value = in.symbol(quad);
         for (int k = 0; k < 4; ++k) {
             const unsigned v = (value >> (3 - k)) & 1u;
-            const uint64_t negative = bits.sign_of(v);
+            const uint64_t negative = in.sign_of(v);
             while (i + k >= segment->end) ++segment;
             out[i + k] = signed_line(segment->gain * v, negative);
         }
-        in.pos += bits.used;
         i += 4;
         quad_decoded = true;
     }
