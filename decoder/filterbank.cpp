@@ -73,6 +73,18 @@ void imdct_short_plain(const double* x, double* out) {
     }
 }
 
+void overlap_add_plain(const double (*outs)[36], double (*overlap)[18], int groups, double (*slots)[32]) {
+    for (int sb = 0; sb < 4 * groups; ++sb) {
+        const double* out = outs[sb];
+        double sum[18];
+        for (int q = 0; q < 18; ++q) sum[q] = out[q] + overlap[sb][q];
+        if (sb & 1)
+            for (int q = 1; q < 18; q += 2) sum[q] = -sum[q];
+        for (int q = 0; q < 18; ++q) slots[q][sb] = sum[q];
+        for (int q = 0; q < 18; ++q) overlap[sb][q] = out[18 + q];
+    }
+}
+
 void polyphase_plain(const double* s, int subbands, double* fifo, int offset, int16_t* pcm) {
     const KernelTables& k = kernel_tables();
     double a[16];
@@ -120,18 +132,20 @@ void polyphase_plain(const double* s, int subbands, double* fifo, int offset, in
     for (int j = 0; j < 32; ++j) pcm[j] = to_pcm(y[j]);
 }
 
-const FilterBank kPlain = {imdct_long_plain, imdct_long_pair_plain, imdct_short_plain, polyphase_plain};
+const FilterBank kPlain = {imdct_long_plain, imdct_long_pair_plain, imdct_short_plain, overlap_add_plain,
+                          polyphase_plain};
 
 }  // namespace
 
 void imdct_long_avx2(const double* x, int block_type, double* out);
 void imdct_long_pair_avx2(const double* x, int block_type, double* out);
 void imdct_short_avx2(const double* x, double* out);
+void overlap_add_avx2(const double (*outs)[36], double (*overlap)[18], int groups, double (*slots)[32]);
 void polyphase_avx2(const double* s, int subbands, double* fifo, int offset, int16_t* pcm);
 
 namespace {
 
-const FilterBank kAvx2 = {imdct_long_avx2, imdct_long_pair_avx2, imdct_short_avx2, polyphase_avx2};
+const FilterBank kAvx2 = {imdct_long_avx2, imdct_long_pair_avx2, imdct_short_avx2, overlap_add_avx2, polyphase_avx2};
 const FilterBank* g_bank = nullptr;
 
 }  // namespace

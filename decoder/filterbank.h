@@ -13,6 +13,10 @@ struct FilterBank {
     void (*imdct_long_pair)(const double* x, int block_type, double* out);
     // The three windowed 12-point IMDCTs of a short block, overlapped into 36.
     void (*imdct_short)(const double* x, double* out);
+    // Adds the first halves of the outputs of subbands 0 to 4 * groups - 1 to
+    // their overlap, inverts the odd samples of odd subbands, writes them by
+    // time slot, and keeps the second halves as the new overlap.
+    void (*overlap_add)(const double (*outs)[36], double (*overlap)[18], int groups, double (*slots)[32]);
     // One time slot: shifts the 32 subband samples `s` (those from `subbands`
     // on are 0) into the FIFO at `offset` and writes 32 PCM samples.
     void (*polyphase)(const double* s, int subbands, double* fifo, int offset, int16_t* pcm);

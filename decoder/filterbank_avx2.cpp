@@ -101,6 +101,41 @@ SONADYN_AVX2 void imdct_short_avx2(const double* x, double* out) {
     }
 }
 
+SONADYN_AVX2 void overlap_add_avx2(const double (*outs)[36], double (*overlap)[18], int groups,
+                                   double (*slots)[32]) {
+    // Odd samples of the odd subbands change sign.
+    const __m256d odd_signs = _mm256_set_pd(-0.0, 0.0, -0.0, 0.0);
+    for (int g = 0; g < groups; ++g) {
+        const int sb = 4 * g;
+        for (int q = 0; q < 16; q += 4) {
+            const __m256d r0 = _mm256_add_pd(_mm256_load_pd(outs[sb] + q), _mm256_loadu_pd(overlap[sb] + q));
+            const __m256d r1 = _mm256_xor_pd(
+                _mm256_add_pd(_mm256_load_pd(outs[sb + 1] + q), _mm256_loadu_pd(overlap[sb + 1] + q)), odd_signs);
+            const __m256d r2 = _mm256_add_pd(_mm256_load_pd(outs[sb + 2] + q), _mm256_loadu_pd(overlap[sb + 2] + q));
+            const __m256d r3 = _mm256_xor_pd(
+                _mm256_add_pd(_mm256_load_pd(outs[sb + 3] + q), _mm256_loadu_pd(overlap[sb + 3] + q)), odd_signs);
+            // Four subbands by four time slots, transposed.
+            const __m256d t0 = _mm256_unpacklo_pd(r0, r1);
+            const __m256d t1 = _mm256_unpackhi_pd(r0, r1);
+            const __m256d t2 = _mm256_unpacklo_pd(r2, r3);
+            const __m256d t3 = _mm256_unpackhi_pd(r2, r3);
+            _mm256_store_pd(slots[q] + sb, _mm256_permute2f128_pd(t0, t2, 0x20));
+            _mm256_store_pd(slots[q + 1] + sb, _mm256_permute2f128_pd(t1, t3, 0x20));
+            _mm256_store_pd(slots[q + 2] + sb, _mm256_permute2f128_pd(t0, t2, 0x31));
+            _mm256_store_pd(slots[q + 3] + sb, _mm256_permute2f128_pd(t1, t3, 0x31));
+        }
+        for (int i = 0; i < 4; ++i) {
+            const double s16 = outs[sb + i][16] + overlap[sb + i][16];
+            const double s17 = outs[sb + i][17] + overlap[sb + i][17];
+            slots[16][sb + i] = s16;
+            slots[17][sb + i] = (i & 1) ? -s17 : s17;
+            for (int q = 0; q < 16; q += 4) _mm256_storeu_pd(overlap[sb + i] + q, _mm256_loadu_pd(outs[sb + i] + 18 + q));
+            overlap[sb + i][16] = outs[sb + i][34];
+            overlap[sb + i][17] = outs[sb + i][35];
+        }
+    }
+}
+
 namespace {
 
 // Entries 0 of a and b, then 1 of both, ... : the two halves of the result.

@@ -107,21 +107,14 @@ void Decoder::synthesize_granule(int gr, int ch) {
             ++sb;
         }
     }
-    for (int sb = active; sb < with_overlap; ++sb) std::memset(outs[sb], 0, sizeof outs[sb]);
-
+    // Overlap-add in groups of four subbands; those past with_overlap have
+    // neither output nor overlap, so adding them changes nothing.
+    const int groups = (with_overlap + 3) / 4;
+    for (int sb = active; sb < 4 * groups; ++sb) std::memset(outs[sb], 0, sizeof outs[sb]);
     alignas(32) double slots[18][32];
-    for (int sb = 0; sb < with_overlap; ++sb) {
-        const double* out = outs[sb];
-        double* overlap = overlap_[ch][sb];
-        double sum[18];
-        for (int q = 0; q < 18; ++q) sum[q] = out[q] + overlap[q];
-        if (sb & 1)
-            for (int q = 1; q < 18; q += 2) sum[q] = -sum[q];
-        for (int q = 0; q < 18; ++q) slots[q][sb] = sum[q];
-        std::memcpy(overlap, out + 18, 18 * sizeof(double));
-    }
+    bank.overlap_add(outs, overlap_[ch], groups, slots);
     for (int q = 0; q < 18; ++q)
-        for (int sb = with_overlap; sb < 32; ++sb) slots[q][sb] = 0.0;
+        for (int sb = 4 * groups; sb < 32; ++sb) slots[q][sb] = 0.0;
 
     int16_t* pcm = pcm_ + 1152 * ch + 576 * gr;
     double* fifo = fifo_[ch];
