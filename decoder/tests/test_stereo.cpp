@@ -355,12 +355,18 @@ FrameDesc lsf_frame(int mode) {
 
 std::vector<int> repeat(int value, size_t n) { return std::vector<int>(n, value); }
 
+// The sides of `bands` bands (4-bit positions below first_wide, 5-bit from
+// there), and of the top band, which follows the one below it.
+std::vector<Sides> band_sides(const int* positions, int bands, int first_wide, bool half_base) {
+    std::vector<Sides> sides;
+    for (int b = 0; b < bands; ++b) sides.push_back(sides_of(positions[b], b < first_wide ? 4 : 5, half_base));
+    sides.push_back(sides.back());
+    return sides;
+}
+
 void check_lsf_long(int right_compress, int left_compress) {
     const int positions[21] = {3, 15, 7, 4, 0, 8, 0, 31, 7, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4};
-    const bool half_base = right_compress & 1;
-    Sides sides[22];
-    for (int b = 0; b < 21; ++b) sides[b] = sides_of(positions[b], b < 7 ? 4 : 5, half_base);
-    sides[21] = sides[20];
+    const std::vector<Sides> sides = band_sides(positions, 21, 7, right_compress & 1);
     const int e = sides[20].right;
     const int g = 170;
 
@@ -409,10 +415,7 @@ TEST(LsfIntensityStereo, LongBandsTakeTheirMarkerFromTheirWidthAndTheBaseFromThe
 
 void check_lsf_short(int right_compress, int left_compress) {
     const int positions[12] = {3, 15, 7, 4, 31, 7, 8, 0, 3, 3, 3, 4};
-    const bool half_base = right_compress & 1;
-    Sides sides[13];
-    for (int b = 0; b < 12; ++b) sides[b] = sides_of(positions[b], b < 4 ? 4 : 5, half_base);
-    sides[12] = sides[11];
+    const std::vector<Sides> sides = band_sides(positions, 12, 4, right_compress & 1);
     const int e = sides[11].right;
     const int g = 170;
     auto short_block = [](GranuleDesc& d) {
