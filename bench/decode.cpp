@@ -10,6 +10,8 @@
 // mpg123's (above 1 is faster). Both run single-threaded, the peer as a whole
 // process writing 16-bit samples to /dev/null. Times are processor time (user
 // plus system), so that other load on the machine does not distort the ratio.
+// Five rounds alternate the two decoders; the figures are each one's best
+// round, and "spread" is the lowest and highest ratio of single rounds.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -82,47 +84,40 @@ bool make_streams(const fs::path& dir) {
     return true;
 }
 
-// Best of three runs of the whole peer process.
+constexpr int kRounds = 5;
+
+// One run of the whole peer process.
 double time_peer(const std::string& path) {
-    double best = 1e30;
-    for (int i = 0; i < 3; ++i) {
-        std::fflush(stdout);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            if (!std::freopen("/dev/null", "w", stdout)) _exit(127);
-            execlp("mpg123", "mpg123", "-q", "-s", path.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
-        rusage usage{};
-        if (wait4(pid, &status, 0, &usage) != pid) return -1.0;
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1.0;
-        const double t = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                         1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-        if (t < best) best = t;
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!std::freopen("/dev/null", "w", stdout)) _exit(127);
+        execlp("mpg123", "mpg123", "-q", "-s", path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
     }
-    return best;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) return -1.0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1.0;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 
-// Best of three decodes of the stream held in memory.
+// One decode of the stream held in memory.
 double time_library(const std::vector<uint8_t>& bytes, const std::vector<sonadyn_test::FrameRef>& frames,
                     long long* checksum) {
-    double best = 1e30;
     static sonadyn_test::FrameFeeder feeder;
-    for (int i = 0; i < 3; ++i) {
-        long long sum = 0;
-        const double start = thread_cpu_seconds();
-        bool first = true;
-        for (const auto& f : frames) {
-            sum += feeder.feed(&bytes[f.offset], f.length, first);
-            sum += feeder.pcm()[100];
-            first = false;
-        }
-        const double t = thread_cpu_seconds() - start;
-        if (t < best) best = t;
-        *checksum = sum;
+    long long sum = 0;
+    const double start = thread_cpu_seconds();
+    bool first = true;
+    for (const auto& f : frames) {
+        sum += feeder.feed(&bytes[f.offset], f.length, first);
+        sum += feeder.pcm()[100];
+        first = false;
     }
-    return best;
+    const double t = thread_cpu_seconds() - start;
+    *checksum = sum;
+    return t;
 }
 
 }  // namespace
@@ -144,7 +139,7 @@ int main(int argc, char** argv) {
         dir = scratch;
     }
 
-    std::printf("%-24s %8s %12s %12s %8s\n", "stream", "seconds", "mp3_lib x", "mpg123 x", "ratio");
+    std::printf("%-24s %8s %12s %12s %8s  %s\n", "stream", "seconds", "mp3_lib x", "mpg123 x", "ratio", "spread");
     int status = 0;
     for (const Stream& s : kStreams) {
         const fs::path path = dir / s.file;
@@ -159,14 +154,29 @@ int main(int argc, char** argv) {
         const int per_frame = (h[1] & 0x08) ? 1152 : 576;
         const double audio = static_cast<double>(frames.size()) * per_frame / sonadyn_test::sample_rate_of(h);
         long long checksum = 0;
-        const double lib = time_library(bytes, frames, &checksum);
-        const double peer = time_peer(path.string());
+        double lib = 1e30;
+        double peer = 1e30;
+        double lowest = 1e30;
+        double highest = 0.0;
+        for (int round = 0; round < kRounds && peer >= 0; ++round) {
+            const double l = time_library(bytes, frames, &checksum);
+            const double p = time_peer(path.string());
+            if (p < 0) {
+                peer = -1.0;
+                break;
+            }
+            if (l < lib) lib = l;
+            if (p < peer) peer = p;
+            if (p / l < lowest) lowest = p / l;
+            if (p / l > highest) highest = p / l;
+        }
         if (peer < 0) {
             std::printf("%-24s %8.1f %12.0f %12s %8s\n", s.label, audio, audio / lib, "n/a", "n/a");
             status = 1;
             continue;
         }
-        std::printf("%-24s %8.1f %12.0f %12.0f %8.2f\n", s.label, audio, audio / lib, audio / peer, peer / lib);
+        std::printf("%-24s %8.1f %12.0f %12.0f %8.2f  %.2f-%.2f\n", s.label, audio, audio / lib, audio / peer,
+                    peer / lib, lowest, highest);
     }
     if (!scratch.empty()) fs::remove_all(scratch);
     return status;

@@ -19,6 +19,7 @@ Decoder& decoder() { return g_decoder; }
 
 void Decoder::reset() {
     std::memset(overlap_, 0, sizeof overlap_);
+    std::memset(overlap_bands_, 0, sizeof overlap_bands_);
     std::memset(fifo_, 0, sizeof fifo_);
     std::memset(scalefac_l_, 0, sizeof scalefac_l_);
     std::memset(scalefac_s_, 0, sizeof scalefac_s_);
@@ -86,8 +87,7 @@ int16_t Decoder::decode_frame(bool first, const uint16_t* ring, uint16_t positio
             } else {
                 read_scalefactors_lsf(ch);
             }
-            const int huffman_end = decode_huffman(gi);
-            xr_end_[ch] = requantize(gi, ch, huffman_end);
+            xr_end_[ch] = decode_spectrum(gi, ch);
         }
         process_stereo(gr);
         for (int ch = 0; ch < channels_; ++ch) synthesize_granule(gr, ch);
@@ -96,17 +96,26 @@ int16_t Decoder::decode_frame(bool first, const uint16_t* ring, uint16_t positio
 }
 
 unsigned Decoder::read_input(int bits) {
-    unsigned value = 0;
-    while (bits > 0) {
-        if (in_bits_left_ == 0) {
-            in_index_ = static_cast<uint16_t>((in_index_ + 1) % kInputRingSize);
-            in_bits_left_ = 8;
-        }
-        const int take = bits < in_bits_left_ ? bits : in_bits_left_;
-        const unsigned entry = ring_[in_index_] & ((1u << in_bits_left_) - 1u);
-        value |= (entry >> (in_bits_left_ - take)) << (bits - take);
-        in_bits_left_ = static_cast<uint16_t>(in_bits_left_ - take);
-        bits -= take;
+    unsigned index = in_index_;
+    unsigned left = in_bits_left_;
+    if (left == 0) {
+        index = (index + 1) % kInputRingSize;
+        left = 8;
+    }
+    // Three entries from the current one hold any 16 bits that start in it.
+    const uint32_t window = (static_cast<uint32_t>(ring_[index] & 0xFFu) << 16) |
+                            (static_cast<uint32_t>(ring_[(index + 1) % kInputRingSize] & 0xFFu) << 8) |
+                            (ring_[(index + 2) % kInputRingSize] & 0xFFu);
+    const unsigned skipped = 8 - left;
+    const unsigned value = (window >> (24 - skipped - static_cast<unsigned>(bits))) & ((1u << bits) - 1u);
+    // The reader stays on the last entry it took bits from.
+    const unsigned consumed = skipped + static_cast<unsigned>(bits);
+    if (consumed % 8 == 0) {
+        in_index_ = static_cast<uint16_t>((index + consumed / 8 - 1) % kInputRingSize);
+        in_bits_left_ = 0;
+    } else {
+        in_index_ = static_cast<uint16_t>((index + consumed / 8) % kInputRingSize);
+        in_bits_left_ = static_cast<uint16_t>(8 - consumed % 8);
     }
     return value;
 }
@@ -175,16 +184,25 @@ void Decoder::append_main_data(int bytes) {
     const int before = res_write_;
     // The side information ends on a byte boundary, so the main data starts at
     // the entry after the last one read.
-    unsigned index = in_index_;
-    for (int n = 0; n < bytes; ++n) {
-        index = (index + 1) % kInputRingSize;
-        const uint8_t byte = static_cast<uint8_t>(ring_[index]);
-        reservoir_[res_write_] = byte;
-        if (res_write_ < kReservoirMirror) reservoir_[kReservoirSize + res_write_] = byte;
-        res_write_ = static_cast<uint16_t>((res_write_ + 1) % kReservoirSize);
+    // In runs that wrap neither the input ring nor the reservoir.
+    unsigned index = (in_index_ + 1u) % kInputRingSize;
+    for (int left = bytes; left > 0;) {
+        int run = left;
+        if (run > kInputRingSize - static_cast<int>(index)) run = kInputRingSize - static_cast<int>(index);
+        if (run > kReservoirSize - res_write_) run = kReservoirSize - res_write_;
+        const uint16_t* from = ring_ + index;
+        uint8_t* to = reservoir_ + res_write_;
+        for (int n = 0; n < run; ++n) to[n] = static_cast<uint8_t>(from[n]);
+        if (res_write_ < kReservoirMirror) {
+            for (int n = res_write_; n < kReservoirMirror && n < res_write_ + run; ++n)
+                reservoir_[kReservoirSize + n] = reservoir_[n];
+        }
+        index = (index + static_cast<unsigned>(run)) % kInputRingSize;
+        res_write_ = static_cast<uint16_t>((res_write_ + run) % kReservoirSize);
+        left -= run;
     }
     if (bytes > 0) {
-        in_index_ = static_cast<uint16_t>(index);
+        in_index_ = static_cast<uint16_t>((index + kInputRingSize - 1) % kInputRingSize);
         in_bits_left_ = 0;
     }
     const int start = before - main_data_begin_;

@@ -84,8 +84,18 @@ private:
     // Spectrum (spectrum.cpp).
     void read_scalefactors_mpeg1(int gr, int ch);
     void read_scalefactors_lsf(int ch);
-    int decode_huffman(const GranuleInfo& gi);
-    int requantize(const GranuleInfo& gi, int ch, int nonzero_end);
+    // A run of lines that share one requantisation gain, up to `end`.
+    struct Segment {
+        int end;
+        double gain;
+    };
+    static constexpr int kMaxSegments = 3 * 13 + 1;
+    // Lines a count1 quadruple can reach: 4 past the last line that starts one.
+    static constexpr int kSpectrumRoom = 576 + 4;
+    int spectrum_segments(const GranuleInfo& gi, int ch, Segment* segments) const;
+    // Huffman decoding and requantisation in one pass; returns the end of the
+    // decoded lines (the rest are 0).
+    int decode_spectrum(const GranuleInfo& gi, int ch);
 
     // Stereo (stereo.cpp).
     void process_stereo(int gr);
@@ -125,16 +135,22 @@ private:
 
     int16_t scalefac_l_[2][23]{};
     int16_t scalefac_s_[2][3][13]{};
+    // Bit widths the lower sampling frequencies read each band's scale factor
+    // with: the largest value of a width marks a band that is not
+    // intensity-coded.
+    uint8_t slen_l_[2][23]{};
+    uint8_t slen_s_[2][13]{};
 
-    // Scratch within one call. The Huffman output has room for a count1
+    // Scratch within one call. The requantised lines have room for a count1
     // quadruple that starts at line 574.
-    int32_t huff_[576 + 4]{};
-    double xr_[2][576]{};
+    double xr_[2][kSpectrumRoom]{};
     int xr_end_[2]{};  // lines from here on are 0
     double lr_[2][576]{};
 
     // Kept across calls.
     double overlap_[2][32][18]{};
+    // Subbands from here on have no overlap (all zero).
+    uint8_t overlap_bands_[2]{};
     alignas(32) double fifo_[2][1024]{};
     uint16_t fifo_offset_[2]{};
 };

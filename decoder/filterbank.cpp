@@ -24,6 +24,8 @@ void fill_kernel_tables(KernelTables& k) {
         k.imdct_long_t[m][18] = 0.0;
         k.imdct_long_t[m][19] = 0.0;
     }
+    for (int m = 0; m < 6; ++m)
+        for (int p = 0; p < 12; ++p) k.imdct_short_t[m][p] = tables::kImdctShort[p][m];
     for (int c = 0; c < 16; ++c)
         for (int r = 0; r < 16; ++r) k.odd[c][r] = tables::kMatrixing[kOddRows[r]][c];
     for (int c = 0; c < 8; ++c) {
@@ -54,6 +56,11 @@ void imdct_long_plain(const double* x, int block_type, double* out) {
     expand_long(sums, k.half_window[block_type], out);
 }
 
+void imdct_long_pair_plain(const double* x, int block_type, double* out) {
+    imdct_long_plain(x, block_type, out);
+    imdct_long_plain(x + 18, block_type, out + 36);
+}
+
 void imdct_short_plain(const double* x, double* out) {
     const KernelTables& k = kernel_tables();
     for (int p = 0; p < 36; ++p) out[p] = 0.0;
@@ -63,6 +70,18 @@ void imdct_short_plain(const double* x, double* out) {
             for (int m = 0; m < 6; ++m) sum += x[w + 3 * m] * tables::kImdctShort[p][m];
             out[6 * w + p + 6] += k.half_window[2][p] * sum;
         }
+    }
+}
+
+void overlap_add_plain(const double (*outs)[36], double (*overlap)[18], int groups, double (*slots)[32]) {
+    for (int sb = 0; sb < 4 * groups; ++sb) {
+        const double* out = outs[sb];
+        double sum[18];
+        for (int q = 0; q < 18; ++q) sum[q] = out[q] + overlap[sb][q];
+        if (sb & 1)
+            for (int q = 1; q < 18; q += 2) sum[q] = -sum[q];
+        for (int q = 0; q < 18; ++q) slots[q][sb] = sum[q];
+        for (int q = 0; q < 18; ++q) overlap[sb][q] = out[18 + q];
     }
 }
 
@@ -113,16 +132,20 @@ void polyphase_plain(const double* s, int subbands, double* fifo, int offset, in
     for (int j = 0; j < 32; ++j) pcm[j] = to_pcm(y[j]);
 }
 
-const FilterBank kPlain = {imdct_long_plain, imdct_short_plain, polyphase_plain};
+const FilterBank kPlain = {imdct_long_plain, imdct_long_pair_plain, imdct_short_plain, overlap_add_plain,
+                          polyphase_plain};
 
 }  // namespace
 
 void imdct_long_avx2(const double* x, int block_type, double* out);
+void imdct_long_pair_avx2(const double* x, int block_type, double* out);
+void imdct_short_avx2(const double* x, double* out);
+void overlap_add_avx2(const double (*outs)[36], double (*overlap)[18], int groups, double (*slots)[32]);
 void polyphase_avx2(const double* s, int subbands, double* fifo, int offset, int16_t* pcm);
 
 namespace {
 
-const FilterBank kAvx2 = {imdct_long_avx2, imdct_short_plain, polyphase_avx2};
+const FilterBank kAvx2 = {imdct_long_avx2, imdct_long_pair_avx2, imdct_short_avx2, overlap_add_avx2, polyphase_avx2};
 const FilterBank* g_bank = nullptr;
 
 }  // namespace
@@ -146,6 +169,8 @@ const FilterBank* vector_filter_bank() {
     const bool vector = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     return vector ? &kAvx2 : nullptr;
 }
+
+void select_filter_bank(const FilterBank* bank) { g_bank = bank; }
 
 const FilterBank& filter_bank() {
     if (!g_bank) {

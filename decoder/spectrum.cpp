@@ -125,69 +125,158 @@ void Decoder::read_scalefactors_lsf(int ch) {
     }
 
     int16_t buffer[45] = {};
+    uint8_t widths[45] = {};
     int n = 0;
     for (int part = 0; part < 4; ++part) {
         const int count = tables::kSfbPerPartition[block_number][block_type_number][part];
-        for (int i = 0; i < count; ++i) buffer[n++] = static_cast<int16_t>(read_main(slen[part]));
+        for (int i = 0; i < count; ++i) {
+            widths[n] = static_cast<uint8_t>(slen[part]);
+            buffer[n++] = static_cast<int16_t>(read_main(slen[part]));
+        }
     }
 
     int16_t* l = scalefac_l_[ch];
     int16_t(*s)[13] = scalefac_s_[ch];
+    uint8_t* l_width = slen_l_[ch];
+    uint8_t* s_width = slen_s_[ch];
     n = 0;
     if (block_type_number == 0) {
-        for (int sfb = 0; sfb < 21; ++sfb) l[sfb] = buffer[n++];
+        for (int sfb = 0; sfb < 21; ++sfb) {
+            l_width[sfb] = widths[n];
+            l[sfb] = buffer[n++];
+        }
         l[21] = 0;
         l[22] = 0;
         return;
     }
     int first_short = 0;
     if (block_type_number == 2) {
-        for (int sfb = 0; sfb < 6; ++sfb) l[sfb] = buffer[n++];
+        for (int sfb = 0; sfb < 6; ++sfb) {
+            l_width[sfb] = widths[n];
+            l[sfb] = buffer[n++];
+        }
         first_short = 3;
     }
-    for (int sfb = first_short; sfb < 12; ++sfb)
+    for (int sfb = first_short; sfb < 12; ++sfb) {
+        s_width[sfb] = widths[n];
         for (int w = 0; w < 3; ++w) s[w][sfb] = buffer[n++];
+    }
     for (int w = 0; w < 3; ++w) s[w][12] = 0;
 }
 
 namespace {
 
 // Reads the reservoir from a local bit position, so that the position stays in
-// a register while the spectrum is written.
-struct BitCursor {
+// a register while the spectrum is written. The next bits wait in a 64-bit
+// window, loaded again only when a code might not fit in what is left of it.
+struct BitReader {
     const uint8_t* reservoir;
     uint32_t pos;
+    uint64_t bits = 0;
+    unsigned avail = 0;
 
-    unsigned peek(int bits) const {
-        uint64_t window = 0;
-        std::memcpy(&window, reservoir + (pos >> 3) % 2048, sizeof window);
-        window = __builtin_bswap64(window);
-        return static_cast<unsigned>((window << (pos & 7)) >> (64 - bits));
+    void refill() {
+        uint64_t w = 0;
+        std::memcpy(&w, reservoir + (pos >> 3) % 2048, sizeof w);
+        bits = __builtin_bswap64(w) << (pos & 7);
+        avail = 64 - (pos & 7);
     }
-    unsigned take(int bits) {
-        const unsigned value = peek(bits);
-        pos += static_cast<uint32_t>(bits);
+    // Makes sure the window holds n bits (at most 57).
+    void ensure(unsigned n) {
+        if (avail < n) refill();
+    }
+    void skip(unsigned n) {
+        bits <<= n;
+        pos += n;
+        avail -= n;
+    }
+    unsigned take(unsigned n) {
+        const unsigned value = static_cast<unsigned>(bits >> (64 - n));
+        skip(n);
         return value;
     }
+    // The sign bit that follows a value, read only when the value is not 0
+    // (`nonzero` 0 or 1); without branches, since signs are unpredictable.
+    uint64_t sign_of(unsigned nonzero) {
+        const uint64_t negative = (bits >> 63) & nonzero;
+        skip(nonzero);
+        return negative;
+    }
+    // One Huffman symbol: at most 19 bits.
     unsigned symbol(const tables::HuffmanTable& table) {
         unsigned width = table.width;
         uint32_t base = table.base;
         for (;;) {
-            const uint32_t entry = tables::kHuffmanNodes[base + peek(static_cast<int>(width))];
+            const uint32_t entry = tables::kHuffmanNodes[base + (bits >> (64 - width))];
             if (!(entry & 0x80000000u)) {
-                pos += (entry >> 16) & 0xFFu;
+                skip((entry >> 16) & 0xFFu);
                 return entry & 0xFFFFu;
             }
-            pos += width;
+            skip(width);
             width = (entry >> 24) & 0x7Fu;
             base = entry & 0xFFFFFFu;
         }
     }
 };
 
+// Bits a pair code can take with its linbits and signs, and a quadruple.
+constexpr unsigned pair_bits(unsigned linbits) { return 19 + 2 * (linbits + 1); }
+constexpr unsigned kQuadBits = 6 + 4;
+
+// The magnitude with its sign bit set when `negative` is 1.
+inline double signed_line(double magnitude, uint64_t negative) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    bits ^= negative << 63;
+    std::memcpy(&magnitude, &bits, sizeof bits);
+    return magnitude;
+}
+
 }  // namespace
 
-int Decoder::decode_huffman(const GranuleInfo& gi) {
+int Decoder::spectrum_segments(const GranuleInfo& gi, int ch, Segment* segments) const {
+    const int16_t* lb = tables::kLongBands[rate_index_];
+    const int16_t* sb = tables::kShortBands[rate_index_];
+    const int16_t* l = scalefac_l_[ch];
+    const int16_t(*s)[13] = scalefac_s_[ch];
+    const int k_steps = gi.scalefac_scale ? 2 : 1;  // k = 0.5 * k_steps
+    const double a = g_global_gain[gi.global_gain & 255];
+    int n = 0;
+    auto long_bands = [&](int last_band) {
+        for (int sfb = 0; sfb <= last_band; ++sfb)
+            segments[n++] = {lb[sfb + 1], scale_step(k_steps * (l[sfb] + gi.preflag * kPretab[sfb])) * a};
+    };
+    auto short_bands = [&](int first_band) {
+        int end = 3 * sb[first_band];
+        for (int sfb = first_band; sfb < 13; ++sfb) {
+            const int width = sb[sfb + 1] - sb[sfb];
+            for (int w = 0; w < 3; ++w) {
+                end += width;
+                segments[n++] = {end,
+                                 scale_step(k_steps * s[w][sfb]) * g_subblock_gain[gi.subblock_gain[w] & 7] * a};
+            }
+        }
+    };
+    if (gi.block_type == 2) {
+        if (gi.mixed_block_flag) {
+            long_bands(header_.id ? 7 : 5);
+            short_bands(3);
+        } else {
+            short_bands(0);
+        }
+    } else {
+        long_bands(21);
+    }
+    // A count1 quadruple may start at line 574: its last two lines fall here.
+    segments[n++] = {kSpectrumRoom, 0.0};
+    return n;
+}
+
+int Decoder::decode_spectrum(const GranuleInfo& gi, int ch) {
+    ensure_power_table();
+    Segment segments[kMaxSegments];
+    spectrum_segments(gi, ch, segments);
+
     const int16_t* bands = tables::kLongBands[rate_index_];
     int region1 = 0;
     int region2 = 0;
@@ -206,8 +295,9 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
     const int big_end = 2 * gi.big_values;
     const int starts[4] = {0, region1, region2, 576};
 
-    BitCursor in{reservoir_, res_pos_};
-    int32_t* out = huff_;
+    BitReader in{reservoir_, res_pos_};
+    double* out = xr_[ch];
+    const Segment* segment = segments;
     int i = 0;
     for (int r = 0; r < 3; ++r) {
         int end = starts[r + 1] < big_end ? starts[r + 1] : big_end;
@@ -215,20 +305,24 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
         if (i >= end) continue;
         const tables::HuffmanTable& table = tables::kPairTables[gi.table_select[r] & 31];
         if (!table.has_codes) {
-            for (; i < end; ++i) out[i] = 0;
+            for (; i < end; ++i) out[i] = 0.0;
             continue;
         }
-        const int linbits = table.linbits;
+        // Band boundaries are even, so both lines of a pair share one gain.
+        const unsigned linbits = table.linbits;
+        const unsigned need = pair_bits(linbits);
         for (; i < end; i += 2) {
+            while (i >= segment->end) ++segment;
+            in.ensure(need);
             const unsigned value = in.symbol(table);
-            int x = static_cast<int>(value >> 4);
-            int y = static_cast<int>(value & 15);
-            if (linbits && x == 15) x += static_cast<int>(in.take(linbits));
-            if (x && in.take(1)) x = -x;
-            if (linbits && y == 15) y += static_cast<int>(in.take(linbits));
-            if (y && in.take(1)) y = -y;
-            out[i] = x;
-            out[i + 1] = y;
+            unsigned x = value >> 4;
+            unsigned y = value & 15;
+            if (linbits && x == 15) x += in.take(linbits);
+            const uint64_t x_negative = in.sign_of(x != 0);
+            if (linbits && y == 15) y += in.take(linbits);
+            const uint64_t y_negative = in.sign_of(y != 0);
+            out[i] = signed_line(g_power43[x] * segment->gain, x_negative);
+            out[i + 1] = signed_line(g_power43[y] * segment->gain, y_negative);
         }
     }
 
@@ -237,11 +331,13 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
     const uint32_t start = granule_start_;
     bool quad_decoded = false;
     while (in.pos - start < length && i < 576) {
+        in.ensure(kQuadBits);
         const unsigned value = in.symbol(quad);
         for (int k = 0; k < 4; ++k) {
-            int v = static_cast<int>((value >> (3 - k)) & 1u);
-            if (v && in.take(1)) v = -v;
-            out[i + k] = v;
+            const unsigned v = (value >> (3 - k)) & 1u;
+            const uint64_t negative = in.sign_of(v);
+            while (i + k >= segment->end) ++segment;
+            out[i + k] = signed_line(segment->gain * v, negative);
         }
         i += 4;
         quad_decoded = true;
@@ -253,63 +349,7 @@ int Decoder::decode_huffman(const GranuleInfo& gi) {
     if (used > length && quad_decoded) i -= 4;
     res_pos_ = start + length;
     if (i > 576) i = 576;
-    for (int k = i; k < 576; ++k) out[k] = 0;
-    return i;
-}
-
-int Decoder::requantize(const GranuleInfo& gi, int ch, int nonzero_end) {
-    ensure_power_table();
-    double* xr = xr_[ch];
-    const int16_t* lb = tables::kLongBands[rate_index_];
-    const int16_t* sb = tables::kShortBands[rate_index_];
-    const int16_t* l = scalefac_l_[ch];
-    const int16_t(*s)[13] = scalefac_s_[ch];
-    const int k_steps = gi.scalefac_scale ? 2 : 1;  // k = 0.5 * k_steps
-    const double a = g_global_gain[gi.global_gain & 255];
-
-    auto lines = [&](int from, int to, double gain) {
-        for (int i = from; i < to; ++i) {
-            const int h = huff_[i];
-            const double magnitude = g_power43[h < 0 ? -h : h] * gain;
-            xr[i] = h < 0 ? -magnitude : magnitude;
-        }
-    };
-    auto long_bands = [&](int last_band, int& i) {
-        for (int sfb = 0; sfb <= last_band && i < nonzero_end; ++sfb) {
-            const double gain = scale_step(k_steps * (l[sfb] + gi.preflag * kPretab[sfb])) * a;
-            const int end = lb[sfb + 1] < nonzero_end ? lb[sfb + 1] : nonzero_end;
-            if (i < end) {
-                lines(i, end, gain);
-                i = end;
-            }
-        }
-    };
-    auto short_bands = [&](int first_band, int& i) {
-        for (int sfb = first_band; sfb < 13 && i < nonzero_end; ++sfb) {
-            const int width = sb[sfb + 1] - sb[sfb];
-            for (int w = 0; w < 3 && i < nonzero_end; ++w) {
-                const double gain =
-                    scale_step(k_steps * s[w][sfb]) * g_subblock_gain[gi.subblock_gain[w] & 7] * a;
-                const int end = i + width < nonzero_end ? i + width : nonzero_end;
-                lines(i, end, gain);
-                i = end;
-            }
-        }
-    };
-
-    int i = 0;
-    if (gi.block_type == 2) {
-        if (gi.mixed_block_flag) {
-            long_bands(header_.id ? 7 : 5, i);
-            short_bands(3, i);
-        } else {
-            short_bands(0, i);
-        }
-    } else {
-        long_bands(21, i);
-    }
-    // Lines past the last Huffman value requantise to zero.
-    for (int z = i; z < 576; ++z) xr[z] = 0.0;
+    for (int k = i; k < 576; ++k) out[k] = 0.0;
     return i;
 }
 

@@ -47,8 +47,13 @@ void Decoder::synthesize_granule(int gr, int ch) {
     const GranuleInfo& gi = side_[gr][ch];
     const bool short_blocks = gi.block_type == 2;
     const bool mixed = short_blocks && gi.mixed_block_flag;
+    // The mixed flag gives the two lowest subbands the normal window whatever
+    // the block type; without switching the flag is a stale value.
+    const bool normal_low = gi.window_switching_flag && gi.mixed_block_flag;
     double reordered[576];
-    double* x = lr_[ch];
+    // A single channel passes the stereo stage unchanged, so it is read where
+    // it was requantised.
+    double* x = channels_ == 1 ? xr_[0] : lr_[ch];
     int active_lines = xr_end_[ch];
 
     if (short_blocks) {
@@ -61,8 +66,15 @@ void Decoder::synthesize_granule(int gr, int ch) {
             reorder_short(x, reordered, sb, 0);
         }
         x = reordered;
-        active_lines = 576;
-        if (mixed) alias_reduce(x, rate_index_ == 8 ? 3 : 1);
+        // Reordering keeps each value inside its short band.
+        int band = 0;
+        while (band < 13 && 3 * sb[band] < active_lines) ++band;
+        active_lines = 3 * sb[band];
+        if (mixed) {
+            const int boundaries = rate_index_ == 8 ? 3 : 1;
+            alias_reduce(x, boundaries);
+            if (active_lines < 18 * boundaries + 8) active_lines = 18 * boundaries + 8;
+        }
     } else {
         alias_reduce(x, 31);
         // Alias reduction reaches 8 lines into the next subband.
@@ -74,36 +86,35 @@ void Decoder::synthesize_granule(int gr, int ch) {
     int active = (active_lines + 17) / 18;
     if (active > 32) active = 32;
     while (active > 0 && all_zero(x + 18 * (active - 1), 18)) --active;
-    int with_overlap = active;
-    for (int sb = 31; sb >= active; --sb) {
-        if (!all_zero(overlap_[ch][sb], 18)) {
-            with_overlap = sb + 1;
-            break;
-        }
-    }
+    // Only the subbands transformed last time can hold overlap.
+    const int with_overlap = active > overlap_bands_[ch] ? active : overlap_bands_[ch];
+    overlap_bands_[ch] = static_cast<uint8_t>(active);
 
-    alignas(32) double slots[18][32];
+    // The transforms first, two long subbands at a time where they can.
     const FilterBank& bank = filter_bank();
-    for (int sb = 0; sb < with_overlap; ++sb) {
-        const int type = (mixed && sb < 2) ? 0 : gi.block_type;
-        alignas(32) double out[36];
-        if (sb >= active) {
-            std::memset(out, 0, sizeof out);
-        } else if (type == 2) {
-            bank.imdct_short(x + 18 * sb, out);
+    alignas(32) double outs[32][36];
+    auto type_of = [&](int sb) { return (normal_low && sb < 2) ? 0 : gi.block_type; };
+    for (int sb = 0; sb < active;) {
+        const int type = type_of(sb);
+        if (type == 2) {
+            bank.imdct_short(x + 18 * sb, outs[sb]);
+            ++sb;
+        } else if (sb + 1 < active && type_of(sb + 1) == type) {
+            bank.imdct_long_pair(x + 18 * sb, type, outs[sb]);
+            sb += 2;
         } else {
-            bank.imdct_long(x + 18 * sb, type, out);
-        }
-        double* overlap = overlap_[ch][sb];
-        const bool invert = sb & 1;
-        for (int q = 0; q < 18; ++q) {
-            const double value = out[q] + overlap[q];
-            slots[q][sb] = (invert && (q & 1)) ? -value : value;
-            overlap[q] = out[q + 18];
+            bank.imdct_long(x + 18 * sb, type, outs[sb]);
+            ++sb;
         }
     }
+    // Overlap-add in groups of four subbands; those past with_overlap have
+    // neither output nor overlap, so adding them changes nothing.
+    const int groups = (with_overlap + 3) / 4;
+    for (int sb = active; sb < 4 * groups; ++sb) std::memset(outs[sb], 0, sizeof outs[sb]);
+    alignas(32) double slots[18][32];
+    bank.overlap_add(outs, overlap_[ch], groups, slots);
     for (int q = 0; q < 18; ++q)
-        for (int sb = with_overlap; sb < 32; ++sb) slots[q][sb] = 0.0;
+        for (int sb = 4 * groups; sb < 32; ++sb) slots[q][sb] = 0.0;
 
     int16_t* pcm = pcm_ + 1152 * ch + 576 * gr;
     double* fifo = fifo_[ch];

@@ -106,6 +106,17 @@ inline size_t write_granule_data(BitWriter& w, const GranuleDesc& g) {
     return w.bits() - start;
 }
 
+// Scale-factor fields of the lower sampling frequencies: counts[p] values of
+// widths[p] bits for partitions 0-3, taken from `values` in transmission order.
+inline std::vector<std::pair<int, int>> partition_scalefactors(const int (&counts)[4], const int (&widths)[4],
+                                                               const std::vector<int>& values) {
+    std::vector<std::pair<int, int>> fields;
+    size_t n = 0;
+    for (int p = 0; p < 4; ++p)
+        for (int i = 0; i < counts[p] && n < values.size(); ++i) fields.push_back({values[n++], widths[p]});
+    return fields;
+}
+
 // Header and side information (bytes) and the frame's own main data (bytes).
 struct FrameParts {
     std::vector<uint8_t> head;

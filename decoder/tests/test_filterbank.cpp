@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -67,6 +68,20 @@ TEST(Imdct, KernelsMatchTheDirectSumsForEveryBlockType) {
                 direct_long(x, type, expected);
                 bank->imdct_long(x, type, actual);
                 for (int p = 0; p < 36; ++p) ASSERT_NEAR(actual[p], expected[p], 1e-12) << "type " << type << " p " << p;
+                // A pair gives exactly what each subband gives alone.
+                double pair_in[36];
+                double pair[72];
+                for (int m = 0; m < 18; ++m) {
+                    pair_in[m] = x[17 - m];
+                    pair_in[18 + m] = x[m];
+                }
+                double reversed[36];
+                bank->imdct_long(pair_in, type, reversed);
+                bank->imdct_long_pair(pair_in, type, pair);
+                for (int p = 0; p < 36; ++p) {
+                    ASSERT_EQ(pair[p], reversed[p]) << "pair, first, type " << type << " p " << p;
+                    ASSERT_EQ(pair[36 + p], actual[p]) << "pair, second, type " << type << " p " << p;
+                }
             }
             double expected[36];
             double actual[36];
@@ -104,6 +119,38 @@ void direct_polyphase(const double* s, double* fifo, int offset, double* y) {
         for (int n = 0; n < 16; ++n)
             sum += tables::kSynthesisWindow[j + 32 * n] * fifo[(offset + j + 32 * n + 64 * ((n + 1) / 2)) % 1024];
         y[j] = sum;
+    }
+}
+
+TEST(OverlapAdd, VectorPathGivesThePlainPathsSlotsAndOverlap) {
+    const FilterBank* vector = vector_filter_bank();
+    if (!vector) GTEST_SKIP() << "processor without AVX2 and FMA";
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    for (int groups : {8, 5, 1}) {
+        alignas(32) double outs[32][36];
+        double overlap_plain[32][18];
+        double overlap_vector[32][18];
+        for (auto& row : outs)
+            for (double& v : row) v = value(rng);
+        for (int sb = 0; sb < 32; ++sb)
+            for (int q = 0; q < 18; ++q) overlap_plain[sb][q] = overlap_vector[sb][q] = value(rng);
+        double before[32][18];
+        std::memcpy(before, overlap_plain, sizeof before);
+        alignas(32) double plain[18][32] = {};
+        alignas(32) double fast[18][32] = {};
+        plain_filter_bank().overlap_add(outs, overlap_plain, groups, plain);
+        vector->overlap_add(outs, overlap_vector, groups, fast);
+        for (int q = 0; q < 18; ++q)
+            for (int sb = 0; sb < 32; ++sb) ASSERT_EQ(plain[q][sb], fast[q][sb]) << "q " << q << " sb " << sb;
+        for (int sb = 0; sb < 32; ++sb)
+            for (int q = 0; q < 18; ++q) ASSERT_EQ(overlap_plain[sb][q], overlap_vector[sb][q]) << "sb " << sb;
+        // Odd samples of odd subbands are inverted, the new overlap is the second half.
+        EXPECT_EQ(plain[3][1], -(outs[1][3] + before[1][3]));
+        EXPECT_EQ(plain[2][1], outs[1][2] + before[1][2]);
+        EXPECT_EQ(plain[3][2], outs[2][3] + before[2][3]);
+        EXPECT_EQ(overlap_plain[1][5], outs[1][23]);
+        EXPECT_EQ(overlap_plain[31][0], groups == 8 ? outs[31][18] : before[31][0]);
     }
 }
 

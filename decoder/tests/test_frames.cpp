@@ -434,6 +434,41 @@ TEST(SideInformation, Count1QuadrupleRunningPastTheGranuleIsDroppedAndTheNextGra
     EXPECT_EQ(decode_alone(build_frame(cut)), expected);
 }
 
+// ---------------------------------------------------------------- mixed blocks
+
+// A mono frame whose first granule has energy in lines 0-27 only: subbands 0
+// and 1, clear of the alias butterflies between subbands 1 and 2, so that
+// nothing reaches the subbands that take the block type's window.
+std::vector<uint8_t> low_subband_frame(int block_type, bool mixed) {
+    FrameDesc desc = mono_mpeg1();
+    GranuleDesc& g = desc.granule[0][0];
+    g = tone_granule(28, 0);
+    g.window_switching = block_type != 0 ? 1 : 0;
+    g.block_type = block_type;
+    g.mixed = mixed ? 1 : 0;
+    desc.granule[1][0] = tone_granule(96, 1);
+    return build_frame(desc);
+}
+
+TEST(MixedBlocks, StopBlockWithTheMixedFlagGivesSubbandsZeroAndOneTheNormalWindow) {
+    const Pcm normal = decode_alone(low_subband_frame(0, false));
+    EXPECT_TRUE(any_nonzero(normal, 0, 576));
+    EXPECT_EQ(decode_alone(low_subband_frame(3, true)), normal);
+    // Without the flag the stop window's silent start shows at once.
+    const Pcm stop = decode_alone(low_subband_frame(3, false));
+    EXPECT_FALSE(std::equal(stop.begin(), stop.begin() + 576, normal.begin()));
+}
+
+TEST(MixedBlocks, StartBlockWithTheMixedFlagHandsTheNextGranuleTheNormalOverlap) {
+    const Pcm normal = decode_alone(low_subband_frame(0, false));
+    EXPECT_EQ(decode_alone(low_subband_frame(1, true)), normal);
+    // The start window differs only in its second half: without the flag the
+    // first granule is the same and the second is not.
+    const Pcm start = decode_alone(low_subband_frame(1, false));
+    EXPECT_TRUE(std::equal(start.begin(), start.begin() + 576, normal.begin()));
+    EXPECT_FALSE(std::equal(start.begin() + 576, start.begin() + 1152, normal.begin() + 576));
+}
+
 TEST(SideInformation, EmptyGranulesAfterAResetGiveSilence) {
     FrameDesc desc = mono_mpeg1();
     desc.granule[0][0] = GranuleDesc{};
