@@ -1,6 +1,7 @@
 #include "audio/acmchain.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "audio/pcmconvert.h"
@@ -8,6 +9,8 @@
 namespace murrel {
 
 namespace {
+
+constexpr uint32_t kMaxReadableRate = 768000;
 
 AcmSourceFormat codec_format(const TWaveFormatEx& f) {
     AcmSourceFormat s;
@@ -118,6 +121,26 @@ std::optional<TWaveFormatEx> SuggestPCM(const TWaveFormatEx& source) {
     if (plain_pcm(source)) return source;
     if (!AcmCodecStream::CanDecode(codec_format(source))) return std::nullopt;
     return decoded_format(source);
+}
+
+std::string UnreadableReason(const TWaveFormatEx& source) {
+    char text[160];
+    if (source.nChannels != 1 && source.nChannels != 2) {
+        std::snprintf(text, sizeof text, "%u channels: only mono and stereo files can be read",
+                      unsigned(source.nChannels));
+        return text;
+    }
+    if (source.nSamplesPerSec == 0 || source.nSamplesPerSec > kMaxReadableRate) {
+        std::snprintf(text, sizeof text, "a sampling rate of %u Hz cannot be read", unsigned(source.nSamplesPerSec));
+        return text;
+    }
+    if (!SuggestPCM(source)) {
+        std::snprintf(text, sizeof text, "%s (format 0x%04X, %u-bit) cannot be read",
+                      FormatTagName(source.wFormatTag).c_str(), unsigned(source.wFormatTag),
+                      unsigned(source.wBitsPerSample));
+        return text;
+    }
+    return {};
 }
 
 bool CanConvert(const TWaveFormatEx& source, const TWaveFormatEx& dest, bool /*realtime*/) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "audio/acmcodec.h"
@@ -54,6 +55,12 @@ bool FormatsDiffer(const TWaveFormatEx* a, const TWaveFormatEx* b);
 // codec here reads as 16-bit PCM at the source's rate and channels; none when
 // nothing can read it.
 std::optional<TWaveFormatEx> SuggestPCM(const TWaveFormatEx& source);
+
+// Why a file of format `source` cannot be read (presented as PCM and played
+// or converted), as a short text for a message; "" when it can. Refused are
+// formats no codec here reads, channel counts other than 1 and 2, and
+// sampling rates of 0 or above 768 kHz.
+std::string UnreadableReason(const TWaveFormatEx& source);
 
 // Whether OpenChain would build a chain from `source` to `dest`. `realtime`
 // is accepted for the callers' sake; no codec here distinguishes it.

@@ -3,7 +3,9 @@
 // a PCM WAV file, through the program's own WAV-to-WAV conversion.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -14,6 +16,8 @@
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "voicefile/batch_console.h"
+#include "voicefile/naming.h"
+#include "voicefile/scratch_output.h"
 #include "voicefile/wavetowave.h"
 
 namespace murrel::cli {
@@ -96,23 +100,47 @@ int run_convert(const std::vector<std::string>& args) {
             show_warning(output + " exists (use --overwrite to replace it)");
             return FileOutcome::Failed;
         }
+        sweep_stale_scratch(folder_of(output));
+        // An existing output stays as it was until the new one is complete.
+        OutputTarget target(output);
+        if (!target.ready()) {
+            show_error(output + ": could not be created (" + std::strerror(errno) + ")");
+            return FileOutcome::Failed;
+        }
         TMMWave scratch;
         bool ok = false;
         try {
-            ok = convert_wavetowave(file, output, int(channels), int(bits), uint32_t(rate), scratch, progress);
+            ok = convert_wavetowave(file, target.write_path(), int(channels), int(bits), uint32_t(rate), scratch,
+                                    progress);
+        } catch (const EMMWaveError& e) {
+            target.abandon();
+            const bool created = e.code() == WaveError::CreateError || e.code() == WaveError::BufferError;
+            show_error(created ? output + ": could not be created (" + e.what() + ")" : std::string(e.what()));
+            return FileOutcome::Failed;
         } catch (const std::exception& e) {
-            show_error(std::string(e.what()) + " (" + file + ")");
+            target.abandon();
+            show_error(e.what());
             return FileOutcome::Failed;
         }
+        const std::string kept = target.replaces() ? "the existing file was left as it was"
+                                                   : "what was converted before it is kept";
         if (!ok) {
-            show_error("Unable to write wave file (" + output + ")");
+            target.abandon();
+            show_error("Unable to write wave file (" + output + "); " + kept);
             return FileOutcome::Failed;
         }
         if (app().convert_cancel) {
-            if (!options.quiet) std::printf("%s -> %s (cancelled: shorter file kept)\n", file.c_str(), output.c_str());
+            target.abandon();
+            if (!options.quiet)
+                batch_note(file + " -> " + output + " (cancelled: " +
+                           (target.replaces() ? kept : std::string("shorter file kept")) + ")");
             return FileOutcome::Cancelled;
         }
-        if (!options.quiet) std::printf("%s -> %s\n", file.c_str(), output.c_str());
+        if (!target.commit()) {
+            show_error(output + ": could not replace the existing file (" + std::strerror(errno) + ")");
+            return FileOutcome::Failed;
+        }
+        if (!options.quiet) batch_note(file + " -> " + output);
         return FileOutcome::Done;
     });
 }

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,9 @@
 #include "voicefile/batch_console.h"
 #include "voicefile/decompress.h"
 #include "voicefile/fileinfo.h"
+#include "voicefile/framereader.h"
 #include "voicefile/naming.h"
+#include "voicefile/scratch_output.h"
 
 namespace murrel::cli {
 
@@ -34,27 +38,43 @@ FileOutcome decode_one(const std::string& file, const BatchOptions& options, Con
         return FileOutcome::Failed;
     }
     const std::string target = batch_target(file, options.out_dir, 1);
-    if (exists(target)) {
-        if (!options.overwrite) {
-            show_warning("[" + file_name_of(target) + "] " + app().message("FM_text_system_errmsg10"));
-            return FileOutcome::Failed;
-        }
-        ::unlink(target.c_str());
+    if (exists(target) && !options.overwrite) {
+        show_warning("[" + file_name_of(target) + "] " + app().message("FM_text_system_errmsg10"));
+        return FileOutcome::Failed;
+    }
+    sweep_stale_scratch(folder_of(target));
+    // A file being replaced stays as it was until the new one is complete.
+    OutputTarget output(target);
+    if (!output.ready()) {
+        show_error(target + ": could not be created (" + std::strerror(errno) + ")");
+        return FileOutcome::Failed;
     }
     TMMWave scratch;
     bool ok = false;
     try {
-        ok = file_decompress(file, target, info, scratch, progress);
+        ok = file_decompress(file, target, info, scratch, progress, frame_reader(), kSplitThreshold,
+                             output.write_path());
     } catch (const std::exception& e) {
-        show_error(std::string(e.what()) + " (" + target + ")");
+        output.abandon();
+        show_error(target + ": " + e.what() +
+                   (output.replaces() ? "; the existing file was left as it was"
+                                      : exists(target) ? "; what was decoded before the error is kept" : ""));
         return FileOutcome::Failed;
     }
     if (ok) {
+        if (!output.commit()) {
+            show_error(target + ": could not replace the existing file (" + std::strerror(errno) + ")");
+            return FileOutcome::Failed;
+        }
         if (!options.quiet) batch_note(file + " -> " + target);
         return FileOutcome::Done;
     }
+    output.abandon();
     if (app().convert_cancel) {
-        if (!options.quiet) batch_note(file + " -> " + target + " (cancelled: shorter file kept)");
+        if (!options.quiet)
+            batch_note(file + " -> " + target +
+                       (output.replaces() ? " (cancelled: the existing file was left as it was)"
+                                          : exists(target) ? " (cancelled: shorter file kept)" : " (cancelled)"));
         return FileOutcome::Cancelled;
     }
     return FileOutcome::Failed;

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "voicefile/koltheader.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/naming.h"
+#include "voicefile/scratch_output.h"
 #include "voicefile/wavetowave.h"
 
 namespace murrel::cli {
@@ -30,23 +33,16 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Leaves `wave` holding what the encoder takes, 16-bit mono PCM at `rate`,
-// open at its start. A source of another format is converted first exactly as
-// the batch conversion does, into NAME.wav.tmp beside it; `temp_path` names
-// that file (deleted by the caller; a failed or cancelled conversion has
-// already removed it).
-bool fit_source_format(TMMWave& wave, uint32_t rate, std::string& temp_path, ConversionProgress& progress) {
-    const std::string source = wave.FileName();
-    if (prepare_encoding_source(wave, rate, temp_path, progress)) return true;
-    if (!app().convert_cancel) show_error("Unable to convert " + source + " to 16-bit mono PCM");
-    return false;
-}
-
 FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptions& options,
                        ConversionProgress& progress) {
     Tkoltfile_info info;
     if (get_fileinfo(file, info) != kFileWav) {
         show_error(app().message("FM_text_system_errmsg7"));
+        return FileOutcome::Failed;
+    }
+    const std::string target = batch_target(file, options.out_dir, 2);
+    if (exists(target) && !options.overwrite) {
+        show_warning("[" + file_name_of(target) + "]" + app().message("FM_text_system_errmsg10"));
         return FileOutcome::Failed;
     }
     TMMWave scratch;
@@ -58,37 +54,59 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
         show_error(app().message("FM_text_system_errmsg6"));
         return FileOutcome::Failed;
     }
-    std::string temp_path;
-    if (!fit_source_format(scratch, static_cast<uint32_t>(mp3_sample_rate(codec_type)), temp_path, progress)) {
+    const std::string folder = folder_of(target);
+    sweep_stale_scratch(folder);
+    // A source of another format is first converted into a scratch copy in
+    // the target's folder (the source's folder may be read-only).
+    std::string temp_path, why;
+    if (!prepare_encoding_source(scratch, static_cast<uint32_t>(mp3_sample_rate(codec_type)), temp_path, progress,
+                                 folder, &why)) {
         scratch.FreeWave();
-        if (!temp_path.empty()) ::unlink(temp_path.c_str());
-        return app().convert_cancel ? FileOutcome::Cancelled : FileOutcome::Failed;
+        if (app().convert_cancel) return FileOutcome::Cancelled;
+        show_error("Unable to convert to 16-bit mono PCM: " + why);
+        return FileOutcome::Failed;
     }
-    const std::string target = batch_target(file, options.out_dir, 2);
-    FileOutcome outcome = FileOutcome::Failed;
-    if (exists(target) && !options.overwrite) {
-        show_warning("[" + file_name_of(target) + "]" + app().message("FM_text_system_errmsg10"));
+    struct DropTemp {
+        const std::string& path;
+        ~DropTemp() {
+            if (!path.empty()) ::unlink(path.c_str());
+        }
+    } drop_temp{temp_path};
+
+    // An existing voice file stays as it was until the new one is complete.
+    OutputTarget output(target);
+    if (!output.ready()) {
         scratch.FreeWave();
-    } else {
-        if (exists(target)) ::unlink(target.c_str());
-        TLameCoder coder;
-        bool ok = false;
-        try {
-            ok = file_compress(scratch, target, codec_type, coder, progress);
-        } catch (const std::exception& e) {
-            scratch.FreeWave();
-            show_error(std::string(e.what()) + " (" + file + ")");
-        }
-        if (ok) {
-            outcome = FileOutcome::Done;
-            if (!options.quiet) batch_note(file + " -> " + target);
-        } else if (app().convert_cancel) {
-            outcome = FileOutcome::Cancelled;
-            if (!options.quiet) batch_note(file + " -> " + target + " (cancelled: shorter file kept)");
-        }
+        show_error(target + ": could not be created (" + std::strerror(errno) + ")");
+        return FileOutcome::Failed;
     }
-    if (!temp_path.empty()) ::unlink(temp_path.c_str());
-    return outcome;
+    TLameCoder coder;
+    bool ok = false;
+    try {
+        ok = file_compress(scratch, output.write_path(), codec_type, coder, progress);
+    } catch (const std::exception& e) {
+        scratch.FreeWave();
+        show_error(std::string(e.what()) + " (" + target + ")");
+    }
+    scratch.FreeWave();
+    if (ok) {
+        if (!output.commit()) {
+            show_error(target + ": could not replace the existing file (" + std::strerror(errno) + ")");
+            return FileOutcome::Failed;
+        }
+        if (!options.quiet) batch_note(file + " -> " + target);
+        return FileOutcome::Done;
+    }
+    output.abandon();
+    const std::string kept = output.replaces() ? "the existing file was left as it was"
+                             : exists(target)  ? "the frames encoded so far are kept in " + target
+                                               : "nothing was kept";
+    if (app().convert_cancel) {
+        if (!options.quiet) batch_note(file + " -> " + target + " (cancelled: " + kept + ")");
+        return FileOutcome::Cancelled;
+    }
+    std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", file.c_str(), kept.c_str());
+    return FileOutcome::Failed;
 }
 
 int run_encode(const std::vector<std::string>& args) {

@@ -25,8 +25,8 @@ namespace {
 volatile std::sig_atomic_t interrupted = 0;
 bool bar_shown = false;  // a progress bar is drawn on standard error
 
-void on_interrupt(int) {
-    interrupted = 1;
+void on_interrupt(int sig) {
+    interrupted = sig;
     app().convert_cancel.store(true);  // lock-free: safe in a handler
 }
 
@@ -53,7 +53,8 @@ class BatchDialogs final : public DialogService {
 public:
     DialogResult message_box(const MessageRequest& request) override {
         const char* kind = request.icon == MessageIcon::Error ? "error" : request.icon == MessageIcon::Warning ? "warning" : "note";
-        std::fprintf(stderr, "\r\033[Kmurrelphonic-cli: %s%s%s: %s\n", current_file.c_str(),
+        // The bar's line is cleared first only where a bar is drawn.
+        std::fprintf(stderr, "%smurrelphonic-cli: %s%s%s: %s\n", bar_shown ? "\r\033[K" : "", current_file.c_str(),
                      current_file.empty() ? "" : ": ", kind, request.text.c_str());
         // Questions take their safe answer, as on any console.
         switch (request.buttons) {
@@ -247,9 +248,10 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
     struct sigaction sa {};
     sa.sa_handler = on_interrupt;
     sigemptyset(&sa.sa_mask);
-    struct sigaction old_int {}, old_term {};
+    struct sigaction old_int {}, old_term {}, old_hup {};
     ::sigaction(SIGINT, &sa, &old_int);
     ::sigaction(SIGTERM, &sa, &old_term);
+    ::sigaction(SIGHUP, &sa, &old_hup);
 
     BatchDialogs batch_dialogs;
     set_dialog_service(&batch_dialogs);
@@ -310,7 +312,7 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
                 workers.push_back({pid, fds[0], next++});
             }
             if (interrupted && !forwarded) {
-                // Ctrl+C reaches the workers by itself; SIGTERM does not.
+                // Ctrl+C reaches the workers by itself; SIGTERM and SIGHUP do not.
                 for (const Worker& w : workers) ::kill(w.pid, SIGINT);
                 forwarded = true;
             }
@@ -352,9 +354,10 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
     bar_shown = false;
     ::sigaction(SIGINT, &old_int, nullptr);
     ::sigaction(SIGTERM, &old_term, nullptr);
+    ::sigaction(SIGHUP, &old_hup, nullptr);
     if (interrupted) {
         std::fprintf(stderr, "murrelphonic-cli: interrupted; %zu of %zu file(s) finished\n", finished, files.size());
-        return 130;
+        return 128 + interrupted;
     }
     return any_failed ? 1 : 0;
 }

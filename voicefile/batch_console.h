@@ -46,8 +46,9 @@ std::vector<std::string> drop_clashing_targets(const std::vector<std::string>& f
 // Runs `convert` for every file, up to options.jobs at a time in worker
 // processes (in this process when one job or one file), showing a progress
 // bar on standard error when it is a terminal and not quiet. Ctrl+C cancels
-// the conversions running and starts no more. Returns the exit status: 0 when
-// every file was converted, 130 when interrupted, 1 otherwise.
+// the conversions running and starts no more; SIGTERM and SIGHUP do the same.
+// Returns the exit status: 0 when every file was converted, 128 + the signal
+// when interrupted (130 for Ctrl+C), 1 otherwise.
 int run_batch(const std::vector<std::string>& files, const BatchOptions& options, const char* verb,
               const std::function<FileOutcome(const std::string&, ConversionProgress&)>& convert);
 
@@ -59,7 +60,7 @@ void set_batch_file(const std::string& file);
 // progress bar's line first when one is shown.
 void batch_note(const std::string& line);
 
-// True once Ctrl+C (SIGINT) or SIGTERM arrived during run_batch.
+// True once Ctrl+C (SIGINT), SIGTERM or SIGHUP arrived during run_batch.
 bool batch_interrupted();
 
 }  // namespace murrel

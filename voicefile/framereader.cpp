@@ -34,6 +34,7 @@ double frame_sample_rate_khz(int rate_index) {
 }
 
 void FrameReader::reset() {
+    cancelled_ = false;
     state.end_of_stream = 0;
     state.last_fill = 0;
     state.read_index = -1;
@@ -198,7 +199,16 @@ void FrameReader::detect_padding(ByteSource& source) {
 void FrameReader::find_frame(ByteSource& source) {
     if (state.bit_count % 8 != 0) read_bits(static_cast<int>(8 - state.bit_count % 8), source);
     uint32_t sync = 0;
+    uint32_t checked_at = state.byte_count;
     while (!state.end_of_stream) {
+        if (cancel && state.byte_count - checked_at >= kCancelCheckBytes) {
+            checked_at = state.byte_count;
+            if (cancel->load(std::memory_order_relaxed)) {
+                cancelled_ = true;
+                state.end_of_stream = 1;
+                break;
+            }
+        }
         state.header_error = 0;
         sync = ((sync << 4) & 0xFFFF) | read_bits(4, source);
         if ((sync & 0xFFE) != 0xFFE) continue;
@@ -249,6 +259,10 @@ int FrameReader::decode_next_frame(ByteSource& source, bool first_frame, int& ch
     int n = mp3_lib(first_frame ? 1 : 0, state.ring, state.frame_start, state.frame_length,
                     state.pcm_out);
     return std::clamp(n, 0, kPcmChannelOffset);
+}
+
+int FrameReader::frame_rate_hz() const {
+    return static_cast<int>(frame_sample_rate_khz(state.rate_index) * 1000.0 + 0.5);
 }
 
 FrameReader& frame_reader() {

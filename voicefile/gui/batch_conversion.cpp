@@ -16,6 +16,7 @@
 #include "voicefile/gui/form_progress.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/naming.h"
+#include "voicefile/scratch_output.h"
 #include "voicefile/stream_lease.h"
 #include "voicefile/wavetowave.h"
 #include "ui/flat_boxes.h"
@@ -271,7 +272,7 @@ TBatchConversion::Step TBatchConversion::encode(const std::string& source_folder
                                                 const std::string& name, int64_t size_entry, int64_t& done,
                                                 int64_t total) {
     const std::string source = source_folder + name;
-    const std::string temporary = source + ".tmp";
+    std::string temporary;
     const int codec_type = dialog_.codec_type();
     const int rate = mode_rate(codec_type);
     bool made_temporary = false;  // only our own copy is ever deleted
@@ -295,11 +296,14 @@ TBatchConversion::Step TBatchConversion::encode(const std::string& source_folder
     shown.show_target(target);
     if (resample) {
         free_scratch();
+        // A fresh scratch name in the output folder: never a file of the
+        // user's, and the source's folder may be read-only.
+        temporary = reserve_scratch_file(out_folder, name);
         shown.set_target(target);
-        made_temporary = true;
-        const bool ok = ops.wavetowave && ops.wavetowave(source, temporary, 1, 16, rate, shown);
+        made_temporary = !temporary.empty();
+        const bool ok = made_temporary && ops.wavetowave && ops.wavetowave(source, temporary, 1, 16, rate, shown);
         if (!ok) {
-            remove_file(temporary);
+            if (made_temporary) remove_file(temporary);
             // Cancelled: the remaining files would each be cut short at once,
             // so the batch ends here.
             if (app().convert_cancel) return Step::EndBatch;
