@@ -11,6 +11,7 @@
 
 #include "audio/mmwave.h"
 #include "cli/commands.h"
+#include "cli/decoder_diagnostics.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "voicefile/batch_console.h"
@@ -51,10 +52,13 @@ FileOutcome decode_one(const std::string& file, const BatchOptions& options, Con
     }
     TMMWave scratch;
     bool ok = false;
+    DecoderDiagnostics diagnostics;
     try {
         ok = file_decompress(file, target, info, scratch, progress, frame_reader(), kSplitThreshold,
                              output.write_path());
+        diagnostics.report(file, options.quiet);
     } catch (const std::exception& e) {
+        diagnostics.report(file, options.quiet);
         output.abandon();
         show_error(target + ": " + e.what() +
                    (output.replaces() ? "; the existing file was left as it was"

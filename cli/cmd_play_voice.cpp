@@ -14,6 +14,7 @@
 #include "audio/device_backend.h"
 #include "audio/ui_dispatcher.h"
 #include "cli/commands.h"
+#include "cli/decoder_diagnostics.h"
 #include "cli/stop_signals.h"
 #include "player/playerstrip.h"
 #include "shell/appstate.h"
@@ -72,6 +73,7 @@ int play_voice_file(const std::string& path) {
         std::printf("playing %s on \"%s\"\n", path.c_str(), strip.MMWaveOut_vkdplay().ProductName().c_str());
         std::fflush(stdout);
         auto next = std::chrono::steady_clock::now();
+        DecoderDiagnostics diagnostics;
         main_pump().pump_until([&] {
             if (stop_requested() && strip.transport() != TransportState::Stopped) strip.button_stopClick();
             if (strip.timer_enabled() && std::chrono::steady_clock::now() >= next) {
@@ -81,6 +83,7 @@ int play_voice_file(const std::string& path) {
             }
             return strip.transport() == TransportState::Stopped && !strip.MMWaveOut_vkdplay().IsOpen();
         }, std::chrono::hours(24), kDevicePoll);
+        diagnostics.report(path, false);
         if (terminal) std::fprintf(stderr, "\n");
         if (dialogs.failures > 0) return 1;
         std::printf("%s\n", stop_requested() ? "stopped" : "played to the end");

@@ -108,7 +108,7 @@ inline Pcm read_wav(const std::string& path) {
             if (o + 8 + size > b.size()) return pcm;
             pcm.declared_data = size;
             pcm.samples.resize(size / 2);
-            std::memcpy(pcm.samples.data(), b.data() + o + 8, size / 2 * 2);
+            if (size >= 2) std::memcpy(pcm.samples.data(), b.data() + o + 8, size / 2 * 2);
         }
         o += 8 + size + (size & 1);
     }
