@@ -231,3 +231,31 @@ TEST(FrameReader, ReopeningTheFileForEveryFrameFindsTheSameFrames) {
     EXPECT_EQ(found, expected);
     EXPECT_GE(found.size(), 26u);  // the flushed frames included
 }
+
+// A stream followed by a long run of bytes holding no frame: once cancel is
+// set, the search gives up within 64 KiB instead of scanning to the end.
+TEST(FrameReader, TheSearchMeetsACancelWithinSixtyFourKibibytes) {
+    std::vector<uint8_t> data = encoded_stream(5, 4);
+    const std::size_t stream_bytes = data.size();
+    data.resize(stream_bytes + 8'000'000, 0);
+    MemorySource source(data);
+    FrameReader reader;
+    std::atomic<bool> cancel{false};
+    reader.cancel = &cancel;
+    reader.reset();
+    int frames = 0, channels = 0;
+    while (!reader.at_end() && frames < 4) {
+        reader.decode_next_frame(source, frames == 0, channels);
+        if (!reader.at_end()) ++frames;
+    }
+    ASSERT_EQ(frames, 4);
+    EXPECT_EQ(reader.frame_rate_hz(), 16000);
+    cancel = true;
+    const uint32_t before = reader.state.byte_count;
+    reader.find_frame(source);
+    EXPECT_TRUE(reader.at_end());
+    EXPECT_TRUE(reader.cancelled());
+    EXPECT_LE(reader.state.byte_count - before, FrameReader::kCancelCheckBytes + kFillSize);
+    reader.reset();
+    EXPECT_FALSE(reader.cancelled());
+}
