@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "decoder/sonadyn.h"
 
@@ -263,6 +264,27 @@ int FrameReader::decode_next_frame(ByteSource& source, bool first_frame, int& ch
 
 int FrameReader::frame_rate_hz() const {
     return static_cast<int>(frame_sample_rate_khz(state.rate_index) * 1000.0 + 0.5);
+}
+
+bool probe_stream_format(ByteSource& source, int& rate, int& channels, uint32_t max_bytes) {
+    // Reads at most max_bytes of the source, so a file of zeros is not scanned to its end.
+    struct Limited final : ByteSource {
+        Limited(ByteSource& s, uint32_t n) : inner(s), left(n) {}
+        std::size_t read(uint8_t* dst, std::size_t n) override {
+            const std::size_t got = inner.read(dst, std::min<std::size_t>(n, left));
+            left -= static_cast<uint32_t>(got);
+            return got;
+        }
+        ByteSource& inner;
+        uint32_t left;
+    } limited(source, max_bytes);
+    auto reader = std::make_unique<FrameReader>();
+    reader->reset();
+    reader->find_frame(limited);
+    if (reader->at_end()) return false;
+    rate = reader->frame_rate_hz();
+    channels = reader->state.mode == 3 ? 1 : 2;
+    return rate > 0;
 }
 
 FrameReader& frame_reader() {

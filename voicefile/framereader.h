@@ -90,6 +90,11 @@ private:
 // The process-wide reader.
 FrameReader& frame_reader();
 
+// The sampling rate (Hz) and channel count of the first frame within the
+// first `max_bytes` of `source`, found without decoding (so without touching
+// the decoder library's state). False when no frame is there.
+bool probe_stream_format(ByteSource& source, int& rate, int& channels, uint32_t max_bytes = 1 << 20);
+
 // kbit/s for `id` and a bitrate index 0-14 (Layer III rows); 0 for others.
 int frame_bitrate_kbps(int id, int bitrate_index);
 // kHz by rate index 0-8.

@@ -333,3 +333,21 @@ TEST_F(CliFaults, PlayReportsAFileCutShortWhilePlaying) {
     EXPECT_NE(err().find("became shorter"), std::string::npos) << err();
     EXPECT_EQ(out().find("played to the end"), std::string::npos) << out();
 }
+
+TEST_F(CliFaults, PlayReportsAVoiceFileCutShortOrRemovedWhilePlaying) {
+    const std::vector<uint8_t> stream = sp_stream(6.0, 8);
+    for (bool remove : {false, true}) {
+        SCOPED_TRACE(remove ? "removed" : "cut short");
+        write_voice_file(dir.file("v.vkd"), 5, stream);
+        pid_t pid = spawn({"play", dir.file("v.vkd")});
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        if (remove) fs::remove(dir.file("v.vkd"));
+        else fs::resize_file(dir.file("v.vkd"), 512 + 2000);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1) << out() << err();
+        EXPECT_NE(err().find("became shorter or unreadable at 00:00:0"), std::string::npos) << err();
+        EXPECT_EQ(out().find("played to the end"), std::string::npos) << out();
+    }
+}

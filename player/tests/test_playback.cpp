@@ -214,7 +214,9 @@ TEST_F(PlaybackTest, AVoiceFileOfCodecTypeThreeShowsItsBitRateAndLedsThenErrmsg1
     EXPECT_FALSE(StreamLease::busy());
 }
 
-TEST_F(PlaybackTest, APulledOutRecorderEndsPlaybackWithErrmsg11AndNothingHangs) {
+// The file was valid when playing started: the box says what became of it and
+// when, rather than calling it an invalid file.
+TEST_F(PlaybackTest, APulledOutRecorderEndsPlaybackSayingTheFileWentAndNothingHangs) {
     backend.set_clock(VirtualClock::Manual);
     selected = sp_file("pulled.vkd", 40000);
     strip->button_playClick();
@@ -224,7 +226,8 @@ TEST_F(PlaybackTest, APulledOutRecorderEndsPlaybackWithErrmsg11AndNothingHangs) 
         return strip->transport() == TransportState::Stopped && !strip->MMWaveOut_vkdplay().IsOpen();
     }));
     ui.pump_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"errmsg11"});
+    ASSERT_EQ(dialogs.texts().size(), 1u);
+    EXPECT_EQ(dialogs.texts()[0], selected + ": the file became shorter or unreadable at 00:00:00");
     EXPECT_FALSE(StreamLease::busy());
 }
 
@@ -265,3 +268,19 @@ TEST_F(PlaybackTest, TheVolumeSliderSetsBothChannelsOfTheDevices) {
 }
 
 }  // namespace
+
+TEST_F(PlaybackTest, TheStreamsOwnRateAndChannelsOpenTheDeviceWhenTheHeaderDisagrees) {
+    // An SP stream (16 kHz mono) under an SHQ header (22,050 Hz).
+    const std::vector<uint8_t> stream = encode_stream(5, tone(16000, 1.0, 500));
+    selected = scratch.file("odd.vkd");
+    write_voice_file(selected, 7, stream);
+    strip->button_playClick();
+    ASSERT_EQ(strip->transport(), TransportState::Playing);
+    const TWaveFormatEx* format = strip->MMWaveOut_vkdplay().GetWaveFormat();
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(format->nSamplesPerSec, 16000u);
+    EXPECT_EQ(format->nChannels, 1);
+    EXPECT_EQ(format->wBitsPerSample, 16);
+    ASSERT_TRUE(play_to_end());
+    EXPECT_EQ(backend.played(0), expected_playback(stream, 1));
+}
