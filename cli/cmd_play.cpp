@@ -7,6 +7,8 @@
 #include <exception>
 #include <string>
 
+#include "audio/acmchain.h"
+#include "audio/acmwave.h"
 #include "audio/mmwave.h"
 #include "audio/ui_dispatcher.h"
 #include "audio/waveout.h"
@@ -33,19 +35,30 @@ int run(const std::vector<std::string>& args) {
     }
     if (upper_extension(args[0]) == ".VKD") return play_voice_file(args[0]);
     try {
-        TMMWave wave;
+        // Every format the program reads plays, presented as PCM by the
+        // conversion chain as the program's WAV player does.
+        TMMAcmWave wave;
         try {
             wave.SetFileName(args[0]);
+        } catch (const EMMWaveError& e) {
+            std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", args[0].c_str(), e.what());
+            return 1;
+        }
+        if (!wave.FileFormat()) {
+            std::fprintf(stderr, "murrelphonic-cli: %s: not a WAV file\n", args[0].c_str());
+            return 1;
+        }
+        if (const std::string why = UnreadableReason(*wave.FileFormat()); !why.empty()) {
+            std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", args[0].c_str(), why.c_str());
+            return 1;
+        }
+        try {
             wave.OpenFile();
         } catch (const EMMWaveError& e) {
             std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", args[0].c_str(), e.what());
             return 1;
         }
-        const TWaveFormatEx* format = wave.FileFormat();
-        if (!format) {
-            std::fprintf(stderr, "murrelphonic-cli: %s: not a WAV file\n", args[0].c_str());
-            return 1;
-        }
+        const TWaveFormatEx* format = wave.OutputFormat();
         TMMWaveOut out(nullptr, &main_pump());
         out.SetWaveFormat(format);
         // About a quarter of a second per buffer, ten buffers queued.

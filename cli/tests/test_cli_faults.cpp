@@ -351,3 +351,18 @@ TEST_F(CliFaults, PlayReportsAVoiceFileCutShortOrRemovedWhilePlaying) {
         EXPECT_EQ(out().find("played to the end"), std::string::npos) << out();
     }
 }
+
+TEST_F(CliFaults, PlayTakesEveryWavFormatTheProgramReads) {
+    if (!have_tool("sox")) GTEST_SKIP() << "sox is not installed";
+    write_wav(dir.file("src.wav"), speechlike(8000, 0.4), 8000);
+    for (const std::string& encoding : {"-e u-law", "-e a-law", "-e ima-adpcm", "-e ms-adpcm", "-e floating-point", "-b 24"}) {
+        SCOPED_TRACE(encoding);
+        ASSERT_EQ(run("sox " + dir.file("src.wav") + " " + encoding + " " + dir.file("t.wav") + " 2>/dev/null"), 0);
+        pid_t pid = spawn({"play", dir.file("t.wav")});
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << err();
+        EXPECT_NE(out().find("played to the end"), std::string::npos) << out() << err();
+    }
+}
