@@ -66,8 +66,9 @@ int run_convert(const std::vector<std::string>& args) {
             std::printf("usage: murrelphonic-cli %s\n", kUsage);
             return 0;
         } else if (a == "--rate") {
-            if (!has_value || !parse_number(args[++i], 1, 768000, rate))
-                return usage_error("--rate takes a sampling rate in Hz");
+            // Below 1000 Hz a block of the source converts to no frame at all.
+            if (!has_value || !parse_number(args[++i], 1000, 768000, rate))
+                return usage_error("--rate takes a sampling rate from 1000 to 768000 Hz");
         } else if (a == "--channels") {
             if (!has_value || !parse_number(args[++i], 1, 2, channels))
                 return usage_error("--channels takes 1 or 2");

@@ -9,6 +9,7 @@
 #include "audio/acmchain.h"
 #include "audio/mmwave.h"
 #include "cli/commands.h"
+#include "voicefile/batch_console.h"
 #include "voicefile/fileinfo.h"
 #include "voicefile/koltheader.h"
 
@@ -98,6 +99,8 @@ int run_info(const std::vector<std::string>& args) {
     int status = 0;
     for (const std::string& file : files) {
         Tkoltfile_info info;
+        if (const std::string why = input_problem(file); !why.empty())
+            std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", file.c_str(), why.c_str());
         const int kind = get_fileinfo(file, info);
         struct stat st {};
         const long long size = ::stat(file.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;

@@ -14,6 +14,7 @@
 #include "audio/waveout.h"
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
+#include "voicefile/batch_console.h"
 #include "voicefile/fileinfo.h"
 
 namespace murrel::cli {
@@ -32,6 +33,10 @@ int run(const std::vector<std::string>& args) {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
         std::fprintf(stderr, "usage: murrelphonic-cli play FILE.wav|FILE.vkd\n");
         return 2;
+    }
+    if (const std::string why = input_problem(args[0]); !why.empty()) {
+        std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", args[0].c_str(), why.c_str());
+        return 1;
     }
     if (upper_extension(args[0]) == ".VKD") return play_voice_file(args[0]);
     try {

@@ -1,6 +1,7 @@
 #include "voicefile/batch_console.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "shell/appstate.h"
@@ -242,8 +244,28 @@ std::string batch_target(const std::string& source, const std::string& out_dir, 
     return folder.empty() ? name : AddSlash(folder) + name;
 }
 
-int run_batch(const std::vector<std::string>& files, const BatchOptions& options, const char* verb,
+std::string input_problem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "is a directory";
+    if (::access(path.c_str(), R_OK) != 0) return std::string("cannot be read (") + std::strerror(errno) + ")";
+    return {};
+}
+
+int run_batch(const std::vector<std::string>& all_files, const BatchOptions& options, const char* verb,
               const std::function<FileOutcome(const std::string&, ConversionProgress&)>& convert) {
+    // A file that is not there (or is a folder) is said so at once, not
+    // handed to a conversion that would call it an invalid file.
+    std::vector<std::string> files;
+    bool input_failed = false;
+    for (const std::string& f : all_files) {
+        if (const std::string why = input_problem(f); !why.empty()) {
+            std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", f.c_str(), why.c_str());
+            input_failed = true;
+        } else {
+            files.push_back(f);
+        }
+    }
     interrupted = 0;
     struct sigaction sa {};
     sa.sa_handler = on_interrupt;
@@ -359,7 +381,7 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
         std::fprintf(stderr, "murrelphonic-cli: interrupted; %zu of %zu file(s) finished\n", finished, files.size());
         return 128 + interrupted;
     }
-    return any_failed ? 1 : 0;
+    return any_failed || input_failed ? 1 : 0;
 }
 
 std::vector<std::string> drop_clashing_targets(const std::vector<std::string>& files, const std::string& out_dir,

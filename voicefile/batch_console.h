@@ -43,10 +43,16 @@ std::string batch_target(const std::string& source, const std::string& out_dir, 
 std::vector<std::string> drop_clashing_targets(const std::vector<std::string>& files, const std::string& out_dir,
                                                int kind, const char* verb, bool& clash);
 
+// Why `path` cannot be an input ("No such file or directory", "is a
+// directory", "cannot be read (…)"); "" when it can.
+std::string input_problem(const std::string& path);
+
 // Runs `convert` for every file, up to options.jobs at a time in worker
 // processes (in this process when one job or one file), showing a progress
 // bar on standard error when it is a terminal and not quiet. Ctrl+C cancels
 // the conversions running and starts no more; SIGTERM and SIGHUP do the same.
+// A file that is missing, a directory or unreadable is reported and counts as
+// failed without being converted.
 // Returns the exit status: 0 when every file was converted, 128 + the signal
 // when interrupted (130 for Ctrl+C), 1 otherwise.
 int run_batch(const std::vector<std::string>& files, const BatchOptions& options, const char* verb,

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "cli/tests/bad_inputs.h"
@@ -365,4 +366,52 @@ TEST_F(CliFaults, PlayTakesEveryWavFormatTheProgramReads) {
         EXPECT_EQ(WEXITSTATUS(status), 0) << err();
         EXPECT_NE(out().find("played to the end"), std::string::npos) << out() << err();
     }
+}
+
+TEST_F(CliFaults, MessagesSayWhatIsWrongAndEveryErrorIsPrefixed) {
+    fs::create_directory(dir.file("folder.wav"));
+    EXPECT_EQ(cli("info " + dir.file("missing.wav")), 1);
+    EXPECT_NE(err().find("missing.wav: No such file or directory"), std::string::npos) << err();
+    EXPECT_EQ(cli("decode " + dir.file("missing.vkd") + " " + dir.file("folder.wav")), 1);
+    EXPECT_NE(err().find("murrelphonic-cli: " + dir.file("missing.vkd") + ": No such file"), std::string::npos) << err();
+    EXPECT_NE(err().find("folder.wav: is a directory"), std::string::npos) << err();
+    EXPECT_EQ(err().find("neither"), std::string::npos) << err();
+    EXPECT_EQ(cli("play " + dir.file("folder.wav")), 1);
+    EXPECT_NE(err().find("is a directory"), std::string::npos) << err();
+
+    write_wav(dir.file("a.wav"), speechlike(16000, 0.3), 16000);
+    EXPECT_EQ(cli("encode --mode=hq -q " + dir.file("a.wav")), 0) << err();
+    EXPECT_EQ(read_bytes(dir.file("a.vkd"))[16], 6);
+    EXPECT_EQ(cli("convert " + dir.file("a.wav") + " --rate=500 --channels 1 --bits 16"), 2);
+    EXPECT_NE(err().find("from 1000 to 768000 Hz"), std::string::npos) << err();
+    EXPECT_EQ(cli("--version"), 0);
+    EXPECT_EQ(out().rfind("murrelphonic-cli ", 0), 0u) << out();
+
+    // Off a terminal no progress line or escape reaches standard error.
+    EXPECT_EQ(cli("convert --overwrite " + dir.file("a.wav") + " --rate 8000 --channels 1 --bits 16 -o " +
+                  dir.file("b.wav")),
+              0);
+    EXPECT_EQ(cli("convert " + dir.file("a.wav") + " --rate 8000 --channels 1 --bits 16 -o " + dir.file("b.wav")), 1);
+    EXPECT_EQ(err().find('\r'), std::string::npos);
+    EXPECT_EQ(err().find('\033'), std::string::npos);
+    // Every line of an error begins with the program's name.
+    std::istringstream lines(err());
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) EXPECT_EQ(line.rfind("murrelphonic-cli: ", 0), 0u) << line;
+}
+
+TEST_F(CliFaults, DecoderMessagesStayOffStandardOutput) {
+    // A stream cut out of a longer one: its first frames refer to data before
+    // the cut, and the decoder library complains about them.
+    std::vector<uint8_t> stream = sp_stream(2.0, 6);
+    stream.erase(stream.begin(), stream.begin() + 72 * 20 + 36);
+    write_voice_file(dir.file("hurt.vkd"), 5, stream);
+    fs::create_directory(dir.file("o"));
+    ASSERT_EQ(cli("decode -o " + dir.file("o") + " " + dir.file("hurt.vkd")), 0) << err();
+    EXPECT_EQ(out().find("Frame error"), std::string::npos) << out();
+    EXPECT_NE(out().find("hurt.vkd -> "), std::string::npos) << out();
+    EXPECT_NE(err().find("decoder message(s)"), std::string::npos) << err();
+    ASSERT_EQ(cli("decode -q --overwrite -o " + dir.file("o") + " " + dir.file("hurt.vkd")), 0) << err();
+    EXPECT_EQ(out(), "");
+    EXPECT_EQ(err(), "");
 }
