@@ -253,6 +253,34 @@ TEST_F(CliFaults, SignalsEndConversionsPromptlyWithAValidShorterOutput) {
     EXPECT_TRUE(read_wav(dir.file("zeros.wav")).ok);
 }
 
+TEST_F(CliFaults, SignalsEndEncodingAndConvertingPromptlyToo) {
+    // Nine hours of silence at 16 kHz, stored sparsely.
+    std::vector<uint8_t> header = wave_bytes(1, 1, 16000, 16, 2, 0);
+    const uint32_t data = 1'000'000'000;
+    for (int i = 0; i < 4; ++i) header[40 + i] = uint8_t(data >> (8 * i));
+    const uint32_t riff = data + 36;
+    for (int i = 0; i < 4; ++i) header[4 + i] = uint8_t(riff >> (8 * i));
+    write_bytes(dir.file("quiet.wav"), header);
+    fs::resize_file(dir.file("quiet.wav"), 44 + uint64_t(data));
+
+    pid_t pid = spawn({"encode", "-q", "--mode", "sp", dir.file("quiet.wav")});
+    ASSERT_TRUE(wait_for_size(dir.file("quiet.vkd"), 20000));
+    double took = 0;
+    EXPECT_EQ(stop(pid, SIGTERM, took), 143) << err();
+    EXPECT_LT(took, 0.2);
+    EXPECT_GT(fs::file_size(dir.file("quiet.vkd")), 20000u);
+
+    pid = spawn({"convert", "-q", dir.file("quiet.wav"), "--rate", "1000", "--channels", "1", "--bits", "8", "-o",
+                 dir.file("low.wav")});
+    ASSERT_TRUE(wait_for_size(dir.file("low.wav"), 100000));
+    EXPECT_EQ(stop(pid, SIGTERM, took), 143) << err();
+    EXPECT_LT(took, 0.2);
+    const HeaderSizes h = header_sizes(dir.file("low.wav"));
+    EXPECT_GT(h.data, 100000u);
+    EXPECT_LE(h.data + h.data_offset, h.file);
+    EXPECT_EQ(h.riff + 8, h.file);  // finalised: its sizes cover the whole file
+}
+
 TEST_F(CliFaults, AWavBeingWrittenIsReadableAfterKill9) {
     write_long_voice_file(dir.file("long.vkd"), 120);
     const std::string wav = dir.file("long.wav");
