@@ -101,13 +101,9 @@ int run_convert(const std::vector<std::string>& args) {
             show_warning(output + " exists (use --overwrite to replace it)");
             return FileOutcome::Failed;
         }
-        sweep_stale_scratch(folder_of(output));
         // An existing output stays as it was until the new one is complete.
         OutputTarget target(output);
-        if (!target.ready()) {
-            show_error(output + ": could not be created (" + std::strerror(errno) + ")");
-            return FileOutcome::Failed;
-        }
+        if (!output_ready(target)) return FileOutcome::Failed;
         TMMWave scratch;
         bool ok = false;
         try {
@@ -123,26 +119,8 @@ int run_convert(const std::vector<std::string>& args) {
             show_error(e.what());
             return FileOutcome::Failed;
         }
-        const std::string kept = target.replaces() ? "the existing file was left as it was"
-                                                   : "what was converted before it is kept";
-        if (!ok) {
-            target.abandon();
-            show_error("Unable to write wave file (" + output + "); " + kept);
-            return FileOutcome::Failed;
-        }
-        if (app().convert_cancel) {
-            target.abandon();
-            if (!options.quiet)
-                batch_note(file + " -> " + output + " (cancelled: " +
-                           (target.replaces() ? kept : std::string("shorter file kept")) + ")");
-            return FileOutcome::Cancelled;
-        }
-        if (!target.commit()) {
-            show_error(output + ": could not replace the existing file (" + std::strerror(errno) + ")");
-            return FileOutcome::Failed;
-        }
-        if (!options.quiet) batch_note(file + " -> " + output);
-        return FileOutcome::Done;
+        if (!ok) show_error("Unable to write wave file (" + output + ")");
+        return settle_output(target, ok && !app().convert_cancel, file, options.quiet);
     });
 }
 

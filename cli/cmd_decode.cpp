@@ -43,13 +43,9 @@ FileOutcome decode_one(const std::string& file, const BatchOptions& options, Con
         show_warning("[" + file_name_of(target) + "] " + app().message("FM_text_system_errmsg10"));
         return FileOutcome::Failed;
     }
-    sweep_stale_scratch(folder_of(target));
     // A file being replaced stays as it was until the new one is complete.
     OutputTarget output(target);
-    if (!output.ready()) {
-        show_error(target + ": could not be created (" + std::strerror(errno) + ")");
-        return FileOutcome::Failed;
-    }
+    if (!output_ready(output)) return FileOutcome::Failed;
     TMMWave scratch;
     bool ok = false;
     DecoderDiagnostics diagnostics;
@@ -59,29 +55,9 @@ FileOutcome decode_one(const std::string& file, const BatchOptions& options, Con
         diagnostics.report(file, options.quiet);
     } catch (const std::exception& e) {
         diagnostics.report(file, options.quiet);
-        output.abandon();
-        show_error(target + ": " + e.what() +
-                   (output.replaces() ? "; the existing file was left as it was"
-                                      : exists(target) ? "; what was decoded before the error is kept" : ""));
-        return FileOutcome::Failed;
+        show_error(target + ": " + e.what());
     }
-    if (ok) {
-        if (!output.commit()) {
-            show_error(target + ": could not replace the existing file (" + std::strerror(errno) + ")");
-            return FileOutcome::Failed;
-        }
-        if (!options.quiet) batch_note(file + " -> " + target);
-        return FileOutcome::Done;
-    }
-    output.abandon();
-    if (app().convert_cancel) {
-        if (!options.quiet)
-            batch_note(file + " -> " + target +
-                       (output.replaces() ? " (cancelled: the existing file was left as it was)"
-                                          : exists(target) ? " (cancelled: shorter file kept)" : " (cancelled)"));
-        return FileOutcome::Cancelled;
-    }
-    return FileOutcome::Failed;
+    return settle_output(output, ok, file, options.quiet);
 }
 
 int run_decode(const std::vector<std::string>& args) {

@@ -54,8 +54,13 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
         show_error(app().message("FM_text_system_errmsg6"));
         return FileOutcome::Failed;
     }
+    // An existing voice file stays as it was until the new one is complete.
+    OutputTarget output(target);
+    if (!output_ready(output)) {
+        scratch.FreeWave();
+        return FileOutcome::Failed;
+    }
     const std::string folder = folder_of(target);
-    sweep_stale_scratch(folder);
     // A source of another format is first converted into a scratch copy in
     // the target's folder (the source's folder may be read-only).
     std::string temp_path, why;
@@ -73,13 +78,6 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
         }
     } drop_temp{temp_path};
 
-    // An existing voice file stays as it was until the new one is complete.
-    OutputTarget output(target);
-    if (!output.ready()) {
-        scratch.FreeWave();
-        show_error(target + ": could not be created (" + std::strerror(errno) + ")");
-        return FileOutcome::Failed;
-    }
     TLameCoder coder;
     bool ok = false;
     try {
@@ -89,24 +87,7 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
         show_error(std::string(e.what()) + " (" + target + ")");
     }
     scratch.FreeWave();
-    if (ok) {
-        if (!output.commit()) {
-            show_error(target + ": could not replace the existing file (" + std::strerror(errno) + ")");
-            return FileOutcome::Failed;
-        }
-        if (!options.quiet) batch_note(file + " -> " + target);
-        return FileOutcome::Done;
-    }
-    output.abandon();
-    const std::string kept = output.replaces() ? "the existing file was left as it was"
-                             : exists(target)  ? "the frames encoded so far are kept in " + target
-                                               : "nothing was kept";
-    if (app().convert_cancel) {
-        if (!options.quiet) batch_note(file + " -> " + target + " (cancelled: " + kept + ")");
-        return FileOutcome::Cancelled;
-    }
-    std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", file.c_str(), kept.c_str());
-    return FileOutcome::Failed;
+    return settle_output(output, ok, file, options.quiet);
 }
 
 int run_encode(const std::vector<std::string>& args) {

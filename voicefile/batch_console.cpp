@@ -178,6 +178,35 @@ void batch_note(const std::string& line) {
     std::fflush(stdout);
 }
 
+bool output_ready(const OutputTarget& output) {
+    if (output.ready()) return true;
+    show_error(output.target() + ": could not be created (" + std::strerror(errno) + ")");
+    return false;
+}
+
+FileOutcome settle_output(OutputTarget& output, bool complete, const std::string& source, bool quiet) {
+    const std::string& target = output.target();
+    if (complete) {
+        if (!output.commit()) {
+            show_error(target + ": could not replace the existing file (" + std::strerror(errno) + ")");
+            return FileOutcome::Failed;
+        }
+        if (!quiet) batch_note(source + " -> " + target);
+        return FileOutcome::Done;
+    }
+    output.abandon();
+    struct stat st {};
+    const std::string kept = output.replaces()                       ? "the existing file was left as it was"
+                             : ::lstat(target.c_str(), &st) == 0 ? "what was written before it stopped is kept in " + target
+                                                                 : "nothing was written";
+    if (app().convert_cancel) {
+        if (!quiet) batch_note(source + " -> " + target + " (cancelled: " + kept + ")");
+        return FileOutcome::Cancelled;
+    }
+    std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", source.c_str(), kept.c_str());
+    return FileOutcome::Failed;
+}
+
 void load_console_texts() {
     const std::string dir = program_folder();
     std::string ini = dir + app().app_name + ".ini";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "shell/progress.h"
+#include "voicefile/scratch_output.h"
 
 namespace murrel {
 
@@ -65,6 +66,15 @@ void set_batch_file(const std::string& file);
 // Prints one line of the command's report on standard output, clearing the
 // progress bar's line first when one is shown.
 void batch_note(const std::string& line);
+
+// False, after an error naming the target, when `output` could not be prepared.
+bool output_ready(const OutputTarget& output);
+
+// Ends a conversion of `source` into `output` and says how, once: a complete
+// file becomes the target (Done, "SOURCE -> TARGET" unless quiet); an
+// unfinished one is dropped when it would have replaced a file, kept
+// otherwise, and the note (or, after a failure, the error line) says which.
+FileOutcome settle_output(OutputTarget& output, bool complete, const std::string& source, bool quiet);
 
 // True once Ctrl+C (SIGINT), SIGTERM or SIGHUP arrived during run_batch.
 bool batch_interrupted();

@@ -74,6 +74,7 @@ int sweep_stale_scratch(const std::string& folder) {
 }
 
 OutputTarget::OutputTarget(std::string target) : target_(std::move(target)) {
+    sweep_stale_scratch(folder_of(target_));
     struct stat st {};
     replaces_ = ::lstat(target_.c_str(), &st) == 0;
     if (!replaces_) {

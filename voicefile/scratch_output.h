@@ -21,6 +21,7 @@ int sweep_stale_scratch(const std::string& folder);
 // The file a conversion writes for `target`. A target that does not exist yet
 // is written in place (a crash leaves what was written, readable); one that
 // exists is replaced only by commit(), so until then the old file is untouched.
+// Making one sweeps the folder's stale scratch files first.
 class OutputTarget {
 public:
     explicit OutputTarget(std::string target);
