@@ -20,12 +20,13 @@
 #include "voicefile/framereader.h"
 #include "voicefile/naming.h"
 #include "voicefile/scratch_output.h"
+#include "voicefile/std_streams.h"
 
 namespace murrel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "decode FILE.vkd... [-o DIR] [--overwrite] [--quiet] [-j N]";
+constexpr const char* kUsage = "decode FILE.vkd... [-o DIR|-] [--overwrite] [--quiet] [-j N]";
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -72,12 +73,14 @@ int run_decode(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: murrelphonic-cli %s\n", kUsage);
         return 2;
     }
+    StandardStreams streams;
+    if (!streams.prepare(files, options, "stdin.vkd")) return 1;
     load_console_texts();
     bool clash = false;
     std::vector<std::string> unique = drop_clashing_targets(files, options.out_dir, 1, "decode", clash);
     int status = run_batch(unique, options, "decode",
                            [&](const std::string& f, ConversionProgress& p) { return decode_one(f, options, p); });
-    return status == 0 && clash ? 1 : status;
+    return streams.finish(status == 0 && clash ? 1 : status, unique, 1);
 }
 
 const CommandRegistration registration({

@@ -20,13 +20,14 @@
 #include "voicefile/lamecoder.h"
 #include "voicefile/naming.h"
 #include "voicefile/scratch_output.h"
+#include "voicefile/std_streams.h"
 #include "voicefile/wavetowave.h"
 
 namespace murrel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "encode FILE.wav... --mode sp|hq|shq [-o DIR] [--overwrite] [--quiet] [-j N]";
+constexpr const char* kUsage = "encode FILE.wav... --mode sp|hq|shq [-o DIR|-] [--overwrite] [--quiet] [-j N]";
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -119,13 +120,15 @@ int run_encode(const std::vector<std::string>& args) {
         std::fprintf(stderr, "murrelphonic-cli: encode needs --mode sp|hq|shq\nusage: murrelphonic-cli %s\n", kUsage);
         return 2;
     }
+    StandardStreams streams;
+    if (!streams.prepare(files, options, "stdin.wav")) return 1;
     load_console_texts();
     bool clash = false;
     std::vector<std::string> unique = drop_clashing_targets(files, options.out_dir, 2, "encode", clash);
     int status = run_batch(unique, options, "encode", [&](const std::string& f, ConversionProgress& p) {
         return encode_one(f, codec_type, options, p);
     });
-    return status == 0 && clash ? 1 : status;
+    return streams.finish(status == 0 && clash ? 1 : status, unique, 2);
 }
 
 const CommandRegistration registration({

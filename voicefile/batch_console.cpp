@@ -259,7 +259,7 @@ bool parse_batch_args(const std::vector<std::string>& args, BatchOptions& option
         std::fprintf(stderr, "murrelphonic-cli: no files given\n");
         return false;
     }
-    if (!options.out_dir.empty() && ::access(options.out_dir.c_str(), W_OK) != 0) {
+    if (!options.out_dir.empty() && options.out_dir != "-" && ::access(options.out_dir.c_str(), W_OK) != 0) {
         std::fprintf(stderr, "murrelphonic-cli: output folder '%s' is not a writable folder\n",
                      options.out_dir.c_str());
         return false;

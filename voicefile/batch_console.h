@@ -26,7 +26,8 @@ struct BatchOptions {
     int jobs = 0;            // worker processes; 0 = one per core
 };
 
-// Parses "[-o DIR] [--overwrite] [--quiet] [-j N]" and the file names.
+// Parses "[-o DIR] [--overwrite] [--quiet] [-j N]" and the file names ("-o -"
+// and "-" are left for StandardStreams).
 // `extra` may consume an option the command adds (returning the number of
 // arguments it took, 0 when it does not know it). Prints an error and returns
 // false on a bad command line.

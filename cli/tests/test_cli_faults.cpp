@@ -428,3 +428,29 @@ TEST_F(CliFaults, DecoderMessagesStayOffStandardOutput) {
     EXPECT_EQ(out(), "");
     EXPECT_EQ(err(), "");
 }
+
+TEST_F(CliFaults, StandardInputAndOutputStandForTheFileWithADash) {
+    write_voice_file(dir.file("memo.vkd"), 5, sp_stream(2.0, 9));
+    const std::string tmp = "TMPDIR=" + dir.path().string() + " ";
+    ASSERT_EQ(run("cat " + dir.file("memo.vkd") + " | " + tmp + kCli + " decode -o - - >" + dir.file("piped.wav") + " 2>" +
+                  dir.file("err.txt")),
+              0)
+        << err();
+    ASSERT_EQ(cli("decode -q " + dir.file("memo.vkd")), 0) << err();
+    // The same file, its header complete, and nothing else on standard output.
+    EXPECT_EQ(read_bytes(dir.file("piped.wav")), read_bytes(dir.file("memo.wav")));
+
+    ASSERT_EQ(run("cat " + dir.file("memo.wav") + " | " + tmp + kCli + " encode --mode sp -o - - >" + dir.file("back.vkd") +
+                  " 2>" + dir.file("err.txt")),
+              0)
+        << err();
+    EXPECT_GT(read_bytes(dir.file("back.vkd")).size(), 4000u);
+    EXPECT_EQ(cli("info " + dir.file("back.vkd")), 0);
+    // One file only, and a failure writes nothing to the pipe.
+    EXPECT_EQ(cli("decode -o - " + dir.file("memo.vkd") + " " + dir.file("memo.vkd"), tmp), 1);
+    EXPECT_EQ(cli("decode -o - " + dir.file("missing.vkd"), tmp), 1);
+    EXPECT_EQ(out(), "");
+    // Nothing is left in the scratch folder.
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().rfind("murrelphonic-", 0), std::string::npos) << e.path();
+}
