@@ -110,7 +110,7 @@ int run(const std::vector<std::string>& args) {
                     static_cast<long long>(heard));
         return stop_exit_code(0);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "murrelphonic-cli: %s\n", one_line(e.what()).c_str());
+        std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", args[0].c_str(), one_line(e.what()).c_str());
         return 1;
     }
 }

@@ -89,7 +89,7 @@ int play_voice_file(const std::string& path) {
         std::printf("%s\n", stop_requested() ? "stopped" : "played to the end");
         return stop_exit_code(0);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "murrelphonic-cli: %s\n", e.what());
+        std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", path.c_str(), e.what());
         return 1;
     }
 }
@@ -133,7 +133,7 @@ int record_voice_file(int codec_type, double seconds, const std::string& out_pat
         std::printf("recorded %s\n", saved.c_str());
         return stop_exit_code(0);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "murrelphonic-cli: %s\n", e.what());
+        std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", out_path.c_str(), e.what());
         return 1;
     }
 }

@@ -150,7 +150,7 @@ int run(const std::vector<std::string>& args) {
         std::printf("recorded %s\n", out_path.c_str());
         return stop_exit_code(0);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "murrelphonic-cli: %s\n", one_line(e.what()).c_str());
+        std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", out_path.c_str(), one_line(e.what()).c_str());
         return 1;
     }
 }
