@@ -183,6 +183,9 @@ TEST_F(BatchTest, TwoVoiceFilesAndTwoWavFilesInHqMakeTheRightFiles) {
         EXPECT_EQ(info.bitrate, 32000) << name;
     }
     EXPECT_FALSE(fs::exists(source + "/song.wav.tmp"));
+    for (const std::string& folder : {source, out})
+        for (const auto& e : fs::directory_iterator(folder))
+            EXPECT_NE(e.path().filename().string().rfind(".murrel-", 0), 0u) << e.path();  // no intermediate left
     EXPECT_FALSE(progress.isVisible());
     EXPECT_TRUE(main_window.isEnabled());
     EXPECT_TRUE(edit_window.isEnabled());
@@ -295,6 +298,9 @@ TEST_F(BatchTest, CancellingWhileAWavFileIsBroughtToTheModesFormatLeavesNoTempor
     };
     batch.button_convertClick();
     EXPECT_FALSE(fs::exists(source + "/song.wav.tmp"));
+    for (const std::string& folder : {source, out})
+        for (const auto& e : fs::directory_iterator(folder))
+            EXPECT_NE(e.path().filename().string().rfind(".murrel-", 0), 0u) << e.path();  // no intermediate left
     EXPECT_FALSE(fs::exists(out + "/song.vkd"));
     EXPECT_FALSE(fs::exists(out + "/memo.vkd"));  // the batch ended with the cancel
     EXPECT_TRUE(dialogs.messages.empty());
@@ -370,6 +376,17 @@ TEST_F(BatchTest, TheDialogClearsItsResultOnShowAndKeepsTheModeBetweenUses) {
     EXPECT_EQ(dialog.edit_outdirectory->text(), "/chosen/folder");
     ASSERT_EQ(dialogs.folder_requests.size(), 1u);
     EXPECT_EQ(dialogs.folder_requests[0].folder, "/start");
+}
+
+TEST_F(BatchTest, AVoiceFileWithoutAudioFramesShowsTheErrorBoxAndWritesNothing) {
+    testfix::write_voice_file(source + "/empty.vkd", 5, std::vector<uint8_t>(4096, 0));
+    selection.select_all({"empty.vkd"});
+    answer_dialog(5);
+    batch.button_convertClick();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages.front().text.find("no audio frames"), std::string::npos) << dialogs.messages.front().text;
+    EXPECT_FALSE(fs::exists(out + "/empty.wav"));
+    EXPECT_EQ(batch.converted, 0);
 }
 
 }  // namespace
