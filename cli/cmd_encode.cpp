@@ -82,7 +82,7 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
     TLameCoder coder;
     bool ok = false;
     try {
-        ok = file_compress(scratch, output.write_path(), codec_type, coder, progress);
+        ok = file_compress(scratch, output.write_path(), codec_type, coder, progress, target);
     } catch (const std::exception& e) {
         scratch.FreeWave();
         show_error(std::string(e.what()) + " (" + target + ")");

@@ -76,6 +76,8 @@ TEST_F(Cli, ExistingTargetsAreKeptUnlessOverwriteIsAsked) {
     EXPECT_NE(err().find("[note.vkd]"), std::string::npos) << err();
     EXPECT_EQ(cli("encode --mode sp --overwrite " + dir.file("note.wav")), 0) << err();
     EXPECT_GT(fs::file_size(dir.file("note.vkd")), 512u);
+    // Written under a scratch name first, the header still records its own name.
+    EXPECT_EQ(header_title(read_bytes(dir.file("note.vkd")).data()), "note");
 }
 
 TEST_F(Cli, EncodeWritesTheModesHeaderFromAnySourceRate) {
