@@ -270,10 +270,10 @@ TEST_F(BatchTest, CancellingMidFileLeavesAValidShorterWavAndEndsTheBatch) {
     selection.select_all({"long.vkd", "next.vkd"});
     answer_dialog(5);
     auto real = batch.ops.decompress;
-    batch.ops.decompress = [real](const std::string& s, const std::string& t, const Tkoltfile_info& i, TMMWave& w,
-                                  ConversionProgress& p) {
+    batch.ops.decompress = [real](const std::string& s, const std::string& t, const std::string& to,
+                                  const Tkoltfile_info& i, TMMWave& w, ConversionProgress& p) {
         CancelAt cancel(p, 40);
-        return real(s, t, i, w, cancel);
+        return real(s, t, to, i, w, cancel);
     };
     batch.button_convertClick();
     const testfix::Pcm cut = testfix::read_wav(out + "/long.wav");
@@ -387,6 +387,49 @@ TEST_F(BatchTest, AVoiceFileWithoutAudioFramesShowsTheErrorBoxAndWritesNothing) 
     EXPECT_NE(dialogs.messages.front().text.find("no audio frames"), std::string::npos) << dialogs.messages.front().text;
     EXPECT_FALSE(fs::exists(out + "/empty.wav"));
     EXPECT_EQ(batch.converted, 0);
+}
+
+TEST_F(BatchTest, OverwritingReplacesAFileOnlyOnceTheNewOneIsComplete) {
+    make_voice("rec.vkd", 5, 1.0);
+    make_wav("note.wav", 16000, 1, 0.5);
+    testfix::write_bytes(out + "/rec.wav", {'o', 'l', 'd'});
+    testfix::write_bytes(out + "/note.vkd", {'o', 'l', 'd'});
+    auto real_decompress = batch.ops.decompress;
+    auto real_compress = batch.ops.compress;
+    // The disk fills up halfway through each: the old files must survive.
+    batch.ops.decompress = [real_decompress](const std::string& s, const std::string& t, const std::string& to,
+                                             const Tkoltfile_info& i, TMMWave& w, ConversionProgress& p) -> bool {
+        real_decompress(s, t, to, i, w, p);
+        throw EMMWaveError(WaveError::WriteError);
+    };
+    batch.ops.compress = [real_compress](TMMWave& w, const std::string& t, const std::string& to, int c,
+                                         ConversionProgress& p) {
+        real_compress(w, t, to, c, p);
+        return false;
+    };
+    selection.select_all({"rec.vkd"});
+    answer_dialog(5, true);
+    batch.button_convertClick();
+    selection.select_all({"note.wav"});
+    answer_dialog(5, true);
+    batch.button_convertClick();
+    EXPECT_EQ(testfix::read_bytes(out + "/rec.wav").size(), 3u);
+    EXPECT_EQ(testfix::read_bytes(out + "/note.vkd").size(), 3u);
+    for (const auto& e : fs::directory_iterator(out))
+        EXPECT_NE(e.path().filename().string().rfind(".murrel-", 0), 0u) << e.path();
+
+    // Complete, the new files replace the old ones, the voice file under its own name.
+    batch.ops.decompress = real_decompress;
+    batch.ops.compress = real_compress;
+    dialogs.messages.clear();
+    selection.select_all({"rec.vkd", "note.wav"});
+    answer_dialog(5, true);
+    batch.button_convertClick();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(testfix::read_wav(out + "/rec.wav").ok);
+    const std::vector<uint8_t> vkd = testfix::read_bytes(out + "/note.vkd");
+    ASSERT_GT(vkd.size(), 512u);
+    EXPECT_EQ(header_title(vkd.data()), "note");
 }
 
 }  // namespace
