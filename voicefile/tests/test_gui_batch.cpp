@@ -217,10 +217,11 @@ TEST_F(BatchTest, TheProgressDialogNamesThePickedFileAndItsOverallBarMovesForOne
         look();
         return ok;
     };
-    batch.ops.compress = [&](TMMWave& source, const std::string& t, int codec, ConversionProgress& p) {
+    batch.ops.compress = [&](TMMWave& source, const std::string& t, const std::string& to, int codec,
+                             ConversionProgress& p) {
         p.set_current(50);
         look();
-        const bool ok = engine.compress(source, t, codec, p);
+        const bool ok = engine.compress(source, t, to, codec, p);
         look();
         return ok;
     };
