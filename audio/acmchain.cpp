@@ -1,6 +1,7 @@
 #include "audio/acmchain.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "audio/pcmconvert.h"
@@ -8,6 +9,8 @@
 namespace murrel {
 
 namespace {
+
+constexpr uint32_t kMaxReadableRate = 768000;
 
 AcmSourceFormat codec_format(const TWaveFormatEx& f) {
     AcmSourceFormat s;
@@ -58,8 +61,48 @@ Plan plan(const TWaveFormatEx& source, const TWaveFormatEx& dest) {
 
 int32_t frame_bytes(const TWaveFormatEx& f) { return f.nChannels * (f.wBitsPerSample / 8); }
 
+}  // namespace
+
+int32_t PartialBlockFrames(const TWaveFormatEx& f, int32_t bytes, int32_t frames_per_block) {
+    const int32_t ch = std::max<int32_t>(1, f.nChannels);
+    int32_t frames = 0;
+    switch (f.wFormatTag) {
+    case 0x0011:  // IMA ADPCM: 4 header bytes per channel (one sample), then 4-byte groups of 8 samples
+        if (bytes >= 4 * ch) frames = 1 + (bytes - 4 * ch) / (4 * ch) * 8;
+        break;
+    case 0x0002:  // MS ADPCM: 7 header bytes per channel (two samples), then two samples a byte
+        if (bytes >= 7 * ch) frames = 2 + (bytes - 7 * ch) * 2 / ch;
+        break;
+    case 0x0031:  // GSM 6.10: two 160-sample frames in 65 bytes, the first in the first 33
+        frames = bytes >= 33 ? 160 : 0;
+        break;
+    default:
+        break;
+    }
+    return std::clamp(frames, 0, frames_per_block);
+}
+
+namespace {
+
+// The end of the data inside a codec block: the block is completed with
+// silence, decoded, and only the frames its present bytes hold are kept.
+int32_t decode_partial_block(AcmStage& st, const uint8_t* rest, int32_t n, uint8_t* out) {
+    const int32_t block = st.codec->block_bytes();
+    const int32_t keep = PartialBlockFrames(st.src_format, n, st.codec->frames_per_block());
+    if (keep <= 0 || n >= block) return 0;
+    std::vector<uint8_t> padded(static_cast<size_t>(block), 0);
+    std::memcpy(padded.data(), rest, static_cast<size_t>(n));
+    std::vector<uint8_t> decoded(static_cast<size_t>(st.codec->DestinationSize(block)));
+    int32_t used = 0;
+    const int32_t got = st.codec->Convert(padded.data(), block, decoded.data(), used);
+    if (got < 0) return -1;
+    const int32_t bytes = std::min(got, keep * st.codec->channels() * 2);
+    std::memcpy(out, decoded.data(), static_cast<size_t>(bytes));
+    return bytes;
+}
+
 // Runs one stage over its kept bytes plus `n` new ones; returns output bytes
-// or -1.
+// or -1. At the end a partial codec block is decoded too.
 int32_t run_stage(AcmStage& st, const uint8_t* in, int32_t n, bool end) {
     st.work.assign(st.leftover.begin(), st.leftover.end());
     st.work.insert(st.work.end(), in, in + n);
@@ -68,6 +111,11 @@ int32_t run_stage(AcmStage& st, const uint8_t* in, int32_t n, bool end) {
     if (st.codec) {
         out = st.codec->Convert(st.work.data(), total, st.dst.data(), used);
         if (out < 0) return -1;
+        if (end && used < total) {
+            const int32_t extra = decode_partial_block(st, st.work.data() + used, total - used, st.dst.data() + out);
+            if (extra < 0) return -1;
+            out += extra;
+        }
     } else {
         used = total / st.unit * st.unit;
         out = used > 0 ? PCMConvert(used, st.work.data(), st.src_format, st.dst.data(),
@@ -120,6 +168,26 @@ std::optional<TWaveFormatEx> SuggestPCM(const TWaveFormatEx& source) {
     return decoded_format(source);
 }
 
+std::string UnreadableReason(const TWaveFormatEx& source) {
+    char text[160];
+    if (source.nChannels != 1 && source.nChannels != 2) {
+        std::snprintf(text, sizeof text, "%u channels: only mono and stereo files can be read",
+                      unsigned(source.nChannels));
+        return text;
+    }
+    if (source.nSamplesPerSec == 0 || source.nSamplesPerSec > kMaxReadableRate) {
+        std::snprintf(text, sizeof text, "a sampling rate of %u Hz cannot be read", unsigned(source.nSamplesPerSec));
+        return text;
+    }
+    if (!SuggestPCM(source)) {
+        std::snprintf(text, sizeof text, "%s (format 0x%04X, %u-bit) cannot be read",
+                      FormatTagName(source.wFormatTag).c_str(), unsigned(source.wFormatTag),
+                      unsigned(source.wBitsPerSample));
+        return text;
+    }
+    return {};
+}
+
 bool CanConvert(const TWaveFormatEx& source, const TWaveFormatEx& dest, bool /*realtime*/) {
     return plan(source, dest).ok;
 }
@@ -167,7 +235,8 @@ std::unique_ptr<AcmChain> OpenChain(const TWaveFormatEx& source, const TWaveForm
         const int32_t most = src_size + st.unit;
         st.src = src;
         st.src_size = src_size;
-        st.dst_size = st.codec ? st.codec->DestinationSize(most)
+        // A codec stage may add one padded partial block at the end.
+        st.dst_size = st.codec ? st.codec->DestinationSize(most + st.codec->block_bytes())
                                : PCMConvertSize(most, st.src_format, st.dst_format) + 4;
         if (st.dst_size <= 0) return nullptr;
         st.dst.assign(static_cast<size_t>(st.dst_size), 0);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "audio/acmcodec.h"
@@ -55,6 +56,17 @@ bool FormatsDiffer(const TWaveFormatEx* a, const TWaveFormatEx* b);
 // nothing can read it.
 std::optional<TWaveFormatEx> SuggestPCM(const TWaveFormatEx& source);
 
+// Why a file of format `source` cannot be read (presented as PCM and played
+// or converted), as a short text for a message; "" when it can. Refused are
+// formats no codec here reads, channel counts other than 1 and 2, and
+// sampling rates of 0 or above 768 kHz.
+std::string UnreadableReason(const TWaveFormatEx& source);
+
+// Frames a codec block cut short after `bytes` bytes still holds whole (what
+// its header and the complete sample groups after it describe): IMA and MS
+// ADPCM, GSM 6.10; 0 for other formats.
+int32_t PartialBlockFrames(const TWaveFormatEx& format, int32_t bytes, int32_t frames_per_block);
+
 // Whether OpenChain would build a chain from `source` to `dest`. `realtime`
 // is accepted for the callers' sake; no codec here distinguishes it.
 bool CanConvert(const TWaveFormatEx& source, const TWaveFormatEx& dest, bool realtime);
@@ -68,7 +80,8 @@ std::unique_ptr<AcmChain> OpenChain(const TWaveFormatEx& source, const TWaveForm
 
 // Converts `n` bytes at chain.input (limited to input_capacity) and returns
 // the output bytes, or -1 when a stage fails. ChainConvertEnd says the data
-// ends here: bytes that do not make a whole block are dropped.
+// ends here: a codec block cut short is decoded for the frames it holds
+// whole; other bytes that do not make a whole unit are dropped.
 int32_t ChainConvert(AcmChain& chain, int32_t n);
 int32_t ChainConvertEnd(AcmChain& chain, int32_t n);
 

@@ -19,7 +19,8 @@ std::optional<int64_t> decoded_frames(const TWaveFormatEx& f, int64_t bytes) {
                       f.nBlockAlign, f.wBitsPerSample, f.extra};
     auto codec = AcmCodecStream::Open(s);
     if (!codec) return std::nullopt;
-    return bytes / codec->block_bytes() * codec->frames_per_block();
+    return bytes / codec->block_bytes() * codec->frames_per_block() +
+           PartialBlockFrames(f, int32_t(bytes % codec->block_bytes()), codec->frames_per_block());
 }
 
 }  // namespace

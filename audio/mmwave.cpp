@@ -67,6 +67,9 @@ void TMMWave::Assign(const TMMWave& source) {
             start_pos_ = std::clamp<int64_t>(source.start_pos_, 0, end_pos_);
         }
         InvalidatePlayList();
+        // Edit operations take over where the source stood.
+        if (opened_) SetPosition(SamplesToUnits(source.position_));
+        else position_ = std::max<int64_t>(0, source.position_);
     } catch (...) {
         EndUpdate();
         throw;
@@ -141,6 +144,7 @@ void TMMWave::Attach(std::unique_ptr<WaveIOBlock> block, const std::string& path
     position_ = 0;
     last_error_ = nullptr;
     writes_pending_ = false;
+    header_synced_at_ = io_->data_offset;
     InvalidatePlayList();
     OnFileAttached();
     EndUpdate();
@@ -459,6 +463,7 @@ void TMMWave::CloseFile() {
     bool written = b.data_chunk.dirty;
     bool ok = true;
     if (written) ok = Finalise(b);
+    if (!ok && b.created) SalvageHeader(b);
     if (!b.handle.close() && written) ok = false;
     opened_ = false;
     SetWriteState();
@@ -520,8 +525,37 @@ int64_t TMMWave::WriteDataSlow(const void* buffer, int64_t n) {
         return -1;
     }
     writes_pending_ = true;
+    if (b->created) {
+        const int64_t every = std::max<int64_t>(int64_t(kHeaderSyncSeconds) * b->format.nAvgBytesPerSec, 65536);
+        if (h.tell() - header_synced_at_ >= every) SyncHeaderSizes(*b);
+    }
     if (n <= 4) OpenWindow();
     return n;
+}
+
+void TMMWave::SyncHeaderSizes(WaveIOBlock& b) {
+    RiffFile& h = b.handle;
+    header_synced_at_ = h.tell();
+    // A failed flush keeps its data buffered; the next write or the closing
+    // meets the error.
+    if (!h.flush()) return;
+    int64_t data = h.tell() - b.data_offset;
+    data -= data % std::max<int64_t>(1, b.format.nBlockAlign);
+    if (data < 0 || b.data_offset + data - 8 > int64_t(UINT32_MAX)) return;
+    h.patch_u32(4, uint32_t(b.data_offset + data - 8));
+    h.patch_u32(b.data_offset - 4, uint32_t(data));
+}
+
+void TMMWave::SalvageHeader(WaveIOBlock& b) {
+    RiffFile& h = b.handle;
+    const int64_t size = h.discard_pending();
+    if (size < b.data_offset) return;
+    int64_t data = std::min(size - b.data_offset, b.data_bytes);
+    data -= data % std::max<int64_t>(1, b.format.nBlockAlign);
+    // Shrinking needs no room, and the two sizes are written in place.
+    if (!h.truncate(b.data_offset + data)) return;
+    h.patch_u32(4, uint32_t(b.data_offset + data - 8));
+    h.patch_u32(b.data_offset - 4, uint32_t(data));
 }
 
 int64_t TMMWave::ReadRaw(void* buffer, int64_t n) {

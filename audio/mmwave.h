@@ -114,6 +114,8 @@ void BuildPlayListFromCuts(int64_t s, int64_t e, const TMMCutList* cuts,
 
 class TMMWave : public TMMObject {
 public:
+    static constexpr int kHeaderSyncSeconds = 2;
+
     // (Sender, CurByte, NumBytes, Cancel): after each block of SaveToFile.
     using ProgressHandler = std::function<void(TMMWave&, int64_t, int64_t, bool&)>;
     // Free bytes on the volume holding `folder`, -1 when unknown (no check).
@@ -168,7 +170,8 @@ public:
     // Finalises a written file (sizes, pad byte, "fact", DISP, INFO), closes the
     // handle and resets the read cursor. A wave only read is closed without
     // writing. Raises WriteError when finalising fails (the handle is closed
-    // all the same).
+    // all the same); a created file is then cut back to the data that reached
+    // the disk and its header describes that, so it stays readable.
     virtual void CloseFile();
     // Closes and forgets the file. Does nothing without a file name or block.
     void FreeWave();
@@ -178,6 +181,9 @@ public:
     void CreateFile(const std::string& path, const TWaveFormatEx& format);
 
     // Writes at the current file position (appending after CreateFile); O(1).
+    // A file being created gets its header's sizes brought up to what was
+    // written every kHeaderSyncSeconds of audio, so that a crash leaves a
+    // file that reads as far as it got.
     // Returns n, or -1 when no file is open for writing, the system refused the
     // data, or the 4 GiB limit would be passed (see LastError()).
     int64_t WriteData(const void* buffer, int64_t n) {
@@ -280,6 +286,8 @@ private:
     void Attach(std::unique_ptr<WaveIOBlock> block, const std::string& path);
     void SeekStream(int64_t frames);
     bool Finalise(WaveIOBlock& b);
+    void SyncHeaderSizes(WaveIOBlock& b);
+    void SalvageHeader(WaveIOBlock& b);
     void ComputeDataLimit(WaveIOBlock& b);
     std::unique_ptr<WaveIOBlock> CreateBlock(const std::string& path, const TWaveFormatEx& format,
                                              bool exclusive);
@@ -308,6 +316,7 @@ private:
     int64_t segment_index_ = 0;
     int64_t segment_bytes_left_ = 0;
     const char* last_error_ = nullptr;
+    int64_t header_synced_at_ = 0;  // file offset the header's sizes last covered
 };
 
 }  // namespace murrel

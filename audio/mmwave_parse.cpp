@@ -195,7 +195,11 @@ bool ParseWaveFile(RiffFile& f, WaveIOBlock& b) {
     b.riff_chunk = riff;
     b.file_size = file_size;
     int64_t raw = std::max<int64_t>(0, data_end - b.data_offset);
-    b.data_bytes = raw - raw % b.format.nBlockAlign;
+    // A block cut short stays part of the data where its codec can still
+    // decode what it holds (ADPCM, GSM 6.10); elsewhere only whole blocks count.
+    const uint16_t tag = b.format.wFormatTag;
+    const bool partial_block_decodes = tag == 0x0002 || tag == 0x0011 || tag == 0x0031;
+    b.data_bytes = partial_block_decodes ? raw : raw - raw % b.format.nBlockAlign;
     return true;
 }
 

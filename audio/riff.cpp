@@ -255,6 +255,35 @@ bool RiffFile::truncate(int64_t length) {
     return true;
 }
 
+bool RiffFile::patch_u32(int64_t offset, uint32_t v) {
+    if (fd_ < 0 || offset < 0) return false;
+    uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    size_t done = 0;
+    while (done < 4) {
+        ssize_t w = ::pwrite(fd_, b + done, 4 - done, offset + int64_t(done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            errno_ = w < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += size_t(w);
+    }
+    return true;
+}
+
+int64_t RiffFile::discard_pending() {
+    if (fd_ < 0) return -1;
+    pos_ = len_ = 0;
+    writing_ = false;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        errno_ = errno;
+        return -1;
+    }
+    base_ = st.st_size;
+    return st.st_size;
+}
+
 bool RiffFile::read_u32(uint32_t& v) {
     uint8_t b[4];
     if (read(b, 4) != 4) return false;

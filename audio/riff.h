@@ -87,6 +87,13 @@ public:
     // Size of the file including data still in the buffer; -1 on an error.
     int64_t size();
     bool truncate(int64_t length);
+    // Writes `v` at `offset` straight into the file, leaving the position and
+    // the buffer alone; only where no buffered data covers `offset`.
+    bool patch_u32(int64_t offset, uint32_t v);
+    // Forgets buffered data that could not be written (a full disk), so that
+    // closing does not try it again; the position falls back to what is in
+    // the file. Returns the file's size on disk, -1 on an error.
+    int64_t discard_pending();
 
     // Little-endian helpers over read()/write().
     bool read_u32(uint32_t& v);

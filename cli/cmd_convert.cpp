@@ -3,7 +3,9 @@
 // a PCM WAV file, through the program's own WAV-to-WAV conversion.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -14,6 +16,8 @@
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "voicefile/batch_console.h"
+#include "voicefile/naming.h"
+#include "voicefile/scratch_output.h"
 #include "voicefile/wavetowave.h"
 
 namespace murrel::cli {
@@ -62,8 +66,9 @@ int run_convert(const std::vector<std::string>& args) {
             std::printf("usage: murrelphonic-cli %s\n", kUsage);
             return 0;
         } else if (a == "--rate") {
-            if (!has_value || !parse_number(args[++i], 1, 768000, rate))
-                return usage_error("--rate takes a sampling rate in Hz");
+            // Below 1000 Hz a block of the source converts to no frame at all.
+            if (!has_value || !parse_number(args[++i], 1000, 768000, rate))
+                return usage_error("--rate takes a sampling rate from 1000 to 768000 Hz");
         } else if (a == "--channels") {
             if (!has_value || !parse_number(args[++i], 1, 2, channels))
                 return usage_error("--channels takes 1 or 2");
@@ -96,24 +101,26 @@ int run_convert(const std::vector<std::string>& args) {
             show_warning(output + " exists (use --overwrite to replace it)");
             return FileOutcome::Failed;
         }
+        // An existing output stays as it was until the new one is complete.
+        OutputTarget target(output);
+        if (!output_ready(target)) return FileOutcome::Failed;
         TMMWave scratch;
         bool ok = false;
         try {
-            ok = convert_wavetowave(file, output, int(channels), int(bits), uint32_t(rate), scratch, progress);
+            ok = convert_wavetowave(file, target.write_path(), int(channels), int(bits), uint32_t(rate), scratch,
+                                    progress);
+        } catch (const EMMWaveError& e) {
+            target.abandon();
+            const bool created = e.code() == WaveError::CreateError || e.code() == WaveError::BufferError;
+            show_error(created ? output + ": could not be created (" + e.what() + ")" : std::string(e.what()));
+            return FileOutcome::Failed;
         } catch (const std::exception& e) {
-            show_error(std::string(e.what()) + " (" + file + ")");
+            target.abandon();
+            show_error(e.what());
             return FileOutcome::Failed;
         }
-        if (!ok) {
-            show_error("Unable to write wave file (" + output + ")");
-            return FileOutcome::Failed;
-        }
-        if (app().convert_cancel) {
-            if (!options.quiet) std::printf("%s -> %s (cancelled: shorter file kept)\n", file.c_str(), output.c_str());
-            return FileOutcome::Cancelled;
-        }
-        if (!options.quiet) std::printf("%s -> %s\n", file.c_str(), output.c_str());
-        return FileOutcome::Done;
+        if (!ok) show_error("Unable to write wave file (" + output + ")");
+        return settle_output(target, ok && !app().convert_cancel, file, options.quiet);
     });
 }
 

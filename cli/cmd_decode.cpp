@@ -3,24 +3,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "audio/mmwave.h"
 #include "cli/commands.h"
+#include "cli/decoder_diagnostics.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "voicefile/batch_console.h"
 #include "voicefile/decompress.h"
 #include "voicefile/fileinfo.h"
+#include "voicefile/framereader.h"
 #include "voicefile/naming.h"
+#include "voicefile/scratch_output.h"
+#include "voicefile/std_streams.h"
 
 namespace murrel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "decode FILE.vkd... [-o DIR] [--overwrite] [--quiet] [-j N]";
+constexpr const char* kUsage = "decode FILE.vkd... [-o DIR|-] [--overwrite] [--quiet] [-j N]";
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -34,30 +40,25 @@ FileOutcome decode_one(const std::string& file, const BatchOptions& options, Con
         return FileOutcome::Failed;
     }
     const std::string target = batch_target(file, options.out_dir, 1);
-    if (exists(target)) {
-        if (!options.overwrite) {
-            show_warning("[" + file_name_of(target) + "] " + app().message("FM_text_system_errmsg10"));
-            return FileOutcome::Failed;
-        }
-        ::unlink(target.c_str());
-    }
-    TMMWave scratch;
-    bool ok = false;
-    try {
-        ok = file_decompress(file, target, info, scratch, progress);
-    } catch (const std::exception& e) {
-        show_error(std::string(e.what()) + " (" + target + ")");
+    if (exists(target) && !options.overwrite) {
+        show_warning("[" + file_name_of(target) + "] " + app().message("FM_text_system_errmsg10"));
         return FileOutcome::Failed;
     }
-    if (ok) {
-        if (!options.quiet) batch_note(file + " -> " + target);
-        return FileOutcome::Done;
+    // A file being replaced stays as it was until the new one is complete.
+    OutputTarget output(target);
+    if (!output_ready(output)) return FileOutcome::Failed;
+    TMMWave scratch;
+    bool ok = false;
+    DecoderDiagnostics diagnostics;
+    try {
+        ok = file_decompress(file, target, info, scratch, progress, frame_reader(), kSplitThreshold,
+                             output.write_path());
+        diagnostics.report(file, options.quiet);
+    } catch (const std::exception& e) {
+        diagnostics.report(file, options.quiet);
+        show_error(target + ": " + e.what());
     }
-    if (app().convert_cancel) {
-        if (!options.quiet) batch_note(file + " -> " + target + " (cancelled: shorter file kept)");
-        return FileOutcome::Cancelled;
-    }
-    return FileOutcome::Failed;
+    return settle_output(output, ok, file, options.quiet);
 }
 
 int run_decode(const std::vector<std::string>& args) {
@@ -72,12 +73,14 @@ int run_decode(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: murrelphonic-cli %s\n", kUsage);
         return 2;
     }
+    StandardStreams streams;
+    if (!streams.prepare(files, options, "stdin.vkd")) return 1;
     load_console_texts();
     bool clash = false;
     std::vector<std::string> unique = drop_clashing_targets(files, options.out_dir, 1, "decode", clash);
     int status = run_batch(unique, options, "decode",
                            [&](const std::string& f, ConversionProgress& p) { return decode_one(f, options, p); });
-    return status == 0 && clash ? 1 : status;
+    return streams.finish(status == 0 && clash ? 1 : status, unique, 1);
 }
 
 const CommandRegistration registration({

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,29 +19,19 @@
 #include "voicefile/koltheader.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/naming.h"
+#include "voicefile/scratch_output.h"
+#include "voicefile/std_streams.h"
 #include "voicefile/wavetowave.h"
 
 namespace murrel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "encode FILE.wav... --mode sp|hq|shq [-o DIR] [--overwrite] [--quiet] [-j N]";
+constexpr const char* kUsage = "encode FILE.wav... --mode sp|hq|shq [-o DIR|-] [--overwrite] [--quiet] [-j N]";
 
 bool exists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
-}
-
-// Leaves `wave` holding what the encoder takes, 16-bit mono PCM at `rate`,
-// open at its start. A source of another format is converted first exactly as
-// the batch conversion does, into NAME.wav.tmp beside it; `temp_path` names
-// that file (deleted by the caller; a failed or cancelled conversion has
-// already removed it).
-bool fit_source_format(TMMWave& wave, uint32_t rate, std::string& temp_path, ConversionProgress& progress) {
-    const std::string source = wave.FileName();
-    if (prepare_encoding_source(wave, rate, temp_path, progress)) return true;
-    if (!app().convert_cancel) show_error("Unable to convert " + source + " to 16-bit mono PCM");
-    return false;
 }
 
 FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptions& options,
@@ -47,6 +39,11 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
     Tkoltfile_info info;
     if (get_fileinfo(file, info) != kFileWav) {
         show_error(app().message("FM_text_system_errmsg7"));
+        return FileOutcome::Failed;
+    }
+    const std::string target = batch_target(file, options.out_dir, 2);
+    if (exists(target) && !options.overwrite) {
+        show_warning("[" + file_name_of(target) + "]" + app().message("FM_text_system_errmsg10"));
         return FileOutcome::Failed;
     }
     TMMWave scratch;
@@ -58,37 +55,40 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
         show_error(app().message("FM_text_system_errmsg6"));
         return FileOutcome::Failed;
     }
-    std::string temp_path;
-    if (!fit_source_format(scratch, static_cast<uint32_t>(mp3_sample_rate(codec_type)), temp_path, progress)) {
+    // An existing voice file stays as it was until the new one is complete.
+    OutputTarget output(target);
+    if (!output_ready(output)) {
         scratch.FreeWave();
-        if (!temp_path.empty()) ::unlink(temp_path.c_str());
-        return app().convert_cancel ? FileOutcome::Cancelled : FileOutcome::Failed;
+        return FileOutcome::Failed;
     }
-    const std::string target = batch_target(file, options.out_dir, 2);
-    FileOutcome outcome = FileOutcome::Failed;
-    if (exists(target) && !options.overwrite) {
-        show_warning("[" + file_name_of(target) + "]" + app().message("FM_text_system_errmsg10"));
+    const std::string folder = folder_of(target);
+    // A source of another format is first converted into a scratch copy in
+    // the target's folder (the source's folder may be read-only).
+    std::string temp_path, why;
+    if (!prepare_encoding_source(scratch, static_cast<uint32_t>(mp3_sample_rate(codec_type)), temp_path, progress,
+                                 folder, &why)) {
         scratch.FreeWave();
-    } else {
-        if (exists(target)) ::unlink(target.c_str());
-        TLameCoder coder;
-        bool ok = false;
-        try {
-            ok = file_compress(scratch, target, codec_type, coder, progress);
-        } catch (const std::exception& e) {
-            scratch.FreeWave();
-            show_error(std::string(e.what()) + " (" + file + ")");
-        }
-        if (ok) {
-            outcome = FileOutcome::Done;
-            if (!options.quiet) batch_note(file + " -> " + target);
-        } else if (app().convert_cancel) {
-            outcome = FileOutcome::Cancelled;
-            if (!options.quiet) batch_note(file + " -> " + target + " (cancelled: shorter file kept)");
-        }
+        if (app().convert_cancel) return FileOutcome::Cancelled;
+        show_error("Unable to convert to 16-bit mono PCM: " + why);
+        return FileOutcome::Failed;
     }
-    if (!temp_path.empty()) ::unlink(temp_path.c_str());
-    return outcome;
+    struct DropTemp {
+        const std::string& path;
+        ~DropTemp() {
+            if (!path.empty()) ::unlink(path.c_str());
+        }
+    } drop_temp{temp_path};
+
+    TLameCoder coder;
+    bool ok = false;
+    try {
+        ok = file_compress(scratch, output.write_path(), codec_type, coder, progress, target);
+    } catch (const std::exception& e) {
+        scratch.FreeWave();
+        show_error(std::string(e.what()) + " (" + target + ")");
+    }
+    scratch.FreeWave();
+    return settle_output(output, ok, file, options.quiet);
 }
 
 int run_encode(const std::vector<std::string>& args) {
@@ -120,13 +120,15 @@ int run_encode(const std::vector<std::string>& args) {
         std::fprintf(stderr, "murrelphonic-cli: encode needs --mode sp|hq|shq\nusage: murrelphonic-cli %s\n", kUsage);
         return 2;
     }
+    StandardStreams streams;
+    if (!streams.prepare(files, options, "stdin.wav")) return 1;
     load_console_texts();
     bool clash = false;
     std::vector<std::string> unique = drop_clashing_targets(files, options.out_dir, 2, "encode", clash);
     int status = run_batch(unique, options, "encode", [&](const std::string& f, ConversionProgress& p) {
         return encode_one(f, codec_type, options, p);
     });
-    return status == 0 && clash ? 1 : status;
+    return streams.finish(status == 0 && clash ? 1 : status, unique, 2);
 }
 
 const CommandRegistration registration({

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "audio/acmchain.h"
+#include "audio/mmwave.h"
 #include "cli/commands.h"
+#include "voicefile/batch_console.h"
 #include "voicefile/fileinfo.h"
 #include "voicefile/koltheader.h"
 
@@ -36,7 +39,35 @@ std::string json_string(const std::string& text) {
     return out + "\"";
 }
 
-std::string kbps_text(int32_t bitrate) {
+// What the WAV file's own header holds, in full width: the shared file
+// information keeps 32-bit fields for the file list.
+struct WavFacts {
+    int64_t bitrate = 0;
+    int channels = 0;
+    std::string unreadable;  // why it cannot be read, "" when it can
+};
+
+bool wav_facts(const std::string& path, WavFacts& facts) {
+    TMMWave wave;
+    try {
+        wave.SetFileName(path);
+    } catch (const std::exception&) {
+        return false;
+    }
+    const TWaveFormatEx* f = wave.FileFormat();
+    if (!f) return false;
+    facts.channels = f->nChannels;
+    facts.bitrate = int64_t(f->nSamplesPerSec) * f->nChannels * (f->wBitsPerSample ? f->wBitsPerSample : 0);
+    if (f->wBitsPerSample == 0) facts.bitrate = int64_t(f->nAvgBytesPerSec) * 8;
+    facts.unreadable = UnreadableReason(*f);
+    return true;
+}
+
+std::string channels_text(int channels) {
+    return channels == 1 ? "Mono" : channels == 2 ? "Stereo" : std::to_string(channels) + " channels";
+}
+
+std::string kbps_text(int64_t bitrate) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.2f Kbps", bitrate / 1000.0);
     return buf;
@@ -68,14 +99,23 @@ int run_info(const std::vector<std::string>& args) {
     int status = 0;
     for (const std::string& file : files) {
         Tkoltfile_info info;
+        if (const std::string why = input_problem(file); !why.empty())
+            std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", file.c_str(), why.c_str());
         const int kind = get_fileinfo(file, info);
         struct stat st {};
         const long long size = ::stat(file.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-        if (kind == kFileNeither) status = 1;
+        WavFacts wav;
+        if (kind == kFileWav && wav_facts(file, wav)) {
+            info.channels = wav.channels;
+        }
+        const int64_t bitrate = kind == kFileWav ? wav.bitrate : info.bitrate;
+        if (kind == kFileNeither || !wav.unreadable.empty()) status = 1;
         const char* kind_name = kind == kFileVoice ? "VKD" : kind == kFileWav ? "WAV" : "none";
-        // A voice file of an older codec has no computed duration.
-        const bool has_duration = kind == kFileWav || (kind == kFileVoice && is_mp3_codec(info.codec_type));
-        const char* channels = info.channels == 1 ? "Mono" : "Stereo";
+        // A voice file of an older codec has no computed duration; nor has a
+        // WAV file nothing here reads.
+        const bool has_duration = (kind == kFileWav && wav.unreadable.empty()) ||
+                                  (kind == kFileVoice && is_mp3_codec(info.codec_type));
+        const std::string channels = channels_text(info.channels);
 
         if (json) {
             std::string line = "{\"file\":" + json_string(file) + ",\"kind\":\"" + kind_name + "\"";
@@ -85,8 +125,8 @@ int run_info(const std::vector<std::string>& args) {
                 line += ",\"mode_code\":" + std::to_string(info.mode_code);
             }
             if (kind != kFileNeither) {
-                line += ",\"bitrate\":" + std::to_string(info.bitrate);
-                line += ",\"bitrate_text\":" + json_string(kbps_text(info.bitrate));
+                line += ",\"bitrate\":" + std::to_string(bitrate);
+                line += ",\"bitrate_text\":" + json_string(kbps_text(bitrate));
                 line += ",\"channels\":" + std::to_string(info.channels);
                 line += ",\"channel_mode\":" + json_string(channels);
                 if (has_duration) {
@@ -96,6 +136,7 @@ int run_info(const std::vector<std::string>& args) {
                 } else {
                     line += ",\"duration\":null";
                 }
+                if (!wav.unreadable.empty()) line += ",\"unreadable\":" + json_string(wav.unreadable);
             }
             if (size >= 0) line += ",\"size\":" + std::to_string(size);
             line += "}";
@@ -110,9 +151,10 @@ int run_info(const std::vector<std::string>& args) {
             line += "\t" + (mode.empty() ? std::string("-") : mode);
         }
         if (kind != kFileNeither) {
-            line += "\t" + kbps_text(info.bitrate) + "\t" + channels;
+            line += "\t" + kbps_text(bitrate) + "\t" + channels;
             line += "\t[" + (has_duration ? duration_text(info) : std::string("--:--:--")) + "]";
             line += "\t" + std::to_string(size);
+            if (!wav.unreadable.empty()) line += "\tcannot be read: " + wav.unreadable;
         }
         std::printf("%s\n", line.c_str());
     }

@@ -14,6 +14,8 @@
 #include "audio/device_backend.h"
 #include "audio/ui_dispatcher.h"
 #include "cli/commands.h"
+#include "cli/decoder_diagnostics.h"
+#include "cli/stop_signals.h"
 #include "player/playerstrip.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
@@ -24,8 +26,6 @@ namespace murrel::cli {
 
 namespace {
 
-std::atomic<bool> interrupted{false};
-void on_interrupt(int) { interrupted.store(true); }
 
 // Messages go to standard error as the console service prints them; the
 // save dialog is answered with the name given on the command line.
@@ -67,14 +67,15 @@ int play_voice_file(const std::string& path) {
         PlayerStrip strip(nullptr, &main_pump());
         strip.SelectedFile = [&]() -> std::optional<std::string> { return path; };
         const bool terminal = isatty(STDERR_FILENO) != 0;
-        std::signal(SIGINT, on_interrupt);
+        catch_stop_signals();
         strip.button_playClick();
         if (strip.transport() != TransportState::Playing) return 1;
         std::printf("playing %s on \"%s\"\n", path.c_str(), strip.MMWaveOut_vkdplay().ProductName().c_str());
         std::fflush(stdout);
         auto next = std::chrono::steady_clock::now();
+        DecoderDiagnostics diagnostics;
         main_pump().pump_until([&] {
-            if (interrupted.load() && strip.transport() != TransportState::Stopped) strip.button_stopClick();
+            if (stop_requested() && strip.transport() != TransportState::Stopped) strip.button_stopClick();
             if (strip.timer_enabled() && std::chrono::steady_clock::now() >= next) {
                 next += std::chrono::milliseconds(100);
                 strip.Timer_timedisplayTimer();
@@ -82,15 +83,18 @@ int play_voice_file(const std::string& path) {
             }
             return strip.transport() == TransportState::Stopped && !strip.MMWaveOut_vkdplay().IsOpen();
         }, std::chrono::hours(24), kDevicePoll);
+        diagnostics.report(path, false);
         if (terminal) std::fprintf(stderr, "\n");
         if (dialogs.failures > 0) return 1;
-        std::printf("%s\n", interrupted.load() ? "stopped" : "played to the end");
-        return interrupted.load() ? 130 : 0;
+        std::printf("%s\n", stop_requested() ? "stopped" : "played to the end");
+        return stop_exit_code(0);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "murrelphonic-cli: %s\n", e.what());
+        std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", path.c_str(), e.what());
         return 1;
     }
 }
+
+bool recover_left_recording(const std::string& scratch);
 
 int record_voice_file(int codec_type, double seconds, const std::string& out_path) {
     load_console_texts();
@@ -101,8 +105,9 @@ int record_voice_file(int codec_type, double seconds, const std::string& out_pat
         // It keeps the ".vkd" extension, since the header records the name's
         // extension and a save patches only its first three letters.
         app().temp_recording_path = out_path.substr(0, out_path.size() - 4) + ".recording.vkd";
+        if (!recover_left_recording(app().temp_recording_path)) return 1;
         PlayerStrip strip(nullptr, &main_pump());
-        std::signal(SIGINT, on_interrupt);
+        catch_stop_signals();
         if (codec_type == 5) strip.button_sprecordClick();
         if (codec_type == 6) strip.button_hqrecordClick();
         if (codec_type == 7) strip.button_shqrecordClick();
@@ -114,7 +119,7 @@ int record_voice_file(int codec_type, double seconds, const std::string& out_pat
         const int64_t limit = static_cast<int64_t>(seconds * 1000);
         main_pump().pump_until([&] {
             if (!strip.recording()) return true;  // stopped by a write failure
-            if (interrupted.load() || strip.recorder().Position() >= limit) strip.button_stopClick();
+            if (stop_requested() || strip.recorder().Position() >= limit) strip.button_stopClick();
             return !strip.recording();
         }, std::chrono::hours(25), kDevicePoll);
         main_pump().pump_until([&] { return !strip.recorder().Device().IsOpen(); },
@@ -126,9 +131,9 @@ int record_voice_file(int codec_type, double seconds, const std::string& out_pat
             return 1;
         }
         std::printf("recorded %s\n", saved.c_str());
-        return interrupted.load() ? 130 : 0;
+        return stop_exit_code(0);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "murrelphonic-cli: %s\n", e.what());
+        std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", out_path.c_str(), e.what());
         return 1;
     }
 }

@@ -1,7 +1,12 @@
 // murrelphonic-cli record: records from the wave input device for a number of
 // seconds in a recording mode, into a WAV file or, through the encoder, a
 // voice file. Ctrl+C ends the recording early and keeps what was recorded.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +17,7 @@
 #include "audio/ui_dispatcher.h"
 #include "audio/wavein.h"
 #include "cli/commands.h"
+#include "cli/stop_signals.h"
 #include "shell/appstate.h"
 #include "voicefile/koltheader.h"
 
@@ -19,10 +25,31 @@ namespace murrel::cli {
 
 int record_voice_file(int codec_type, double seconds, const std::string& out_path);
 
+// Moves a scratch file left by an earlier recording that did not end (a
+// crash, kill -9, power loss) to a free NAME.recovered-N.vkd beside it, so that
+// a new recording never deletes it. False when it exists and cannot be moved.
+bool recover_left_recording(const std::string& scratch) {
+    struct stat st {};
+    if (::lstat(scratch.c_str(), &st) != 0) return true;
+    const std::string stem = scratch.substr(0, scratch.size() - std::strlen(".recording.vkd"));
+    for (int n = 1; n < 10000; ++n) {
+        const std::string free_name = stem + ".recovered-" + std::to_string(n) + ".vkd";
+        // link() refuses an existing name, so nothing is replaced.
+        if (::link(scratch.c_str(), free_name.c_str()) == 0) {
+            ::unlink(scratch.c_str());
+            std::fprintf(stderr, "murrelphonic-cli: an unfinished recording was found in %s; it was kept as %s\n",
+                         scratch.c_str(), free_name.c_str());
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    std::fprintf(stderr, "murrelphonic-cli: %s holds an unfinished recording that could not be moved aside (%s)\n",
+                 scratch.c_str(), std::strerror(errno));
+    return false;
+}
+
 namespace {
 
-std::atomic<bool> interrupted{false};
-void on_interrupt(int) { interrupted.store(true); }
 
 std::string one_line(std::string text) {
     for (size_t p; (p = text.find("\n\r")) != std::string::npos;) text.replace(p, 2, " ");
@@ -37,7 +64,7 @@ bool ends_with(const std::string& s, const std::string& tail) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: murrelphonic-cli record --mode sp|hq|shq --seconds N -o FILE.wav|FILE.vkd\n");
+    std::fprintf(stderr, "usage: murrelphonic-cli record --mode sp|hq|shq --seconds N -o FILE.wav|FILE.vkd [--overwrite]\n");
     return 2;
 }
 
@@ -45,6 +72,7 @@ int run(const std::vector<std::string>& args) {
     int codec = 0;
     double seconds = 0;
     std::string out_path;
+    bool overwrite = false;
     for (size_t i = 0; i < args.size(); ++i) {
         bool has_value = i + 1 < args.size();
         if (args[i] == "--mode" && has_value) {
@@ -54,9 +82,14 @@ int run(const std::vector<std::string>& args) {
         } else if (args[i] == "--seconds" && has_value) {
             char* end = nullptr;
             seconds = std::strtod(args[++i].c_str(), &end);
-            if (*end || seconds <= 0 || seconds > 24 * 3600) return usage();
+            if (*end || !(seconds > 0) || seconds > 24 * 3600) {
+                std::fprintf(stderr, "murrelphonic-cli: --seconds takes a number of seconds above 0, at most 86400\n");
+                return usage();
+            }
         } else if (args[i] == "-o" && has_value) {
             out_path = args[++i];
+        } else if (args[i] == "--overwrite") {
+            overwrite = true;
         } else {
             return usage();
         }
@@ -64,6 +97,11 @@ int run(const std::vector<std::string>& args) {
     if (!codec || seconds <= 0 || out_path.empty()) return usage();
     bool voice = ends_with(out_path, ".vkd");
     if (!voice && !ends_with(out_path, ".wav")) return usage();
+    struct stat st {};
+    if (::stat(out_path.c_str(), &st) == 0 && !overwrite) {
+        std::fprintf(stderr, "murrelphonic-cli: %s already exists (use --overwrite to replace it)\n", out_path.c_str());
+        return 1;
+    }
     // Voice files take the program's own recording road.
     if (voice) return record_voice_file(codec, seconds, out_path);
 
@@ -91,13 +129,13 @@ int run(const std::vector<std::string>& args) {
         };
         bool stopped = false;
         in.OnStop = [&](TMMDSPComponent*) { stopped = true; };
-        std::signal(SIGINT, on_interrupt);
+        catch_stop_signals();
         std::printf("recording %s (%d Hz mono) from \"%s\" for %g s\n", out_path.c_str(), rate,
                     in.ProductName().c_str(), seconds);
         std::fflush(stdout);
         in.Start();
         main_pump().pump_until([&] {
-            if ((interrupted.load() || write_failed.load()) && in.IsRecording()) in.Stop();
+            if ((stop_requested() || write_failed.load()) && in.IsRecording()) in.Stop();
             return stopped || !in.IsOpen();
         }, std::chrono::hours(25), kDevicePoll);
         in.WaitDelivered();
@@ -110,15 +148,15 @@ int run(const std::vector<std::string>& args) {
             return 1;
         }
         std::printf("recorded %s\n", out_path.c_str());
-        return interrupted.load() ? 130 : 0;
+        return stop_exit_code(0);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "murrelphonic-cli: %s\n", one_line(e.what()).c_str());
+        std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", out_path.c_str(), one_line(e.what()).c_str());
         return 1;
     }
 }
 
 const CommandRegistration registration(
-    {"record", "record --mode sp|hq|shq --seconds N -o FILE.wav|FILE.vkd",
+    {"record", "record --mode sp|hq|shq --seconds N -o FILE.wav|FILE.vkd [--overwrite]",
      "record from the sound device into a WAV file or a voice file", run});
 
 }  // namespace

@@ -36,8 +36,24 @@ int main(int argc, char** argv) {
         print_usage(stdout);
         return 0;
     }
+    if (name == "--version" || name == "version") {
+        std::printf("murrelphonic-cli %s\n", MURREL_VERSION);
+        return 0;
+    }
+    // "--mode=hq" is "--mode hq", as in every other tool.
+    std::vector<std::string> args;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        const std::size_t eq = a.find('=');
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            args.push_back(a.substr(0, eq));
+            args.push_back(a.substr(eq + 1));
+        } else {
+            args.push_back(a);
+        }
+    }
     for (const Command& c : commands()) {
-        if (c.name == name) return c.run(std::vector<std::string>(argv + 2, argv + argc));
+        if (c.name == name) return c.run(args);
     }
     std::fprintf(stderr, "murrelphonic-cli: unknown command '%s'\n", name.c_str());
     print_usage(stderr);

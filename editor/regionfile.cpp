@@ -1,9 +1,18 @@
 #include "editor/regionfile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include "shell/profile.h"
@@ -46,13 +55,107 @@ std::vector<std::vector<int64_t>> parse_entries(std::string_view value, int fiel
     return out;
 }
 
+// The file's text as the profile layer writes it when every key is added in
+// order to an empty file, built in one pass: sections apart by a blank line,
+// each key appended to the section being written.
+class RegionText {
+public:
+    void section(const std::string& name) {
+        if (!text_.empty()) text_ += "\n";
+        text_ += "[" + name + "]\n";
+    }
+    void key(const std::string& name, std::string_view value) {
+        value = value.substr(0, value.find_first_of("\r\n"));  // one line per key
+        text_.append(name).append("=").append(value).append("\n");
+    }
+    void key(const std::string& name, int64_t value) { key(name, std::to_string(value)); }
+    void key(const std::string& name, bool value) { key(name, std::string_view(value ? "1" : "0")); }
+    // Replaces `path` through a temporary file beside it; ProfileWriteError on failure.
+    void store(const std::string& path) const {
+        std::string tmp = path + ".XXXXXX";
+        const int fd = ::mkstemp(tmp.data());
+        if (fd < 0) throw ProfileWriteError(path);
+        bool ok = ::fchmod(fd, 0644) == 0;
+        for (std::size_t done = 0; ok && done < text_.size();) {
+            const ssize_t n = ::write(fd, text_.data() + done, text_.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            ok = n > 0;
+            if (ok) done += std::size_t(n);
+        }
+        ok = ::close(fd) == 0 && ok;
+        if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+            ::unlink(tmp.c_str());
+            throw ProfileWriteError(path);
+        }
+    }
+
+private:
+    std::string text_;
+};
+
+// Each section of a file on its own, so that reading a thousand markers costs
+// one pass over the file rather than one per key. Names match without regard
+// to ASCII case and the first section of a name is the one that counts, as
+// in the profile layer.
+class SectionIndex {
+public:
+    explicit SectionIndex(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::size_t pos = content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        std::string name, body;
+        bool in_section = false;
+        auto close = [&] {
+            if (in_section && !sections_.count(name))
+                sections_.emplace(name, ProfileFile::from_text("[" + name + "]\n" + body, path));
+            body.clear();
+        };
+        while (pos < content.size()) {
+            std::size_t nl = content.find('\n', pos);
+            const std::size_t end = nl == std::string::npos ? content.size() : nl + 1;
+            const std::string_view line(content.data() + pos, end - pos);
+            const std::size_t first = line.find_first_not_of(" \t\r\n");
+            if (first != std::string_view::npos && line[first] == '[') {
+                close();
+                std::string_view rest = line.substr(first + 1);
+                rest = rest.substr(0, rest.find_last_not_of(" \t\r\n") + 1);
+                if (const std::size_t bracket = rest.rfind(']'); bracket != std::string_view::npos)
+                    rest = rest.substr(0, bracket);
+                name = lower(rest);
+                in_section = true;
+            } else {
+                body.append(line);
+            }
+            pos = end;
+        }
+        close();
+    }
+    // The section's own file, or an empty one.
+    const ProfileFile& operator[](const std::string& section) const {
+        auto it = sections_.find(lower(section));
+        return it == sections_.end() ? empty_ : it->second;
+    }
+    bool has(const std::string& section) const { return sections_.count(lower(section)) != 0; }
+
+private:
+    static std::string lower(std::string_view s) {
+        std::string out(s);
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        return out;
+    }
+    std::unordered_map<std::string, ProfileFile> sections_;
+    ProfileFile empty_ = ProfileFile::from_text("");
+};
+
 void clear_lists(TMMEnhancedWave& doc) {
     if (TMMMarkerList* markers = doc.MarkerList()) markers->Clear();
     doc.SourceFades().Clear();
     if (TMMCutList* cuts = doc.CutList()) cuts->Clear();
 }
 
-void read_document(TMMEnhancedWave& doc, const ProfileFile& ini) {
+void read_document(TMMEnhancedWave& doc, const SectionIndex& sections) {
+    const ProfileFile& ini = sections["Sample"];
     doc.SetFileName(ini.read_string("Sample", "FileName"));
     doc.SetStartPos(ini.read_int64("Sample", "StartPos", doc.StartPos()));
     doc.SetEndPos(ini.read_int64("Sample", "EndPos", doc.EndPos()));
@@ -104,7 +207,8 @@ void read_document(TMMEnhancedWave& doc, const ProfileFile& ini) {
             const std::string section = "Marker_" + std::to_string(i);
             // A count larger than the sections present would otherwise make
             // up to 2^31 markers out of nothing.
-            if (!ini.section_exists(section)) break;
+            if (!sections.has(section)) break;
+            const ProfileFile& ini = sections[section];
             TMMMarker m;
             m.Name = ini.read_string(section, "Name");
             m.Comment = ini.read_string(section, "Comment");
@@ -125,14 +229,15 @@ void read_document(TMMEnhancedWave& doc, const ProfileFile& ini) {
 bool ReadRegionFile(TMMEnhancedWave& doc, const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return false;
-    ProfileFile ini(path);
+    const SectionIndex sections(path);
     try {
         doc.FreeWave();
         clear_lists(doc);
-        if (ini.read_string("General", "Validate") != kRegionFileValidate ||
-            ini.read_string("General", "Version") != kRegionFileVersion)
+        const ProfileFile& general = sections["General"];
+        if (general.read_string("General", "Validate") != kRegionFileValidate ||
+            general.read_string("General", "Version") != kRegionFileVersion)
             return false;
-        read_document(doc, ini);
+        read_document(doc, sections);
         return true;
     } catch (...) {
         try {
@@ -145,27 +250,27 @@ bool ReadRegionFile(TMMEnhancedWave& doc, const std::string& path) {
 }
 
 bool WriteRegionFile(TMMEnhancedWave& doc, const std::string& path) {
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
     doc.PlayList();
     doc.RebuildFadeList();
 
-    ProfileFile ini(path);
-    ini.write_string("General", "Validate", kRegionFileValidate);
-    ini.write_string("General", "Version", kRegionFileVersion);
-    ini.write_string("Sample", "FileName", doc.FileName());
-    ini.write_integer("Sample", "StartPos", doc.StartPos());
-    ini.write_integer("Sample", "EndPos", doc.EndPos());
-    ini.write_integer("Sample", "Position", doc.Position());
+    RegionText ini;
+    ini.section("General");
+    ini.key("Validate", std::string_view(kRegionFileValidate));
+    ini.key("Version", std::string_view(kRegionFileVersion));
+    ini.section("Sample");
+    ini.key("FileName", std::string_view(doc.FileName()));
+    ini.key("StartPos", doc.StartPos());
+    ini.key("EndPos", doc.EndPos());
+    ini.key("Position", doc.Position());
 
     const auto& fades = doc.SourceFades().Items();
-    ini.write_integer("Sample", "NumFades", int64_t(fades.size()));
+    ini.key("NumFades", int64_t(fades.size()));
     std::string line;
     int key = 1;
     for (size_t i = 0; i < fades.size(); ++i) {
         line += "(" + std::to_string(fades[i].position) + "," + std::to_string(fades[i].value) + ");";
         if ((i + 1) % kFadesPerKey == 0 || i + 1 == fades.size()) {
-            ini.write_string("Sample", "Fades" + std::to_string(key++), line);
+            ini.key("Fades" + std::to_string(key++), std::string_view(line));
             line.clear();
         }
     }
@@ -173,13 +278,13 @@ bool WriteRegionFile(TMMEnhancedWave& doc, const std::string& path) {
     const TMMCutList* cuts = doc.CutList() ? doc.CutList() : doc.SkipList();
     if (cuts && cuts->Count() > 0) {
         const auto& items = cuts->Items();
-        ini.write_integer("Sample", "NumCuts", int64_t(items.size()));
+        ini.key("NumCuts", int64_t(items.size()));
         key = 1;
         for (size_t i = 0; i < items.size(); ++i) {
             line += "(" + std::to_string(items[i].start) + "," + std::to_string(items[i].length) +
                     "," + std::to_string(items[i].extra) + ");";
             if ((i + 1) % kCutsPerKey == 0 || i + 1 == items.size()) {
-                ini.write_string("Sample", "Cuts" + std::to_string(key++), line);
+                ini.key("Cuts" + std::to_string(key++), std::string_view(line));
                 line.clear();
             }
         }
@@ -187,21 +292,22 @@ bool WriteRegionFile(TMMEnhancedWave& doc, const std::string& path) {
 
     const TMMMarkerList* markers = doc.MarkerList();
     if (markers && markers->Count() > 0) {
-        ini.write_integer("Sample", "NumMarkers", markers->Count());
+        ini.key("NumMarkers", int64_t(markers->Count()));
         for (int64_t i = 0; i < markers->Count(); ++i) {
             const TMMMarker& m = (*markers)[i];
-            const std::string section = "Marker_" + std::to_string(i);
-            ini.write_string(section, "Name", m.Name);
-            ini.write_string(section, "Comment", m.Comment);
-            ini.write_integer(section, "ID", m.ID);
-            ini.write_integer(section, "NextID", m.NextID);
-            ini.write_integer(section, "Offset", m.Offset);
-            ini.write_integer(section, "Color", m.Color);
-            ini.write_integer(section, "Flags", m.Flags);
-            ini.write_bool(section, "Fixed", m.Fixed);
-            ini.write_bool(section, "Visible", m.Visible);
+            ini.section("Marker_" + std::to_string(i));
+            ini.key("Name", std::string_view(m.Name));
+            ini.key("Comment", std::string_view(m.Comment));
+            ini.key("ID", int64_t(m.ID));
+            ini.key("NextID", int64_t(m.NextID));
+            ini.key("Offset", int64_t(m.Offset));
+            ini.key("Color", int64_t(m.Color));
+            ini.key("Flags", int64_t(m.Flags));
+            ini.key("Fixed", bool(m.Fixed));
+            ini.key("Visible", bool(m.Visible));
         }
     }
+    ini.store(path);
     return true;
 }
 

@@ -11,6 +11,8 @@
 #include "player/player_texts.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "voicefile/bytesource.h"
+#include "voicefile/framereader.h"
 #include "voicefile/koltheader.h"
 
 namespace murrel {
@@ -203,12 +205,23 @@ void PlayerStrip::play_file(const std::string& path) {
     file.close();
     (void)kolt_filecheck(header.data());
     set_bitrate(info.bitrate);
-    const int channels = info.channels == 1 ? 1 : 2;
+    int channels = info.channels == 1 ? 1 : 2;
+    int bits = header[kolt::kBitsPerSample];
+    uint32_t rate = header[kolt::kSampleRate] * 256u + header[kolt::kSampleRate + 1];
+    // The stream's own frames say how it sounds; a header that disagrees
+    // would play it at the wrong speed.
+    {
+        FileSource probe;
+        int stream_rate = 0, stream_channels = 0;
+        if (probe.open(path) && probe_stream_format(probe, stream_rate, stream_channels)) {
+            rate = static_cast<uint32_t>(stream_rate);
+            channels = stream_channels;
+            bits = 16;
+        }
+    }
     display_.stereo = channels == 2;
     set_total(info);
     display_.file_type = "VKD";
-    const int bits = header[kolt::kBitsPerSample];
-    const uint32_t rate = header[kolt::kSampleRate] * 256u + header[kolt::kSampleRate + 1];
     display_.led_sp = info.mode_code == 2;
     display_.led_hq = info.mode_code == 3;
     display_.led_shq = info.mode_code == 4;
@@ -249,7 +262,7 @@ void PlayerStrip::vkd_buffer_load(TMMWaveHdr* hdr, bool& more) {
     uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(std::max(length, 0)), hdr->dwBufferLength);
     std::memcpy(hdr->lpData, request_buffer_.get(), n);
     hdr->dwBytesRecorded = n;
-    if (voice_.open_failed()) {
+    if (voice_.open_failed() || voice_.cut_short()) {
         // The device ends by itself (no more buffers); the box and the
         // buttons belong to the user-interface thread.
         more = false;
@@ -261,7 +274,13 @@ void PlayerStrip::vkd_buffer_load(TMMWaveHdr* hdr, bool& more) {
 }
 
 void PlayerStrip::buffer_open_failed() {
-    show_error(catalogue_text(kErrBadFile));
+    // The file was fine when playing started: say what happened to it, and when.
+    const int64_t s = voice_elapsed_seconds(voice_.read_pos() - static_cast<int64_t>(kKoltHeaderSize),
+                                            voice_.info().bitrate);
+    char at[32];
+    std::snprintf(at, sizeof at, "%02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+    show_error(voice_.path() + ": the file became shorter or unreadable at " + at);
     playandrec_buttonset(TransportState::Stopped);
 }
 

@@ -19,6 +19,7 @@ void VoiceStream::start(FrameReader& reader, const std::string& path, const Tkol
     first_frame_ = true;
     seek_requested_ = false;
     open_failed_ = false;
+    cut_short_ = false;
     frames_decoded_ = 0;
     frames_rejected_ = 0;
     reader.reset();
@@ -54,6 +55,8 @@ bool VoiceStream::fill_bufferfromdisk(int16_t* destination, int capacity, int& l
         bool stereo = st.mode != 3;
         const size_t whole = static_cast<size_t>(capacity + 1) * sizeof(int16_t);
         if (st.end_of_stream) {
+            if (static_cast<int64_t>(file.size()) < data_size_ + static_cast<int64_t>(kKoltHeaderSize))
+                cut_short_ = true;
             std::memset(destination, 0, whole);
             length = kSilenceBytes;
             st.end_of_stream = 0;

@@ -48,6 +48,9 @@ public:
     const Tkoltfile_info& info() const { return info_; }
     const std::string& path() const { return path_; }
     bool open_failed() const { return open_failed_.load(); }
+    // The file ended before the size it had when playing started (it was cut
+    // short or replaced while playing); read_pos() is where.
+    bool cut_short() const { return cut_short_.load(); }
     bool seek_requested() const { return seek_requested_.load(); }
     bool first_frame() const { return first_frame_.load(); }
     int frame_samples() const { return frame_samples_.load(); }
@@ -66,6 +69,7 @@ private:
     std::atomic<int64_t> seek_target_{0};  // where the requested seek goes
     std::atomic<bool> first_frame_{false};
     std::atomic<bool> open_failed_{false};
+    std::atomic<bool> cut_short_{false};
     std::atomic<int> frame_samples_{0};
     std::atomic<int64_t> frames_decoded_{0}, frames_rejected_{0};
 };

@@ -1,6 +1,7 @@
 #include "voicefile/batch_console.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "shell/appstate.h"
@@ -25,8 +27,8 @@ namespace {
 volatile std::sig_atomic_t interrupted = 0;
 bool bar_shown = false;  // a progress bar is drawn on standard error
 
-void on_interrupt(int) {
-    interrupted = 1;
+void on_interrupt(int sig) {
+    interrupted = sig;
     app().convert_cancel.store(true);  // lock-free: safe in a handler
 }
 
@@ -53,7 +55,8 @@ class BatchDialogs final : public DialogService {
 public:
     DialogResult message_box(const MessageRequest& request) override {
         const char* kind = request.icon == MessageIcon::Error ? "error" : request.icon == MessageIcon::Warning ? "warning" : "note";
-        std::fprintf(stderr, "\r\033[Kmurrelphonic-cli: %s%s%s: %s\n", current_file.c_str(),
+        // The bar's line is cleared first only where a bar is drawn.
+        std::fprintf(stderr, "%smurrelphonic-cli: %s%s%s: %s\n", bar_shown ? "\r\033[K" : "", current_file.c_str(),
                      current_file.empty() ? "" : ": ", kind, request.text.c_str());
         // Questions take their safe answer, as on any console.
         switch (request.buttons) {
@@ -175,6 +178,35 @@ void batch_note(const std::string& line) {
     std::fflush(stdout);
 }
 
+bool output_ready(const OutputTarget& output) {
+    if (output.ready()) return true;
+    show_error(output.target() + ": could not be created (" + std::strerror(errno) + ")");
+    return false;
+}
+
+FileOutcome settle_output(OutputTarget& output, bool complete, const std::string& source, bool quiet) {
+    const std::string& target = output.target();
+    if (complete) {
+        if (!output.commit()) {
+            show_error(target + ": could not replace the existing file (" + std::strerror(errno) + ")");
+            return FileOutcome::Failed;
+        }
+        if (!quiet) batch_note(source + " -> " + target);
+        return FileOutcome::Done;
+    }
+    output.abandon();
+    struct stat st {};
+    const std::string kept = output.replaces()                       ? "the existing file was left as it was"
+                             : ::lstat(target.c_str(), &st) == 0 ? "what was written before it stopped is kept in " + target
+                                                                 : "nothing was written";
+    if (app().convert_cancel) {
+        if (!quiet) batch_note(source + " -> " + target + " (cancelled: " + kept + ")");
+        return FileOutcome::Cancelled;
+    }
+    std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", source.c_str(), kept.c_str());
+    return FileOutcome::Failed;
+}
+
 void load_console_texts() {
     const std::string dir = program_folder();
     std::string ini = dir + app().app_name + ".ini";
@@ -227,7 +259,7 @@ bool parse_batch_args(const std::vector<std::string>& args, BatchOptions& option
         std::fprintf(stderr, "murrelphonic-cli: no files given\n");
         return false;
     }
-    if (!options.out_dir.empty() && ::access(options.out_dir.c_str(), W_OK) != 0) {
+    if (!options.out_dir.empty() && options.out_dir != "-" && ::access(options.out_dir.c_str(), W_OK) != 0) {
         std::fprintf(stderr, "murrelphonic-cli: output folder '%s' is not a writable folder\n",
                      options.out_dir.c_str());
         return false;
@@ -241,15 +273,36 @@ std::string batch_target(const std::string& source, const std::string& out_dir, 
     return folder.empty() ? name : AddSlash(folder) + name;
 }
 
-int run_batch(const std::vector<std::string>& files, const BatchOptions& options, const char* verb,
+std::string input_problem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "is a directory";
+    if (::access(path.c_str(), R_OK) != 0) return std::string("cannot be read (") + std::strerror(errno) + ")";
+    return {};
+}
+
+int run_batch(const std::vector<std::string>& all_files, const BatchOptions& options, const char* verb,
               const std::function<FileOutcome(const std::string&, ConversionProgress&)>& convert) {
+    // A file that is not there (or is a folder) is said so at once, not
+    // handed to a conversion that would call it an invalid file.
+    std::vector<std::string> files;
+    bool input_failed = false;
+    for (const std::string& f : all_files) {
+        if (const std::string why = input_problem(f); !why.empty()) {
+            std::fprintf(stderr, "murrelphonic-cli: %s: %s\n", f.c_str(), why.c_str());
+            input_failed = true;
+        } else {
+            files.push_back(f);
+        }
+    }
     interrupted = 0;
     struct sigaction sa {};
     sa.sa_handler = on_interrupt;
     sigemptyset(&sa.sa_mask);
-    struct sigaction old_int {}, old_term {};
+    struct sigaction old_int {}, old_term {}, old_hup {};
     ::sigaction(SIGINT, &sa, &old_int);
     ::sigaction(SIGTERM, &sa, &old_term);
+    ::sigaction(SIGHUP, &sa, &old_hup);
 
     BatchDialogs batch_dialogs;
     set_dialog_service(&batch_dialogs);
@@ -310,7 +363,7 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
                 workers.push_back({pid, fds[0], next++});
             }
             if (interrupted && !forwarded) {
-                // Ctrl+C reaches the workers by itself; SIGTERM does not.
+                // Ctrl+C reaches the workers by itself; SIGTERM and SIGHUP do not.
                 for (const Worker& w : workers) ::kill(w.pid, SIGINT);
                 forwarded = true;
             }
@@ -352,11 +405,12 @@ int run_batch(const std::vector<std::string>& files, const BatchOptions& options
     bar_shown = false;
     ::sigaction(SIGINT, &old_int, nullptr);
     ::sigaction(SIGTERM, &old_term, nullptr);
+    ::sigaction(SIGHUP, &old_hup, nullptr);
     if (interrupted) {
         std::fprintf(stderr, "murrelphonic-cli: interrupted; %zu of %zu file(s) finished\n", finished, files.size());
-        return 130;
+        return 128 + interrupted;
     }
-    return any_failed ? 1 : 0;
+    return any_failed || input_failed ? 1 : 0;
 }
 
 std::vector<std::string> drop_clashing_targets(const std::vector<std::string>& files, const std::string& out_dir,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "shell/progress.h"
+#include "voicefile/scratch_output.h"
 
 namespace murrel {
 
@@ -25,7 +26,8 @@ struct BatchOptions {
     int jobs = 0;            // worker processes; 0 = one per core
 };
 
-// Parses "[-o DIR] [--overwrite] [--quiet] [-j N]" and the file names.
+// Parses "[-o DIR] [--overwrite] [--quiet] [-j N]" and the file names ("-o -"
+// and "-" are left for StandardStreams).
 // `extra` may consume an option the command adds (returning the number of
 // arguments it took, 0 when it does not know it). Prints an error and returns
 // false on a bad command line.
@@ -43,11 +45,18 @@ std::string batch_target(const std::string& source, const std::string& out_dir, 
 std::vector<std::string> drop_clashing_targets(const std::vector<std::string>& files, const std::string& out_dir,
                                                int kind, const char* verb, bool& clash);
 
+// Why `path` cannot be an input ("No such file or directory", "is a
+// directory", "cannot be read (…)"); "" when it can.
+std::string input_problem(const std::string& path);
+
 // Runs `convert` for every file, up to options.jobs at a time in worker
 // processes (in this process when one job or one file), showing a progress
 // bar on standard error when it is a terminal and not quiet. Ctrl+C cancels
-// the conversions running and starts no more. Returns the exit status: 0 when
-// every file was converted, 130 when interrupted, 1 otherwise.
+// the conversions running and starts no more; SIGTERM and SIGHUP do the same.
+// A file that is missing, a directory or unreadable is reported and counts as
+// failed without being converted.
+// Returns the exit status: 0 when every file was converted, 128 + the signal
+// when interrupted (130 for Ctrl+C), 1 otherwise.
 int run_batch(const std::vector<std::string>& files, const BatchOptions& options, const char* verb,
               const std::function<FileOutcome(const std::string&, ConversionProgress&)>& convert);
 
@@ -59,7 +68,16 @@ void set_batch_file(const std::string& file);
 // progress bar's line first when one is shown.
 void batch_note(const std::string& line);
 
-// True once Ctrl+C (SIGINT) or SIGTERM arrived during run_batch.
+// False, after an error naming the target, when `output` could not be prepared.
+bool output_ready(const OutputTarget& output);
+
+// Ends a conversion of `source` into `output` and says how, once: a complete
+// file becomes the target (Done, "SOURCE -> TARGET" unless quiet); an
+// unfinished one is dropped when it would have replaced a file, kept
+// otherwise, and the note (or, after a failure, the error line) says which.
+FileOutcome settle_output(OutputTarget& output, bool complete, const std::string& source, bool quiet);
+
+// True once Ctrl+C (SIGINT), SIGTERM or SIGHUP arrived during run_batch.
 bool batch_interrupted();
 
 }  // namespace murrel

@@ -143,7 +143,8 @@ void report_write_failure() { show_error(app().message("FM_text_system_errmsg2")
 }  // namespace
 
 bool file_compress(TMMWave& source, const std::string& target, int codec_type, TLameCoder& coder,
-                   ConversionProgress& progress) {
+                   ConversionProgress& progress, const std::string& named) {
+    const std::string& name = named.empty() ? target : named;
     VoiceFileWriter out;
     if (!out.create(target)) {
         report_write_failure();
@@ -152,10 +153,10 @@ bool file_compress(TMMWave& source, const std::string& target, int codec_type, T
     const std::string& source_path = source.FileName();
     progress.set_directory(folder_of(source_path));
     progress.set_filename(file_name_of(source_path));
-    progress.set_target(">> " + file_name_of(target));
+    progress.set_target(">> " + file_name_of(name));
     app().convert_cancel = false;
 
-    const KoltHeader header = make_encoding_header(codec_type, target);
+    const KoltHeader header = make_encoding_header(codec_type, name);
     if (!out.append(header.data(), header.size())) {
         // Not even the header fits: nothing worth keeping.
         out.close();

@@ -21,8 +21,10 @@ class TLameCoder;
 // app().convert_cancel stops it (the file written so far is kept, its frames
 // complete). `source` is freed on return except when the target could not be
 // created. For codec types other than 5-7 only the header is written.
+// `named` is the file name the header records and the progress shows when
+// `target` is a scratch file that will replace it (default: target).
 bool file_compress(TMMWave& source, const std::string& target, int codec_type, TLameCoder& coder,
-                   ConversionProgress& progress = no_progress());
+                   ConversionProgress& progress = no_progress(), const std::string& named = {});
 
 // Appends the encoding of one recorded buffer (`bytes` bytes of 16-bit
 // samples, at most the coder's chunk) to app().temp_recording_path. The

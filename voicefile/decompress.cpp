@@ -24,6 +24,16 @@ void finish_output(TMMWave& wave) noexcept {
     } catch (...) {
     }
 }
+// A header that disagrees with its stream is said once; the stream decides.
+void warn_header_mismatch(const std::string& source, const Tkoltfile_info& info, uint32_t rate, int channels) {
+    const int header_rate = mp3_sample_rate(info.codec_type);
+    const bool rate_differs = header_rate > 0 && static_cast<uint32_t>(header_rate) != rate;
+    const bool channels_differ = (info.channels == 1 || info.channels == 2) && info.channels != channels;
+    if (!rate_differs && !channels_differ) return;
+    show_warning(file_name_of(source) + ": the header describes " + std::to_string(header_rate) + " Hz " +
+                 (info.channels == 2 ? "stereo" : "mono") + ", the stream holds " + std::to_string(rate) +
+                 " Hz " + (channels == 2 ? "stereo" : "mono") + "; the stream's values are used");
+}
 }  // namespace
 
 std::string split_file_name(const std::string& target, int counter) {
@@ -37,7 +47,7 @@ bool file_decompress(const std::string& source, const std::string& target, const
 
 bool file_decompress(const std::string& source, const std::string& target, const Tkoltfile_info& info,
                      TMMWave& scratch, ConversionProgress& progress, FrameReader& reader,
-                     int64_t split_threshold) {
+                     int64_t split_threshold, const std::string& first_file) {
     FileSource in;
     if (!in.open(source)) {
         show_error(app().message("FM_text_system_errmsg3"));
@@ -55,12 +65,16 @@ bool file_decompress(const std::string& source, const std::string& target, const
         show_error(app().message("FM_text_system_errmsg11"));
         return false;
     }
-    const uint32_t rate = static_cast<uint32_t>(mp3_sample_rate(info.codec_type));
-
     reader.reset();
+    reader.cancel = &app().convert_cancel;
+    struct ForgetCancel {
+        FrameReader& r;
+        ~ForgetCancel() { r.cancel = nullptr; }
+    } forget_cancel{reader};
     bool first_frame = true;
     bool created = false;
     int out_channels = 1;
+    uint32_t rate = 0;
     bool write_failed = false;
     // Bytes of sample data in the current output file; the same as its
     // LengthInBytes, counted here so the wave is not asked while it is written.
@@ -73,9 +87,14 @@ bool file_decompress(const std::string& source, const std::string& target, const
             const int n = reader.decode_next_frame(in, first_frame, frame_channels);
             if (!reader.at_end()) {
                 first_frame = false;
-                if (!created) {
+                if (!created && n > 0) {
+                    // The stream's own rate and channel count are what it holds,
+                    // whatever the header claims.
                     out_channels = frame_channels;
-                    scratch.CreateFile(target, MakePCMFormat(16, out_channels, rate));
+                    rate = static_cast<uint32_t>(reader.frame_rate_hz());
+                    warn_header_mismatch(source, info, rate, out_channels);
+                    scratch.CreateFile(first_file.empty() ? target : first_file,
+                                       MakePCMFormat(16, out_channels, rate));
                     created = true;
                 }
                 // Interleaved left, right; a frame whose channel count differs
@@ -104,7 +123,11 @@ bool file_decompress(const std::string& source, const std::string& target, const
             }
         }
         in.close();
-        if (!created) scratch.CreateFile(target, MakePCMFormat(16, 1, rate));
+        if (!created) {
+            // Nothing decodable: no file, and no success.
+            if (!app().convert_cancel) show_error(app().message("FM_text_system_errmsg11") + " (no audio frames)");
+            return false;
+        }
         scratch.CloseFile();
         scratch.FreeWave();
     } catch (...) {

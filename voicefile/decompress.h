@@ -22,9 +22,13 @@ std::string split_file_name(const std::string& target, int counter);
 
 // Decodes `source` into `target` (then target's stem + "_0.wav", "_1.wav", …
 // whenever a file's data and header would reach `split_threshold` bytes),
-// writing through `scratch` and reading through `reader`. Only
-// info.codec_type is used: 5 and 6 give 16000 Hz, 7 gives 22050 Hz; the
-// channel count is that of the first frame. Returns true when the whole file
+// writing through `scratch` and reading through `reader`; the first file goes
+// to `first_file` instead when that is given (a replacement being prepared),
+// splits are named after `target`. The rate and channel count are those of the
+// first decodable frame; a header (info.codec_type, info.channels) that
+// disagrees is reported once as a warning. A stream with no decodable frame
+// writes nothing and returns false after an error box ("no audio frames").
+// The frame search stops within 64 KiB once app().convert_cancel is set. Returns true when the whole file
 // was decoded; false after an error box when the source cannot be opened
 // (FM_text_system_errmsg3) or is not an MP3 voice file (FM_text_system_errmsg11),
 // and false when app().convert_cancel stopped it (the output so far is
@@ -34,7 +38,7 @@ std::string split_file_name(const std::string& target, int counter);
 // time per process.
 bool file_decompress(const std::string& source, const std::string& target, const Tkoltfile_info& info,
                      TMMWave& scratch, ConversionProgress& progress, FrameReader& reader,
-                     int64_t split_threshold = kSplitThreshold);
+                     int64_t split_threshold = kSplitThreshold, const std::string& first_file = {});
 // The same with the process-wide frame reader.
 bool file_decompress(const std::string& source, const std::string& target, const Tkoltfile_info& info,
                      TMMWave& scratch, ConversionProgress& progress = no_progress());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "decoder/sonadyn.h"
 
@@ -34,6 +35,7 @@ double frame_sample_rate_khz(int rate_index) {
 }
 
 void FrameReader::reset() {
+    cancelled_ = false;
     state.end_of_stream = 0;
     state.last_fill = 0;
     state.read_index = -1;
@@ -198,7 +200,16 @@ void FrameReader::detect_padding(ByteSource& source) {
 void FrameReader::find_frame(ByteSource& source) {
     if (state.bit_count % 8 != 0) read_bits(static_cast<int>(8 - state.bit_count % 8), source);
     uint32_t sync = 0;
+    uint32_t checked_at = state.byte_count;
     while (!state.end_of_stream) {
+        if (cancel && state.byte_count - checked_at >= kCancelCheckBytes) {
+            checked_at = state.byte_count;
+            if (cancel->load(std::memory_order_relaxed)) {
+                cancelled_ = true;
+                state.end_of_stream = 1;
+                break;
+            }
+        }
         state.header_error = 0;
         sync = ((sync << 4) & 0xFFFF) | read_bits(4, source);
         if ((sync & 0xFFE) != 0xFFE) continue;
@@ -249,6 +260,31 @@ int FrameReader::decode_next_frame(ByteSource& source, bool first_frame, int& ch
     int n = mp3_lib(first_frame ? 1 : 0, state.ring, state.frame_start, state.frame_length,
                     state.pcm_out);
     return std::clamp(n, 0, kPcmChannelOffset);
+}
+
+int FrameReader::frame_rate_hz() const {
+    return static_cast<int>(frame_sample_rate_khz(state.rate_index) * 1000.0 + 0.5);
+}
+
+bool probe_stream_format(ByteSource& source, int& rate, int& channels, uint32_t max_bytes) {
+    // Reads at most max_bytes of the source, so a file of zeros is not scanned to its end.
+    struct Limited final : ByteSource {
+        Limited(ByteSource& s, uint32_t n) : inner(s), left(n) {}
+        std::size_t read(uint8_t* dst, std::size_t n) override {
+            const std::size_t got = inner.read(dst, std::min<std::size_t>(n, left));
+            left -= static_cast<uint32_t>(got);
+            return got;
+        }
+        ByteSource& inner;
+        uint32_t left;
+    } limited(source, max_bytes);
+    auto reader = std::make_unique<FrameReader>();
+    reader->reset();
+    reader->find_frame(limited);
+    if (reader->at_end()) return false;
+    rate = reader->frame_rate_hz();
+    channels = reader->state.mode == 3 ? 1 : 2;
+    return rate > 0;
 }
 
 FrameReader& frame_reader() {

@@ -4,6 +4,7 @@
 // the program's decoding and its voice-file playback share the process-wide
 // frame_reader() and never overlap. Single-threaded; allocates nothing while
 // reading.
+#include <atomic>
 #include <cstdint>
 
 #include "voicefile/bytesource.h"
@@ -47,6 +48,12 @@ struct FrameReaderState {
 class FrameReader {
 public:
     FrameReaderState state;
+    // When set, the search for a frame looks at it every kCancelCheckBytes
+    // scanned and ends the stream when it is true (cancelled() tells), so that
+    // a long run of bytes without a frame never holds up a cancel.
+    const std::atomic<bool>* cancel = nullptr;
+    static constexpr uint32_t kCancelCheckBytes = 65536;
+    bool cancelled() const { return cancelled_; }
 
     // Before a new stream: clears the flags, the bit position and the ring. The
     // fill position is kept, so the new stream's bytes begin where the last
@@ -70,15 +77,23 @@ public:
     int decode_next_frame(ByteSource& source, bool first_frame, int& channels);
 
     bool at_end() const { return state.end_of_stream != 0; }
+    // Sampling rate in Hz of the frame found last (0 before any).
+    int frame_rate_hz() const;
 
 private:
     void advance(ByteSource& source);
     void skip_bytes(int n, ByteSource& source);
     uint16_t header_padding_bit_ = 0;
+    bool cancelled_ = false;
 };
 
 // The process-wide reader.
 FrameReader& frame_reader();
+
+// The sampling rate (Hz) and channel count of the first frame within the
+// first `max_bytes` of `source`, found without decoding (so without touching
+// the decoder library's state). False when no frame is there.
+bool probe_stream_format(ByteSource& source, int& rate, int& channels, uint32_t max_bytes = 1 << 20);
 
 // kbit/s for `id` and a bitrate index 0-14 (Layer III rows); 0 for others.
 int frame_bitrate_kbps(int id, int bitrate_index);

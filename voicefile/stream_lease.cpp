@@ -78,7 +78,7 @@ bool StreamLease::busy() {
 
 bool file_decompress_leased(const std::string& source, const std::string& target,
                             const Tkoltfile_info& info, TMMWave& scratch,
-                            ConversionProgress& progress) {
+                            ConversionProgress& progress, const std::string& first_file) {
     // A playback being stopped gives the stream back when its device has
     // closed, which the user-interface thread learns from an event: keep the
     // events running while waiting, or a decoding started from that thread
@@ -88,7 +88,7 @@ bool file_decompress_leased(const std::string& source, const std::string& target
         progress.process_events();
         if (app().convert_cancel.load()) return false;
     }
-    return file_decompress(source, target, info, scratch, progress, lease->reader());
+    return file_decompress(source, target, info, scratch, progress, lease->reader(), kSplitThreshold, first_file);
 }
 
 }  // namespace murrel

@@ -52,8 +52,9 @@ private:
 // so that it waits for a playback instead of corrupting it. While it waits it
 // lets `progress` process events and gives up (false) when
 // app().convert_cancel is set.
+// `first_file` as for file_decompress.
 bool file_decompress_leased(const std::string& source, const std::string& target,
                             const Tkoltfile_info& info, TMMWave& scratch,
-                            ConversionProgress& progress = no_progress());
+                            ConversionProgress& progress = no_progress(), const std::string& first_file = {});
 
 }  // namespace murrel

@@ -2,15 +2,20 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 #include <vector>
 
+#include "audio/acmchain.h"
 #include "audio/acmwave.h"
 #include "audio/mmwave.h"
 #include "audio/pcmconvert.h"
 #include "shell/appstate.h"
+#include "voicefile/scratch_output.h"
 
 namespace murrel {
 
@@ -70,6 +75,9 @@ bool convert_wavetowave(const std::string& source, const std::string& target, in
 
     wave.SetFileName(source);
     wave.OpenFile();
+    // A file nothing here reads is refused before any output exists.
+    if (const std::string why = UnreadableReason(*wave.FileFormat()); !why.empty())
+        throw std::runtime_error(why);
     const TWaveFormatEx dest = MakePCMFormat(bits, channels, rate);
     scratch.FileMustExist = false;
     scratch.CreateFile(target, dest);
@@ -117,22 +125,25 @@ bool convert_wavetowave(const std::string& source, const std::string& target, in
     return result;
 }
 
-std::string encoding_temp_path(const std::string& source) { return source + ".tmp"; }
-
 bool fits_encoder(const TMMWave& wave, uint32_t rate) {
     return wave.FormatTag() == WAVE_FORMAT_PCM && wave.Channels() == 1 && wave.BitLength() == 16 &&
            wave.SampleRate() == rate;
 }
 
-bool prepare_encoding_source(TMMWave& wave, uint32_t rate, std::string& temp_path,
-                             ConversionProgress& progress) {
+bool prepare_encoding_source(TMMWave& wave, uint32_t rate, std::string& temp_path, ConversionProgress& progress,
+                             const std::string& scratch_folder, std::string* why) {
     temp_path.clear();
     if (fits_encoder(wave, rate)) {
         if (!wave.Opened()) wave.OpenFile();
         return true;
     }
     const std::string source = wave.FileName();
-    const std::string temp = encoding_temp_path(source);
+    const std::string temp = reserve_scratch_file(scratch_folder.empty() ? folder_of(source) : scratch_folder,
+                                                  name_of(source));
+    if (temp.empty()) {
+        if (why) *why = "no scratch file could be created (" + std::string(std::strerror(errno)) + ")";
+        return false;
+    }
     wave.FreeWave();
     bool ok = false;
     try {
@@ -141,8 +152,11 @@ bool prepare_encoding_source(TMMWave& wave, uint32_t rate, std::string& temp_pat
         if (ok) {
             wave.SetFileName(temp);
             wave.OpenFile();
+        } else if (why && !app().convert_cancel) {
+            *why = "the converted copy could not be written";
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        if (why) *why = e.what();
         ok = false;
     }
     if (!ok) {

@@ -25,31 +25,30 @@ struct ProgressTexts {
 
 // Converts `source` into a new PCM WAV file `target` with the given channels,
 // bits and rate, written through `scratch` (closed and freed on return).
-// True when the loop ended normally, by cancel (check app().convert_cancel)
-// or because a block converted to nothing (a file no codec reads gives an
-// empty target); false when a block could not be written or reading failed
-// midway (the target keeps what was written). The wave engine's errors for a
-// source that cannot be attached or opened and a target that cannot be
-// created (EMMWaveError) pass to the caller.
+// True when the loop ended normally or by cancel (check app().convert_cancel);
+// false when a block could not be written or reading failed midway (the
+// target keeps what was written). The wave engine's errors for a source that
+// cannot be attached or opened and a target that cannot be created
+// (EMMWaveError) pass to the caller, and so does a std::runtime_error naming
+// why a source no codec reads (UnreadableReason) is refused: then no target
+// is created.
 bool convert_wavetowave(const std::string& source, const std::string& target, int channels, int bits,
                         uint32_t rate, TMMWave& scratch, ConversionProgress& progress = no_progress(),
                         const ProgressTexts& restore = {});
-
-// The temporary copy the batch conversion encodes instead of a WAV file of
-// another format: NAME.wav.tmp beside the source.
-std::string encoding_temp_path(const std::string& source);
 
 // Whether `wave` (attached) already holds what the encoder takes: 16-bit mono
 // PCM at `rate`.
 bool fits_encoder(const TMMWave& wave, uint32_t rate);
 
 // Leaves `wave` open on what the encoder takes at `rate`. When the file it is
-// attached to has another format, converts it into encoding_temp_path() (its
-// name returned in `temp_path`, for the caller to delete after encoding) and
+// attached to has another format, converts it into a fresh scratch file
+// (reserve_scratch_file) in `scratch_folder` ("" = the source's folder), its
+// name returned in `temp_path` for the caller to delete after encoding, and
 // attaches `wave` to that. False, with the temporary file already deleted,
 // when the conversion failed or was cancelled (app().convert_cancel tells
-// which); an EMMWaveError of the conversion is caught and counts as failure.
+// which); `why` then says what failed (empty after a cancel).
 bool prepare_encoding_source(TMMWave& wave, uint32_t rate, std::string& temp_path,
-                             ConversionProgress& progress = no_progress());
+                             ConversionProgress& progress = no_progress(), const std::string& scratch_folder = {},
+                             std::string* why = nullptr);
 
 }  // namespace murrel

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio/acmchain.h"
+#include "audio/acmwave.h"
 #include "testsupport/scratch_dir.h"
 
 using namespace murrel;
@@ -234,4 +235,59 @@ TEST(AcmChain, FormatsNoCodecReadsGiveNoChainAndNeverCrash) {
     // GSM 6.10 stereo does not exist.
     TWaveFormatEx gsm{0x31, 2, 8000, 1625, 65, 0, 2, {0x40, 0x01}};
     EXPECT_FALSE(SuggestPCM(gsm).has_value());
+}
+
+// A file whose data ends inside a codec block: the chain and the wave reading
+// it give the frames that block holds whole, the same samples as the whole
+// block decodes to, instead of dropping the block.
+TEST_F(AcmChainPeer, APartialLastCodecBlockIsDecodedForTheFramesItHolds) {
+    struct Row { const char* encoding; int32_t cut; };
+    for (const Row& row : {Row{"ima-adpcm", 100}, Row{"ms-adpcm", 120}, Row{"gsm-full-rate", 40}}) {
+        SCOPED_TRACE(row.encoding);
+        const std::string coded = dir.file(std::string(row.encoding) + ".wav");
+        sox(dir.file("src.wav") + " -c 1 -e " + row.encoding + " " + coded);
+        const WavFile whole = read_wav(coded);
+        const int32_t block = whole.format.nBlockAlign;
+        ASSERT_GT(whole.data.size(), size_t(3 * block));
+        std::vector<uint8_t> full(whole.data.begin(), whole.data.begin() + 3 * block);
+        std::vector<uint8_t> cut(whole.data.begin(), whole.data.begin() + 2 * block + row.cut);
+
+        const TWaveFormatEx dst = MakePCMFormat(16, 1, whole.format.nSamplesPerSec);
+        const std::vector<int16_t> all = pcm16(run_chain(whole.format, dst, full, 4096));
+        const std::vector<int16_t> part = pcm16(run_chain(whole.format, dst, cut, 4096));
+        ASSERT_GT(part.size(), all.size() * 2 / 3 + 1);
+        ASSERT_LT(part.size(), all.size());
+        EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin()));
+
+        // The same file cut short, read as PCM by the wave.
+        const TWaveFormatEx& f = whole.format;
+        std::vector<uint8_t> fmt;
+        auto put = [](std::vector<uint8_t>& b, uint32_t v, int n) {
+            for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
+        };
+        put(fmt, f.wFormatTag, 2), put(fmt, f.nChannels, 2), put(fmt, f.nSamplesPerSec, 4);
+        put(fmt, f.nAvgBytesPerSec, 4), put(fmt, f.nBlockAlign, 2), put(fmt, f.wBitsPerSample, 2);
+        put(fmt, uint32_t(f.extra.size()), 2);
+        fmt.insert(fmt.end(), f.extra.begin(), f.extra.end());
+        std::vector<uint8_t> file = {'R', 'I', 'F', 'F'};
+        put(file, uint32_t(4 + 8 + fmt.size() + 8 + cut.size()), 4);
+        for (char c : std::string("WAVEfmt ")) file.push_back(uint8_t(c));
+        put(file, uint32_t(fmt.size()), 4);
+        file.insert(file.end(), fmt.begin(), fmt.end());
+        for (char c : std::string("data")) file.push_back(uint8_t(c));
+        put(file, uint32_t(cut.size()), 4);
+        file.insert(file.end(), cut.begin(), cut.end());
+        const std::string cut_path = dir.file("cut.wav");
+        std::ofstream(cut_path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), long(file.size()));
+        TMMAcmWave wave;
+        wave.SetFileName(cut_path);
+        wave.OpenFile();
+        std::vector<int16_t> read;
+        std::vector<int16_t> buf(512);
+        for (int64_t n; (n = wave.ReadData(buf.data(), 1024)) > 0;) read.insert(read.end(), buf.begin(), buf.begin() + n / 2);
+        wave.CloseFile();
+        ASSERT_GE(read.size(), all.size() * 2 / 3 + 1);
+        EXPECT_TRUE(std::equal(read.begin(), read.begin() + long(std::min(read.size(), part.size())), part.begin()));
+        EXPECT_NEAR(double(read.size()), double(part.size()), 8.0);
+    }
 }

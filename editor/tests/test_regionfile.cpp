@@ -1,6 +1,7 @@
 // The region file against hand-written files in the exact layout.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 
@@ -30,6 +31,17 @@ std::string slurp(const std::string& path) {
 void put(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
+
+// A document with its own cut and marker lists attached.
+struct ListedDocument {
+    ListedDocument() {
+        wave.SetCutList(&cuts);
+        wave.SetMarkerList(&markers);
+    }
+    TMMEnhancedWave wave;
+    TMMCutList cuts;
+    TMMMarkerList markers;
+};
 
 class RegionFile : public ::testing::Test {
 protected:
@@ -117,11 +129,10 @@ TEST_F(RegionFile, WritesTheKeysInOrderWithFivePointsAndFourCutsPerKey) {
     EXPECT_EQ(slurp(path), want);
 
     // And back: range, gain points, cuts and markers exactly.
-    TMMEnhancedWave back;
-    TMMCutList back_cuts;
-    TMMMarkerList back_markers;
-    back.SetCutList(&back_cuts);
-    back.SetMarkerList(&back_markers);
+    ListedDocument read_back;
+    TMMEnhancedWave& back = read_back.wave;
+    TMMCutList& back_cuts = read_back.cuts;
+    TMMMarkerList& back_markers = read_back.markers;
     ASSERT_TRUE(ReadRegionFile(back, path));
     EXPECT_EQ(back.FileName(), wav);
     EXPECT_EQ(back.StartPos(), 10);
@@ -211,4 +222,35 @@ TEST_F(RegionFile, AMissingFileLeavesTheDocumentUntouched) {
     EXPECT_FALSE(ReadRegionFile(doc, dir.file("none.tmp")));
     EXPECT_EQ(doc.FileName(), wav);
     EXPECT_EQ(markers.Count(), 1);
+}
+
+// A thousand markers are written and read in one pass each (a key-by-key
+// file took seconds); sections match without regard to case, the first of a
+// name counts, as in every profile file.
+TEST_F(RegionFile, AThousandMarkersRoundTripInOnePassEach) {
+    doc.SetFileName(wav);
+    for (int i = 0; i < 1000; ++i)
+        markers.Add(mk(i + 1, i + 2, 1 + i, "m" + std::to_string(i)));
+    const std::string path = dir.file("many.rgn");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WriteRegionFile(doc, path));
+    ListedDocument read_back;
+    TMMEnhancedWave& back = read_back.wave;
+    TMMMarkerList& back_markers = read_back.markers;
+    ASSERT_TRUE(ReadRegionFile(back, path));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 1.0);  // the benchmark holds the real figure
+    ASSERT_EQ(back_markers.Count(), 1000);
+    EXPECT_EQ(back_markers[999].Name, "m999");
+    EXPECT_EQ(back_markers[999].Offset, 1000);
+    EXPECT_EQ(back_markers[0].NextID, 2);
+
+    std::string text = slurp(path);
+    const std::size_t at = text.find("[Marker_1]");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 10, "[MARKER_1]");
+    text += "\n[Marker_1]\nName=late copy\n";
+    put(path, text);
+    ASSERT_TRUE(ReadRegionFile(back, path));
+    EXPECT_EQ(back_markers[1].Name, "m1");
 }

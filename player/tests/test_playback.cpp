@@ -214,7 +214,9 @@ TEST_F(PlaybackTest, AVoiceFileOfCodecTypeThreeShowsItsBitRateAndLedsThenErrmsg1
     EXPECT_FALSE(StreamLease::busy());
 }
 
-TEST_F(PlaybackTest, APulledOutRecorderEndsPlaybackWithErrmsg11AndNothingHangs) {
+// The file was valid when playing started: the box says what became of it and
+// when, rather than calling it an invalid file.
+TEST_F(PlaybackTest, APulledOutRecorderEndsPlaybackSayingTheFileWentAndNothingHangs) {
     backend.set_clock(VirtualClock::Manual);
     selected = sp_file("pulled.vkd", 40000);
     strip->button_playClick();
@@ -224,7 +226,8 @@ TEST_F(PlaybackTest, APulledOutRecorderEndsPlaybackWithErrmsg11AndNothingHangs) 
         return strip->transport() == TransportState::Stopped && !strip->MMWaveOut_vkdplay().IsOpen();
     }));
     ui.pump_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"errmsg11"});
+    ASSERT_EQ(dialogs.texts().size(), 1u);
+    EXPECT_EQ(dialogs.texts()[0], selected + ": the file became shorter or unreadable at 00:00:00");
     EXPECT_FALSE(StreamLease::busy());
 }
 
@@ -265,3 +268,47 @@ TEST_F(PlaybackTest, TheVolumeSliderSetsBothChannelsOfTheDevices) {
 }
 
 }  // namespace
+
+TEST_F(PlaybackTest, TheStreamsOwnRateAndChannelsOpenTheDeviceWhenTheHeaderDisagrees) {
+    // An SP stream (16 kHz mono) under an SHQ header (22,050 Hz).
+    const std::vector<uint8_t> stream = encode_stream(5, tone(16000, 1.0, 500));
+    selected = scratch.file("odd.vkd");
+    write_voice_file(selected, 7, stream);
+    strip->button_playClick();
+    ASSERT_EQ(strip->transport(), TransportState::Playing);
+    const TWaveFormatEx* format = strip->MMWaveOut_vkdplay().GetWaveFormat();
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(format->nSamplesPerSec, 16000u);
+    EXPECT_EQ(format->nChannels, 1);
+    EXPECT_EQ(format->wBitsPerSample, 16);
+    ASSERT_TRUE(play_to_end());
+    EXPECT_EQ(backend.played(0), expected_playback(stream, 1));
+}
+
+// The program's WAV player takes every format the program reads through the
+// conversion chain: the device hears the file decoded to 16-bit PCM.
+TEST_F(PlaybackTest, WavFilesOfCodedAndWideFormatsPlayAsTheirDecodedSamples) {
+    if (std::system("sox --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
+    const std::vector<int16_t> samples = tone(8000, 0.5, 440);
+    const std::string src = scratch.file("src.wav");
+    write_wav(src, samples, 8000, 1);
+    for (const std::string encoding : {"-e u-law", "-e a-law", "-e ima-adpcm", "-e ms-adpcm", "-e floating-point", "-b 24"}) {
+        SCOPED_TRACE(encoding);
+        backend.clear_played();
+        selected = scratch.file("coded.wav");
+        ASSERT_EQ(std::system(("sox " + src + " " + encoding + " " + selected + " 2>/dev/null").c_str()), 0);
+        strip->button_playClick();
+        ASSERT_EQ(strip->transport(), TransportState::Playing) << testing::PrintToString(dialogs.texts());
+        ASSERT_TRUE(play_to_end());
+        const std::vector<int16_t> played = as_samples(backend.played(0));
+        EXPECT_NEAR(double(played.size()), double(samples.size()), 600.0);
+        // Close to the source: the codecs lose little of a tone.
+        double err = 0, ref = 0;
+        for (size_t i = 0; i < std::min(played.size(), samples.size()); ++i) {
+            err += std::abs(double(played[i]) - samples[i]);
+            ref += std::abs(double(samples[i]));
+        }
+        EXPECT_LT(err / ref, 0.25);
+        EXPECT_TRUE(dialogs.messages.empty());
+    }
+}

@@ -16,6 +16,7 @@
 #include "voicefile/gui/form_progress.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/naming.h"
+#include "voicefile/scratch_output.h"
 #include "voicefile/stream_lease.h"
 #include "voicefile/wavetowave.h"
 #include "ui/flat_boxes.h"
@@ -90,13 +91,13 @@ std::string format_number(double value, const QLocale& locale) {
 BatchOperations default_batch_operations(TLameCoder& coder) {
     BatchOperations ops;
     ops.fileinfo = [](const std::string& path, Tkoltfile_info& info) { return get_fileinfo(path, info); };
-    ops.decompress = [](const std::string& source, const std::string& target, const Tkoltfile_info& info,
-                        TMMWave& scratch, ConversionProgress& progress) {
-        return file_decompress_leased(source, target, info, scratch, progress);
+    ops.decompress = [](const std::string& source, const std::string& target, const std::string& write_to,
+                        const Tkoltfile_info& info, TMMWave& scratch, ConversionProgress& progress) {
+        return file_decompress_leased(source, target, info, scratch, progress, write_to);
     };
-    ops.compress = [&coder](TMMWave& source, const std::string& target, int codec_type,
+    ops.compress = [&coder](TMMWave& source, const std::string& target, const std::string& write_to, int codec_type,
                             ConversionProgress& progress) {
-        return file_compress(source, target, codec_type, coder, progress);
+        return file_compress(source, write_to, codec_type, coder, progress, target);
     };
     ops.wavetowave = [](const std::string& source, const std::string& target, int channels, int bits, int rate,
                         ConversionProgress& progress) {
@@ -247,20 +248,23 @@ TBatchConversion::Step TBatchConversion::decode(const std::string& source_folder
     const std::string target = make_autofilename(name, 1);
     const std::string target_path = out_folder + target;
     progress_.set_target(target);
-    if (file_exists(target_path)) {
-        if (!dialog_.checkbox_overwrite->isChecked()) {
-            show_warning("[" + target + "] " + app().message("FM_text_system_errmsg10"));
-            return Step::Next;
-        }
-        remove_file(target_path);
+    if (file_exists(target_path) && !dialog_.checkbox_overwrite->isChecked()) {
+        show_warning("[" + target + "] " + app().message("FM_text_system_errmsg10"));
+        return Step::Next;
     }
+    // A file being replaced stays as it was until the new one is complete.
+    OutputTarget output(target_path);
     if (!scratch_) scratch_ = std::make_unique<TMMWave>();
     FileShareProgress shown(progress_, name, share_, 1);
     try {
-        if (ops.decompress(source_folder + name, target_path, info, *scratch_, shown)) ++converted;
+        if (output.ready() &&
+            ops.decompress(source_folder + name, target_path, output.write_path(), info, *scratch_, shown) &&
+            output.commit())
+            ++converted;
     } catch (const std::exception& e) {
         // The WAV file cannot be created or written: say so and end the batch
         // with the dialog closed, rather than leaving the program disabled.
+        output.abandon();
         show_error(e.what());
         return Step::EndBatch;
     }
@@ -271,7 +275,7 @@ TBatchConversion::Step TBatchConversion::encode(const std::string& source_folder
                                                 const std::string& name, int64_t size_entry, int64_t& done,
                                                 int64_t total) {
     const std::string source = source_folder + name;
-    const std::string temporary = source + ".tmp";
+    std::string temporary;
     const int codec_type = dialog_.codec_type();
     const int rate = mode_rate(codec_type);
     bool made_temporary = false;  // only our own copy is ever deleted
@@ -295,11 +299,14 @@ TBatchConversion::Step TBatchConversion::encode(const std::string& source_folder
     shown.show_target(target);
     if (resample) {
         free_scratch();
+        // A fresh scratch name in the output folder: never a file of the
+        // user's, and the source's folder may be read-only.
+        temporary = reserve_scratch_file(out_folder, name);
         shown.set_target(target);
-        made_temporary = true;
-        const bool ok = ops.wavetowave && ops.wavetowave(source, temporary, 1, 16, rate, shown);
+        made_temporary = !temporary.empty();
+        const bool ok = made_temporary && ops.wavetowave && ops.wavetowave(source, temporary, 1, 16, rate, shown);
         if (!ok) {
-            remove_file(temporary);
+            if (made_temporary) remove_file(temporary);
             // Cancelled: the remaining files would each be cut short at once,
             // so the batch ends here.
             if (app().convert_cancel) return Step::EndBatch;
@@ -330,15 +337,17 @@ TBatchConversion::Step TBatchConversion::encode(const std::string& source_folder
     shown.next_phase();
     progress_.set_target(target);
     bool write = true;
-    if (file_exists(target_path)) {
-        if (dialog_.checkbox_overwrite->isChecked()) {
-            remove_file(target_path);
-        } else {
-            show_warning("[" + target + "]" + app().message("FM_text_system_errmsg10"));
-            write = false;
-        }
+    if (file_exists(target_path) && !dialog_.checkbox_overwrite->isChecked()) {
+        show_warning("[" + target + "]" + app().message("FM_text_system_errmsg10"));
+        write = false;
     }
-    if (write && ops.compress(*scratch_, target_path, codec_type, shown)) ++converted;
+    if (write) {
+        // A voice file being replaced stays as it was until the new one is complete.
+        OutputTarget output(target_path);
+        if (output.ready() && ops.compress(*scratch_, target_path, output.write_path(), codec_type, shown) &&
+            output.commit())
+            ++converted;
+    }
     free_scratch();
     if (made_temporary) remove_file(temporary);
     return Step::Next;

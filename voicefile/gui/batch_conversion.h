@@ -37,13 +37,16 @@ public:
 // can replace one to act out a failure.
 struct BatchOperations {
     std::function<int(const std::string& path, Tkoltfile_info& info)> fileinfo;
-    // Voice file to WAV. Raises the wave engine's error when the WAV file
-    // cannot be created or written.
-    std::function<bool(const std::string& source, const std::string& target, const Tkoltfile_info& info,
-                       TMMWave& scratch, ConversionProgress& progress)>
+    // Voice file to WAV. The bytes go to `write_to`, which is `target` or the
+    // scratch file that replaces an existing target once complete. Raises the
+    // wave engine's error when the WAV file cannot be created or written.
+    std::function<bool(const std::string& source, const std::string& target, const std::string& write_to,
+                       const Tkoltfile_info& info, TMMWave& scratch, ConversionProgress& progress)>
         decompress;
-    // The WAV file open in `source` (16-bit mono at the mode's rate) to a voice file.
-    std::function<bool(TMMWave& source, const std::string& target, int codec_type, ConversionProgress& progress)>
+    // The WAV file open in `source` (16-bit mono at the mode's rate) to a voice
+    // file named `target`, written to `write_to` as above.
+    std::function<bool(TMMWave& source, const std::string& target, const std::string& write_to, int codec_type,
+                       ConversionProgress& progress)>
         compress;
     // Any WAV file to 16-bit PCM of `channels` and `rate` in `target`.
     std::function<bool(const std::string& source, const std::string& target, int channels, int bits, int rate,

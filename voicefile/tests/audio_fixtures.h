@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "voicefile/koltheader.h"
+#include "voicefile/lamecoder.h"
 
 namespace murrel::testfix {
 
@@ -108,7 +109,7 @@ inline Pcm read_wav(const std::string& path) {
             if (o + 8 + size > b.size()) return pcm;
             pcm.declared_data = size;
             pcm.samples.resize(size / 2);
-            std::memcpy(pcm.samples.data(), b.data() + o + 8, size / 2 * 2);
+            if (size >= 2) std::memcpy(pcm.samples.data(), b.data() + o + 8, size / 2 * 2);
         }
         o += 8 + size + (size & 1);
     }
@@ -150,6 +151,23 @@ inline double snr_db(const std::vector<int16_t>& ref, const std::vector<int16_t>
         best = std::max(best, snr);
     }
     return best;
+}
+
+// `seconds` of SP stream from our encoder, of speechlike() with `seed`.
+inline std::vector<uint8_t> sp_stream(double seconds, uint32_t seed) {
+    TLameCoder coder;
+    setup_coder_for_mode(coder, 5);
+    if (coder.PrepareEncoding() != BE_ERR_SUCCESSFUL) return {};
+    const std::vector<int16_t> pcm = speechlike(16000, seconds, seed);
+    std::vector<uint8_t> out;
+    uint32_t n = 0;
+    for (std::size_t off = 0; off + 576 <= pcm.size(); off += 576) {
+        coder.EncodeBuffer(pcm.data() + off, 576, coder.output_buffer().data(), n);
+        out.insert(out.end(), coder.output_buffer().begin(), coder.output_buffer().begin() + n);
+    }
+    coder.FlushEncoding(coder.output_buffer().data(), n);
+    out.insert(out.end(), coder.output_buffer().begin(), coder.output_buffer().begin() + n);
+    return out;
 }
 
 }  // namespace murrel::testfix

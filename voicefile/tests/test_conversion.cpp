@@ -290,14 +290,12 @@ TEST_F(Conversion, UnreadableOrForeignVoiceFilesAreRefusedBeforeAnythingIsCreate
     EXPECT_FALSE(fs::exists(dir.file("b.wav")));
 }
 
-TEST_F(Conversion, AVoiceFileWithoutFramesStillGivesAnEmptyMonoWav) {
+TEST_F(Conversion, AVoiceFileWithoutFramesWritesNothingAndSaysSo) {
     write_voice_file(dir.file("empty.vkd"), 7, {});
-    EXPECT_TRUE(decode(dir.file("empty.vkd"), dir.file("empty.wav")));
-    Pcm pcm = read_wav(dir.file("empty.wav"));
-    ASSERT_TRUE(pcm.ok);
-    EXPECT_EQ(pcm.channels, 1);
-    EXPECT_EQ(pcm.rate, 22050);
-    EXPECT_TRUE(pcm.samples.empty());
+    EXPECT_FALSE(decode(dir.file("empty.vkd"), dir.file("empty.wav")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("empty.wav")));
+    ASSERT_EQ(dialogs.texts().size(), 1u);
+    EXPECT_NE(dialogs.texts()[0].find("no audio frames"), std::string::npos) << dialogs.texts()[0];
 }
 
 TEST_F(Conversion, TargetThatCannotBeCreatedIsReportedAndTheSourceStaysAttached) {

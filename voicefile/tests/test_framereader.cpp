@@ -231,3 +231,46 @@ TEST(FrameReader, ReopeningTheFileForEveryFrameFindsTheSameFrames) {
     EXPECT_EQ(found, expected);
     EXPECT_GE(found.size(), 26u);  // the flushed frames included
 }
+
+// A long run of bytes holding no frame: once cancel is set, the search gives
+// up within 64 KiB instead of scanning to the end.
+TEST(FrameReader, TheSearchMeetsACancelWithinSixtyFourKibibytes) {
+    struct Counting final : ByteSource {
+        explicit Counting(const std::vector<uint8_t>& d) : inner(d) {}
+        std::size_t read(uint8_t* dst, std::size_t n) override {
+            const std::size_t got = inner.read(dst, n);
+            total += got;
+            return got;
+        }
+        MemorySource inner;
+        std::size_t total = 0;
+    };
+    const std::vector<uint8_t> zeros(8'000'000, 0);
+    FrameReader reader;
+    std::atomic<bool> cancel{true};
+    reader.cancel = &cancel;
+    Counting cancelled_source(zeros);
+    reader.reset();
+    reader.find_frame(cancelled_source);
+    EXPECT_TRUE(reader.at_end());
+    EXPECT_TRUE(reader.cancelled());
+    EXPECT_LE(cancelled_source.total, FrameReader::kCancelCheckBytes + 2 * kFillSize);
+
+    // Not cancelled, the same search reads everything; a reset forgets the cancel.
+    cancel = false;
+    Counting whole(zeros);
+    reader.reset();
+    EXPECT_FALSE(reader.cancelled());
+    reader.find_frame(whole);
+    EXPECT_TRUE(reader.at_end());
+    EXPECT_FALSE(reader.cancelled());
+    EXPECT_EQ(whole.total, zeros.size());
+
+    // The rate of the frame found is the stream's own.
+    const std::vector<uint8_t> shq = encoded_stream(7, 3);
+    MemorySource source(shq);
+    reader.reset();
+    reader.find_frame(source);
+    ASSERT_FALSE(reader.at_end());
+    EXPECT_EQ(reader.frame_rate_hz(), 22050);
+}

@@ -183,6 +183,9 @@ TEST_F(BatchTest, TwoVoiceFilesAndTwoWavFilesInHqMakeTheRightFiles) {
         EXPECT_EQ(info.bitrate, 32000) << name;
     }
     EXPECT_FALSE(fs::exists(source + "/song.wav.tmp"));
+    for (const std::string& folder : {source, out})
+        for (const auto& e : fs::directory_iterator(folder))
+            EXPECT_NE(e.path().filename().string().rfind(".murrel-", 0), 0u) << e.path();  // no intermediate left
     EXPECT_FALSE(progress.isVisible());
     EXPECT_TRUE(main_window.isEnabled());
     EXPECT_TRUE(edit_window.isEnabled());
@@ -214,10 +217,11 @@ TEST_F(BatchTest, TheProgressDialogNamesThePickedFileAndItsOverallBarMovesForOne
         look();
         return ok;
     };
-    batch.ops.compress = [&](TMMWave& source, const std::string& t, int codec, ConversionProgress& p) {
+    batch.ops.compress = [&](TMMWave& source, const std::string& t, const std::string& to, int codec,
+                             ConversionProgress& p) {
         p.set_current(50);
         look();
-        const bool ok = engine.compress(source, t, codec, p);
+        const bool ok = engine.compress(source, t, to, codec, p);
         look();
         return ok;
     };
@@ -267,10 +271,10 @@ TEST_F(BatchTest, CancellingMidFileLeavesAValidShorterWavAndEndsTheBatch) {
     selection.select_all({"long.vkd", "next.vkd"});
     answer_dialog(5);
     auto real = batch.ops.decompress;
-    batch.ops.decompress = [real](const std::string& s, const std::string& t, const Tkoltfile_info& i, TMMWave& w,
-                                  ConversionProgress& p) {
+    batch.ops.decompress = [real](const std::string& s, const std::string& t, const std::string& to,
+                                  const Tkoltfile_info& i, TMMWave& w, ConversionProgress& p) {
         CancelAt cancel(p, 40);
-        return real(s, t, i, w, cancel);
+        return real(s, t, to, i, w, cancel);
     };
     batch.button_convertClick();
     const testfix::Pcm cut = testfix::read_wav(out + "/long.wav");
@@ -295,6 +299,9 @@ TEST_F(BatchTest, CancellingWhileAWavFileIsBroughtToTheModesFormatLeavesNoTempor
     };
     batch.button_convertClick();
     EXPECT_FALSE(fs::exists(source + "/song.wav.tmp"));
+    for (const std::string& folder : {source, out})
+        for (const auto& e : fs::directory_iterator(folder))
+            EXPECT_NE(e.path().filename().string().rfind(".murrel-", 0), 0u) << e.path();  // no intermediate left
     EXPECT_FALSE(fs::exists(out + "/song.vkd"));
     EXPECT_FALSE(fs::exists(out + "/memo.vkd"));  // the batch ended with the cancel
     EXPECT_TRUE(dialogs.messages.empty());
@@ -370,6 +377,60 @@ TEST_F(BatchTest, TheDialogClearsItsResultOnShowAndKeepsTheModeBetweenUses) {
     EXPECT_EQ(dialog.edit_outdirectory->text(), "/chosen/folder");
     ASSERT_EQ(dialogs.folder_requests.size(), 1u);
     EXPECT_EQ(dialogs.folder_requests[0].folder, "/start");
+}
+
+TEST_F(BatchTest, AVoiceFileWithoutAudioFramesShowsTheErrorBoxAndWritesNothing) {
+    testfix::write_voice_file(source + "/empty.vkd", 5, std::vector<uint8_t>(4096, 0));
+    selection.select_all({"empty.vkd"});
+    answer_dialog(5);
+    batch.button_convertClick();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages.front().text.find("no audio frames"), std::string::npos) << dialogs.messages.front().text;
+    EXPECT_FALSE(fs::exists(out + "/empty.wav"));
+    EXPECT_EQ(batch.converted, 0);
+}
+
+TEST_F(BatchTest, OverwritingReplacesAFileOnlyOnceTheNewOneIsComplete) {
+    make_voice("rec.vkd", 5, 1.0);
+    make_wav("note.wav", 16000, 1, 0.5);
+    testfix::write_bytes(out + "/rec.wav", {'o', 'l', 'd'});
+    testfix::write_bytes(out + "/note.vkd", {'o', 'l', 'd'});
+    auto real_decompress = batch.ops.decompress;
+    auto real_compress = batch.ops.compress;
+    // The disk fills up halfway through each: the old files must survive.
+    batch.ops.decompress = [real_decompress](const std::string& s, const std::string& t, const std::string& to,
+                                             const Tkoltfile_info& i, TMMWave& w, ConversionProgress& p) -> bool {
+        real_decompress(s, t, to, i, w, p);
+        throw EMMWaveError(WaveError::WriteError);
+    };
+    batch.ops.compress = [real_compress](TMMWave& w, const std::string& t, const std::string& to, int c,
+                                         ConversionProgress& p) {
+        real_compress(w, t, to, c, p);
+        return false;
+    };
+    selection.select_all({"rec.vkd"});
+    answer_dialog(5, true);
+    batch.button_convertClick();
+    selection.select_all({"note.wav"});
+    answer_dialog(5, true);
+    batch.button_convertClick();
+    EXPECT_EQ(testfix::read_bytes(out + "/rec.wav").size(), 3u);
+    EXPECT_EQ(testfix::read_bytes(out + "/note.vkd").size(), 3u);
+    for (const auto& e : fs::directory_iterator(out))
+        EXPECT_NE(e.path().filename().string().rfind(".murrel-", 0), 0u) << e.path();
+
+    // Complete, the new files replace the old ones, the voice file under its own name.
+    batch.ops.decompress = real_decompress;
+    batch.ops.compress = real_compress;
+    dialogs.messages.clear();
+    selection.select_all({"rec.vkd", "note.wav"});
+    answer_dialog(5, true);
+    batch.button_convertClick();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(testfix::read_wav(out + "/rec.wav").ok);
+    const std::vector<uint8_t> vkd = testfix::read_bytes(out + "/note.vkd");
+    ASSERT_GT(vkd.size(), 512u);
+    EXPECT_EQ(header_title(vkd.data()), "note");
 }
 
 }  // namespace

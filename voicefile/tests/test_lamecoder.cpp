@@ -11,21 +11,22 @@ using namespace murrel;
 TEST(LameCoder, ANewInstanceFillsTheRecordWithTheInitialSettings) {
     TLameCoder coder;
     coder.fill_config();
+    // Packed fields are compared by value (+): a reference to one may be misaligned.
     const BE_CONFIG& c = coder.config();
-    EXPECT_EQ(c.dwConfig, 256u);
-    EXPECT_EQ(c.dwStructVersion, 1u);
-    EXPECT_EQ(c.dwStructSize, 331u);
-    EXPECT_EQ(c.dwSampleRate, 44100u);
-    EXPECT_EQ(c.dwReSampleRate, 0u);
-    EXPECT_EQ(c.nMode, 0);
-    EXPECT_EQ(c.dwBitrate, 128u);
-    EXPECT_EQ(c.dwMaxBitrate, 320u);
-    EXPECT_EQ(c.nPreset, 0);
-    EXPECT_EQ(c.dwMpegVersion, 1u);
-    EXPECT_EQ(c.bCRC, 1);
-    EXPECT_EQ(c.bEnableVBR, 0);
-    EXPECT_EQ(c.bWriteVBRHeader, 0);
-    EXPECT_EQ(c.nVBRQuality, 4);
+    EXPECT_EQ(+c.dwConfig, 256u);
+    EXPECT_EQ(+c.dwStructVersion, 1u);
+    EXPECT_EQ(+c.dwStructSize, 331u);
+    EXPECT_EQ(+c.dwSampleRate, 44100u);
+    EXPECT_EQ(+c.dwReSampleRate, 0u);
+    EXPECT_EQ(+c.nMode, 0);
+    EXPECT_EQ(+c.dwBitrate, 128u);
+    EXPECT_EQ(+c.dwMaxBitrate, 320u);
+    EXPECT_EQ(+c.nPreset, 0);
+    EXPECT_EQ(+c.dwMpegVersion, 1u);
+    EXPECT_EQ(+c.bCRC, 1);
+    EXPECT_EQ(+c.bEnableVBR, 0);
+    EXPECT_EQ(+c.bWriteVBRHeader, 0);
+    EXPECT_EQ(+c.nVBRQuality, 4);
     for (uint8_t b : c.reserved) ASSERT_EQ(b, 0);
     EXPECT_GE(coder.LameVersion().MajorVersion, 3);
 }

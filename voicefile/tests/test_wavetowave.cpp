@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -164,8 +165,15 @@ TEST_F(WavToWav, EncodingSourcesAreConvertedIntoATemporaryCopyThatACancelRemoves
         TMMWave wave;
         wave.SetFileName(src);
         std::string temp;
+        // A user's own file named like the old intermediate is never touched.
+        if (std::FILE* f = std::fopen((src + ".tmp").c_str(), "wb")) {
+            std::fputs("mine", f);
+            std::fclose(f);
+        }
         ASSERT_TRUE(prepare_encoding_source(wave, 16000, temp));
-        EXPECT_EQ(temp, src + ".tmp");
+        EXPECT_EQ(std::filesystem::path(temp).parent_path(), std::filesystem::path(src).parent_path());
+        EXPECT_EQ(std::filesystem::path(temp).filename().string().rfind(".murrel-", 0), 0u) << temp;
+        EXPECT_EQ(std::filesystem::file_size(src + ".tmp"), 4u);
         EXPECT_EQ(wave.FileName(), temp);
         EXPECT_TRUE(wave.Opened());
         EXPECT_TRUE(fits_encoder(wave, 16000));
@@ -179,7 +187,8 @@ TEST_F(WavToWav, EncodingSourcesAreConvertedIntoATemporaryCopyThatACancelRemoves
         std::string temp = "x";
         EXPECT_FALSE(prepare_encoding_source(wave, 22050, temp));
         EXPECT_EQ(temp, "");
-        EXPECT_FALSE(std::filesystem::exists(src + ".tmp"));
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_NE(e.path().filename().string().rfind(".murrel-", 0), 0u) << e.path();
     }
     {
         // A source already in the encoder's format is used as it is.
