@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "decoder/sonadyn.h"
 #include "voicefile/bytesource.h"
 #include "voicefile/framereader.h"
 #include "voicefile/koltheader.h"
@@ -51,8 +50,6 @@ bool VoiceStream::fill_bufferfromdisk(int16_t* destination, int capacity, int& l
         int64_t expected = from;
         read_pos_.compare_exchange_strong(expected, static_cast<int64_t>(file.position()));
         file.close();
-        st.sync_word &= 0xFFF;
-        bool stereo = st.mode != 3;
         const size_t whole = static_cast<size_t>(capacity + 1) * sizeof(int16_t);
         if (st.end_of_stream) {
             if (static_cast<int64_t>(file.size()) < data_size_ + static_cast<int64_t>(kKoltHeaderSize))
@@ -62,10 +59,9 @@ bool VoiceStream::fill_bufferfromdisk(int16_t* destination, int capacity, int& l
             st.end_of_stream = 0;
             more = false;
         } else {
-            int n = mp3_lib(first_frame_.load() ? 1 : 0, st.ring, st.frame_start, st.frame_length,
-                            st.pcm_out);
+            int frame_channels = 1;
+            const int n = reader.decode_found_frame(first_frame_.load(), frame_channels);
             first_frame_ = false;
-            n = std::clamp<int>(n, 0, kPcmChannelOffset);
             frame_samples_ = n;
             // The device was opened with the header's channel count; a frame of
             // the other kind is fitted to it (the left channel of a stereo frame
@@ -79,15 +75,7 @@ bool VoiceStream::fill_bufferfromdisk(int16_t* destination, int capacity, int& l
                 ++frames_rejected_;
             } else {
                 ++frames_decoded_;
-                if (out_channels == 1) {
-                    std::memcpy(destination, st.pcm_out, static_cast<size_t>(n) * 2);
-                } else {
-                    const int16_t* right = stereo ? st.pcm_out + kPcmChannelOffset : st.pcm_out;
-                    for (int i = 0; i < n; ++i) {
-                        destination[2 * i] = st.pcm_out[i];
-                        destination[2 * i + 1] = right[i];
-                    }
-                }
+                reader.fit_channels(n, frame_channels, out_channels, destination);
             }
         }
     } else {

@@ -79,7 +79,7 @@ bool file_decompress(const std::string& source, const std::string& target, const
     // Bytes of sample data in the current output file; the same as its
     // LengthInBytes, counted here so the wave is not asked while it is written.
     int64_t out_bytes = 0;
-    const int16_t* pcm = reader.state.pcm_out;
+    int16_t fitted[2 * kPcmChannelOffset];
 
     try {
         while (!reader.at_end()) {
@@ -97,16 +97,12 @@ bool file_decompress(const std::string& source, const std::string& target, const
                                        MakePCMFormat(16, out_channels, rate));
                     created = true;
                 }
-                // Interleaved left, right; a frame whose channel count differs
-                // from the file's is fitted to it.
-                for (int i = 0; i < n && !write_failed; ++i) {
-                    if (scratch.WriteData(&pcm[i], 2) != 2) write_failed = true;
-                    if (out_channels == 2) {
-                        const int16_t* right = frame_channels == 2 ? &pcm[kPcmChannelOffset + i] : &pcm[i];
-                        if (scratch.WriteData(right, 2) != 2) write_failed = true;
-                    }
-                }
-                out_bytes += static_cast<int64_t>(n) * 2 * out_channels;
+                // A frame whose channel count differs from the file's is
+                // fitted to it.
+                reader.fit_channels(n, frame_channels, out_channels, fitted);
+                const int64_t bytes = static_cast<int64_t>(n) * 2 * out_channels;
+                if (bytes > 0 && scratch.WriteData(fitted, bytes) != bytes) write_failed = true;
+                out_bytes += bytes;
                 if (write_failed) break;
             }
             if (size > 0) progress.set_current(static_cast<int>(in.position() * 100 / size));

@@ -254,12 +254,29 @@ void FrameReader::find_frame(ByteSource& source) {
 int FrameReader::decode_next_frame(ByteSource& source, bool first_frame, int& channels) {
     state.header_error = 0;
     find_frame(source);
+    return decode_found_frame(first_frame, channels);
+}
+
+int FrameReader::decode_found_frame(bool first_frame, int& channels) {
     state.sync_word &= 0xFFF;
     channels = state.mode == 3 ? 1 : 2;
     if (state.end_of_stream) return 0;
     int n = mp3_lib(first_frame ? 1 : 0, state.ring, state.frame_start, state.frame_length,
                     state.pcm_out);
     return std::clamp(n, 0, kPcmChannelOffset);
+}
+
+void FrameReader::fit_channels(int samples, int frame_channels, int out_channels, int16_t* dst) const {
+    const int16_t* left = state.pcm_out;
+    if (out_channels != 2) {
+        std::memcpy(dst, left, static_cast<size_t>(samples) * sizeof(int16_t));
+        return;
+    }
+    const int16_t* right = frame_channels == 2 ? left + kPcmChannelOffset : left;
+    for (int i = 0; i < samples; ++i) {
+        dst[2 * i] = left[i];
+        dst[2 * i + 1] = right[i];
+    }
 }
 
 int FrameReader::frame_rate_hz() const {

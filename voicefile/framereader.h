@@ -75,6 +75,14 @@ public:
     // library. Returns the samples per channel decoded (0 at the end or for a
     // frame the decoder rejected); `channels` receives 1 or 2.
     int decode_next_frame(ByteSource& source, bool first_frame, int& channels);
+    // Decodes the frame find_frame found last (playback closes the file in
+    // between); the same result as decode_next_frame.
+    int decode_found_frame(bool first_frame, int& channels);
+    // Copies the `samples` frames of state.pcm_out, decoded from a frame of
+    // `frame_channels`, into `dst` interleaved for `out_channels`: a stereo
+    // frame keeps its left channel for a mono output, a mono frame is doubled
+    // for a stereo one. `dst` holds samples * out_channels values.
+    void fit_channels(int samples, int frame_channels, int out_channels, int16_t* dst) const;
 
     bool at_end() const { return state.end_of_stream != 0; }
     // Sampling rate in Hz of the frame found last (0 before any).

@@ -191,7 +191,12 @@ TEST_F(Playback, AClickOnThePositionSliderSeeksAndTheVolumeSliderMakesItQuieter)
         sleep_s(2.0);
         program.click(layout::kStop);
         const std::vector<int16_t> heard = sink.stop();
-        EXPECT_GT(find_signal(heard, part(decoded(), 4.9, 0.4)).correlation, 0.95) << "not heard after the seek";
+        // Some stretch past the seek's place is heard whole (which one depends
+        // on how fast a loaded machine answers the click).
+        double best = 0;
+        for (double at = 4.6; at <= 5.4; at += 0.2)
+            best = std::max(best, find_signal(heard, part(decoded(), at, 0.4)).correlation);
+        EXPECT_GT(best, 0.95) << "not heard after the seek";
         EXPECT_LT(find_signal(heard, part(decoded(), 2.0, 0.4)).correlation, 0.6) << "the seek did not skip";
     }
     double full_level = 0;
