@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
 #include <QByteArray>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -102,7 +106,19 @@ SingleInstance& single_instance() {
 }
 
 std::string instance_socket_name(const std::string& name) {
-    return name + "-" + std::to_string(::getuid());
+    std::string socket = name + "-" + std::to_string(::getuid());
+    // One instance per user's runtime folder: the same for every session of
+    // a user on a desktop, but a scratch runtime folder (a test run, a
+    // sandbox) gets an instance of its own. FNV-1a, so every build agrees.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime) {
+        uint32_t h = 2166136261u;
+        for (const char* c = runtime; *c; ++c) h = (h ^ static_cast<uint8_t>(*c)) * 16777619u;
+        char hex[9];
+        std::snprintf(hex, sizeof hex, "%08x", h);
+        socket += std::string("-") + hex;
+    }
+    return socket;
 }
 
 bool DoInstanceExist(const std::string& name) {

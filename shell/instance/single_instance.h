@@ -39,7 +39,8 @@ private:
 // The process-wide instance.
 SingleInstance& single_instance();
 
-// The socket name used for `name`: the name and the user id.
+// The socket name used for `name`: the name, the user id and a digest of
+// $XDG_RUNTIME_DIR when it is set.
 std::string instance_socket_name(const std::string& name);
 
 // True when another instance runs (see SingleInstance::claim); also stored in

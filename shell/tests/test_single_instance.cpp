@@ -134,6 +134,18 @@ TEST(SingleInstance, TheNameOfACrashedInstanceIsFreeAgain) {
     EXPECT_EQ(after.wait_exit(), 0);
 }
 
-TEST(SingleInstance, TheLockNameBelongsToTheUser) {
-    EXPECT_EQ(instance_socket_name("Murrelphonic"), "Murrelphonic-" + std::to_string(::getuid()));
+TEST(SingleInstance, TheLockNameBelongsToTheUserAndTheirRuntimeFolder) {
+    const std::string user = "Murrelphonic-" + std::to_string(::getuid());
+    const char* kept = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = kept ? kept : "";
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(instance_socket_name("Murrelphonic"), user);
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
+    const std::string first = instance_socket_name("Murrelphonic");
+    EXPECT_EQ(first.rfind(user + "-", 0), 0u) << first;
+    EXPECT_EQ(instance_socket_name("Murrelphonic"), first);  // the same every time
+    ::setenv("XDG_RUNTIME_DIR", "/tmp/another-runtime", 1);
+    EXPECT_NE(instance_socket_name("Murrelphonic"), first);
+    if (kept) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    else ::unsetenv("XDG_RUNTIME_DIR");
 }

@@ -4,6 +4,11 @@
 // strip and the list keep these places as long as the window is not resized.
 #include <QPoint>
 
+#include <chrono>
+#include <thread>
+
+#include "testsupport/e2e/desktop.h"
+
 namespace murrel::e2e::layout {
 
 inline constexpr int kWidth = 853;
@@ -26,5 +31,18 @@ inline constexpr QPoint kAddress{500, 161};
 // The sliders' tracks, from their leftmost to their rightmost thumb centre.
 inline QPoint position_slider(double fraction) { return {437 + static_cast<int>(fraction * (815 - 437)), 590}; }
 inline QPoint volume_slider(double fraction) { return {312 + static_cast<int>(fraction * (403 - 312)), 590}; }
+
+inline void pause_s(double s) { std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(s * 1000))); }
+
+// What the sink hears while a person selects `row`, presses play, listens
+// for `seconds` and presses stop.
+inline std::vector<int16_t> hear_row(Program& program, int row, double seconds) {
+    SinkRecording sink;
+    program.click(list_row(row));
+    program.click(kPlay);
+    pause_s(seconds);
+    program.click(kStop);
+    return sink.stop();
+}
 
 }  // namespace murrel::e2e::layout

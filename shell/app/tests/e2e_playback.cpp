@@ -41,8 +41,6 @@ std::vector<int16_t> part(const std::vector<int16_t>& s, double from_s, double l
     return {s.begin() + static_cast<long>(a), s.begin() + static_cast<long>(std::min(a + n, s.size()))};
 }
 
-void sleep_s(double s) { std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(s * 1000))); }
-
 class Playback : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -130,15 +128,15 @@ TEST_F(Playback, AVoiceFileIsHeardWholeFromThePlayButtonAndStartsFromADoubleClic
         ASSERT_TRUE(sink.ok());
         program.click(layout::list_row(0));
         program.click(layout::kPlay);
-        sleep_s(1.0);
+        layout::pause_s(1.0);
         program.shot("voice_playing");
-        sleep_s(kSeconds);
+        layout::pause_s(kSeconds);
         expect_heard_whole(sink.stop(), decoded(), "play button");
     }
     {
         SinkRecording sink;
         program.double_click(layout::list_row(0));
-        sleep_s(1.6);
+        layout::pause_s(1.6);
         program.click(layout::kStop);
         const auto m = find_signal(sink.stop(), part(decoded(), 0.3, 0.5));
         EXPECT_GT(m.correlation, 0.95) << "double click";
@@ -147,7 +145,7 @@ TEST_F(Playback, AVoiceFileIsHeardWholeFromThePlayButtonAndStartsFromADoubleClic
         SinkRecording sink;
         program.click(layout::list_row(0));
         program.key("Return");
-        sleep_s(1.6);
+        layout::pause_s(1.6);
         program.click(layout::kStop);
         const auto m = find_signal(sink.stop(), part(decoded(), 0.3, 0.5));
         EXPECT_GT(m.correlation, 0.95) << "Enter";
@@ -159,12 +157,12 @@ TEST_F(Playback, PauseHoldsThePlaceAndPlayResumesThere) {
     SinkRecording sink;
     program.click(layout::list_row(0));
     program.click(layout::kPlay);
-    sleep_s(2.0);
+    layout::pause_s(2.0);
     program.click(layout::kPause);
-    sleep_s(1.5);
+    layout::pause_s(1.5);
     program.shot("voice_paused");
     program.click(layout::kPlay);
-    sleep_s(kSeconds - 1.0);
+    layout::pause_s(kSeconds - 1.0);
     const std::vector<int16_t> heard = sink.stop();
 
     const auto before = find_signal(heard, part(decoded(), 0.8, 0.5));
@@ -185,10 +183,10 @@ TEST_F(Playback, AClickOnThePositionSliderSeeksAndTheVolumeSliderMakesItQuieter)
         SinkRecording sink;
         program.click(layout::list_row(0));
         program.click(layout::kPlay);
-        sleep_s(0.8);
+        layout::pause_s(0.8);
         program.click(layout::position_slider(0.75));  // 4.5 s
         // Long enough for a loaded machine's latency: the file ends at 6 s.
-        sleep_s(2.0);
+        layout::pause_s(2.0);
         program.click(layout::kStop);
         const std::vector<int16_t> heard = sink.stop();
         // Some stretch past the seek's place is heard whole (which one depends
@@ -202,12 +200,7 @@ TEST_F(Playback, AClickOnThePositionSliderSeeksAndTheVolumeSliderMakesItQuieter)
     double full_level = 0;
     for (double volume : {1.0, 0.25}) {
         program.click(layout::volume_slider(volume));
-        SinkRecording sink;
-        program.click(layout::list_row(0));
-        program.click(layout::kPlay);
-        sleep_s(2.0);
-        program.click(layout::kStop);
-        const std::vector<int16_t> heard = sink.stop();
+        const std::vector<int16_t> heard = layout::hear_row(program, 0, 2.0);
         const auto m = find_signal(heard, part(decoded(), 0.5, 1.0));
         ASSERT_GT(m.correlation, 0.95) << "volume " << volume;
         const double level = rms(heard, m.lag, kRate);
@@ -227,7 +220,7 @@ TEST_F(Playback, AWavFileIsHeardWholeFromThePlayButton) {
     SinkRecording sink;
     program.click(layout::list_row(1));
     program.click(layout::kPlay);
-    sleep_s(kSeconds + 1.0);
+    layout::pause_s(kSeconds + 1.0);
     program.shot("wav_played");
     expect_heard_whole(sink.stop(), glide(), "16-bit WAV");
 }
@@ -237,7 +230,7 @@ TEST_F(Playback, AMuLawWavFileIsHeardWholeThroughTheConversionChain) {
     SinkRecording sink;
     program.click(layout::list_row(2));
     program.click(layout::kPlay);
-    sleep_s(kSeconds + 1.0);
+    layout::pause_s(kSeconds + 1.0);
     expect_heard_whole(sink.stop(), ulaw_decoded(), "µ-law WAV");
 }
 

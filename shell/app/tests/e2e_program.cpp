@@ -24,8 +24,6 @@ namespace {
 
 constexpr int kRate = 16000;
 
-void sleep_s(double s) { std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(s * 1000))); }
-
 // A glide between two pitches over `seconds`.
 std::vector<int16_t> glide(double from_hz, double to_hz, double seconds, int rate = kRate) {
     std::vector<int16_t> s(static_cast<size_t>(rate * seconds));
@@ -87,14 +85,14 @@ TEST_F(ProgramCase, ADictationRecordedInSpFromAToneIsSavedAsMemoAndDecodesToTheT
     start();
     const pid_t player = play_into_sink(tone.string(), false);
     ASSERT_GT(player, 0);
-    sleep_s(0.5);
+    layout::pause_s(0.5);
     program.click(layout::kSpRecord);
-    sleep_s(3.0);
+    layout::pause_s(3.0);
     program.shot("recording");
     program.click(layout::kStop);
     const auto dialog = program.find_window("^Save VKD file", 5s);
     ASSERT_TRUE(dialog) << "no save dialog after stop";
-    sleep_s(0.4);
+    layout::pause_s(0.4);
     program.shot("save_dialog", *dialog);
     program.type("memo");
     program.key("Return");
@@ -117,12 +115,7 @@ TEST_F(ProgramCase, ADictationRecordedInSpFromAToneIsSavedAsMemoAndDecodesToTheT
     EXPECT_GT(tone_power(decoded, mid, rate / 2, rate, 1000), 100 * tone_power(decoded, mid, rate / 2, rate, 1300));
     // The list shows it (its only row), and playing that row plays the tone.
     program.shot("memo_saved");
-    SinkRecording sink;
-    program.click(layout::list_row(0));
-    program.click(layout::kPlay);
-    sleep_s(1.5);
-    program.click(layout::kStop);
-    const std::vector<int16_t> heard = sink.stop();
+    const std::vector<int16_t> heard = layout::hear_row(program, 0, 1.5);
     ASSERT_GT(heard.size(), static_cast<size_t>(kRate));
     const size_t loud = heard.size() / 2 - kRate / 8;
     EXPECT_GT(tone_power(heard, loud, kRate / 4, kRate, 1000), 100 * tone_power(heard, loud, kRate / 4, kRate, 1300))
@@ -138,7 +131,7 @@ TEST_F(ProgramCase, TwoVoiceFilesAreConvertedToWavThroughTheConversionButtonAndI
     program.click(layout::kConvert);
     const auto dialog = program.find_dialog();
     ASSERT_TRUE(dialog) << "no conversion dialog";
-    sleep_s(0.5);
+    layout::pause_s(0.5);
     program.shot("conversion_dialog");
     // Its Convert button, left of Cancel in the bottom-right corner.
     const QRect box = program.geometry(*dialog);
@@ -149,7 +142,7 @@ TEST_F(ProgramCase, TwoVoiceFilesAreConvertedToWavThroughTheConversionButtonAndI
         fs::create_directories(scratch / "ref");
         ASSERT_TRUE(cli({"decode", (program.folders().data() / (std::string(name) + ".vkd")).string(), "-o",
                          (scratch / "ref").string(), "--quiet"}));
-        sleep_s(0.3);
+        layout::pause_s(0.3);
         EXPECT_EQ(read_wav16(made.string()), read_wav16((scratch / "ref" / (std::string(name) + ".wav")).string()))
             << name << " differs from the tool's decoding";
     }
@@ -163,7 +156,9 @@ TEST_F(ProgramCase, ASecondStartBringsTheFirstWindowForwardAndEnds) {
     ASSERT_TRUE(wait_until([&] { return run_command({"xprop", "-id", std::to_string(first), "_NET_WM_STATE"})
                                             .find("HIDDEN") != std::string::npos; },
                            3s));
+    // Another start of the same user's program: the same runtime folder.
     Program second;
+    second.environment["XDG_RUNTIME_DIR"] = program.folders().runtime.string();
     ASSERT_GT(second.start(), 0);
     EXPECT_EQ(second.wait_exit(10s), 0);
     EXPECT_FALSE(fs::exists(second.folders().temp())) << "the second start made its folders";
@@ -207,31 +202,23 @@ TEST_F(ProgramCase, ARecorderPluggedInIsInTheDriveSelectorAndItsRemovalReturnsTh
     start();
     ASSERT_TRUE(plug_in());
     voice_file(media, "dictation", on_recorder);
-    sleep_s(1.0);
+    layout::pause_s(1.0);
 
     program.click(layout::kDriveSelector);
-    sleep_s(0.5);
+    layout::pause_s(0.5);
     program.shot("drive_selector");
     program.type("MURREL-E2E");
     program.key("Return");
-    sleep_s(0.8);
+    layout::pause_s(0.8);
     program.shot("recorder_listed");
-    auto heard_from_first_row = [&] {
-        SinkRecording sink;
-        program.click(layout::list_row(0));
-        program.click(layout::kPlay);
-        sleep_s(1.5);
-        program.click(layout::kStop);
-        return sink.stop();
-    };
-    const std::vector<int16_t> heard = heard_from_first_row();
+    const std::vector<int16_t> heard = layout::hear_row(program, 0, 1.5);
     EXPECT_GT(find_signal(heard, {on_recorder.begin() + 4000, on_recorder.begin() + 12000}).correlation, 0.9)
         << "the recorder's dictation was not what played";
 
     ASSERT_EQ(::umount2(user.c_str(), MNT_DETACH), 0);
-    sleep_s(1.0);
+    layout::pause_s(1.0);
     program.shot("recorder_removed");
-    const std::vector<int16_t> again = heard_from_first_row();
+    const std::vector<int16_t> again = layout::hear_row(program, 0, 1.5);
     EXPECT_GT(find_signal(again, {at_home.begin() + 4000, at_home.begin() + 12000}).correlation, 0.9)
         << "after the removal the list is not back at the data folder";
 }
