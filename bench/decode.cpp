@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/tests/stream_feeder.h"
+#include "testsupport/stream_feeder.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "cli/commands.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
-#include "voicefile/batch_console.h"
+#include "cli/batch_console.h"
 #include "voicefile/naming.h"
 #include "voicefile/scratch_output.h"
 #include "voicefile/wavetowave.h"

@@ -14,13 +14,13 @@
 #include "cli/decoder_diagnostics.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
-#include "voicefile/batch_console.h"
+#include "cli/batch_console.h"
 #include "voicefile/decompress.h"
 #include "voicefile/fileinfo.h"
 #include "voicefile/framereader.h"
 #include "voicefile/naming.h"
 #include "voicefile/scratch_output.h"
-#include "voicefile/std_streams.h"
+#include "cli/std_streams.h"
 
 namespace murrel::cli {
 

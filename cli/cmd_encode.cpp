@@ -13,14 +13,14 @@
 #include "cli/commands.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
-#include "voicefile/batch_console.h"
+#include "cli/batch_console.h"
 #include "voicefile/compress.h"
 #include "voicefile/fileinfo.h"
 #include "voicefile/koltheader.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/naming.h"
 #include "voicefile/scratch_output.h"
-#include "voicefile/std_streams.h"
+#include "cli/std_streams.h"
 #include "voicefile/wavetowave.h"
 
 namespace murrel::cli {

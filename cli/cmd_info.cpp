@@ -9,7 +9,7 @@
 #include "audio/acmchain.h"
 #include "audio/mmwave.h"
 #include "cli/commands.h"
-#include "voicefile/batch_console.h"
+#include "cli/batch_console.h"
 #include "voicefile/fileinfo.h"
 #include "voicefile/koltheader.h"
 

@@ -14,7 +14,7 @@
 #include "audio/waveout.h"
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
-#include "voicefile/batch_console.h"
+#include "cli/batch_console.h"
 #include "voicefile/fileinfo.h"
 
 namespace murrel::cli {

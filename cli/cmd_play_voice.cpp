@@ -19,7 +19,7 @@
 #include "player/playerstrip.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
-#include "voicefile/batch_console.h"
+#include "cli/batch_console.h"
 #include "voicefile/koltheader.h"
 
 namespace murrel::cli {

@@ -10,7 +10,7 @@
 
 #include "decoder/sonadyn.h"
 #include "decoder/tests/frame_builder.h"
-#include "decoder/tests/stream_feeder.h"
+#include "testsupport/stream_feeder.h"
 
 namespace {
 

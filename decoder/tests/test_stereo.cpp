@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "decoder/tests/frame_builder.h"
-#include "decoder/tests/stream_feeder.h"
+#include "testsupport/stream_feeder.h"
 
 namespace {
 

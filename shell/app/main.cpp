@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "player/gui/qt_ui_dispatcher.h"
+#include "shell/gui/qt_ui_dispatcher.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "shell/gui/form_main.h"

@@ -1,4 +1,4 @@
-#include "player/gui/qt_ui_dispatcher.h"
+#include "shell/gui/qt_ui_dispatcher.h"
 
 #include <QMetaObject>
 

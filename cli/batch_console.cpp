@@ -1,4 +1,4 @@
-#include "voicefile/batch_console.h"
+#include "cli/batch_console.h"
 
 #include <poll.h>
 #include <sys/stat.h>

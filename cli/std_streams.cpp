@@ -1,4 +1,4 @@
-#include "voicefile/std_streams.h"
+#include "cli/std_streams.h"
 
 #include <fcntl.h>
 #include <unistd.h>

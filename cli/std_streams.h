@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "voicefile/batch_console.h"
+#include "cli/batch_console.h"
 
 namespace murrel {
 
