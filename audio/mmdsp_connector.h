@@ -40,8 +40,6 @@ public:
     // Float formats reach the displays as 16-bit PCM.
     bool AutoConvert() const { return auto_convert_; }
     void SetAutoConvert(bool on) { auto_convert_ = on; }
-    bool EnterIdle() const { return enter_idle_; }
-    void SetEnterIdle(bool on) { enter_idle_ = on; }
 
     void Opened() override;
     void BufferReady(TMMWaveHdr* hdr) override;
@@ -55,7 +53,6 @@ private:
     std::vector<TMMDisplay*> displays_;
     bool synchronize_ = true;
     bool auto_convert_ = true;
-    bool enter_idle_ = true;
 
     std::mutex mutex_;  // guards pending_, pending_bytes_, posted_, pending_format_
     std::vector<uint8_t> pending_;

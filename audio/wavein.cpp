@@ -272,8 +272,6 @@ void TMMWaveIn::Close() {
         backend_->in_stop(h);
         backend_->in_reset(h);
         for (Slot& slot : ring_) {
-            for (int i = 0; i < 65000 && (slot.hdr->dwFlags.load() & WHDR_INQUEUE); ++i) {
-            }
             if (MMResult r = backend_->in_unprepare(h, slot.hdr))
                 Raise(WaveInPrefix(WaveInCall::UnprepareHeader) + ErrorText(r));
         }

@@ -13,9 +13,9 @@
 // - user-interface thread: every operation and property, OnOpen, OnStart,
 //   OnPause, OnRestart, OnClose, OnError, and OnStop (also when the limit or
 //   a stop request ends the recording).
-// - deliveries (OnBufferReady, the Output's BufferReady): on the worker
-//   TMMWaveInThread with cmThread, on the user-interface thread with
-//   cmWindow, inside the backend's notification with cmCallback. A delivery
+// - deliveries (OnBufferReady, the Output's BufferReady): on the device's
+//   worker (its TMMDSPThread) with cmThread, on the user-interface thread
+//   with cmWindow, inside the backend's notification with cmCallback. A delivery
 //   that reaches the limit only requests the stop; the user-interface thread
 //   completes it, exactly once.
 // - queued_, deliveries_, index_, bytes_delivered_ change under lock_; the

@@ -81,7 +81,7 @@ void TMMWaveOut::Open() {
         if (!thread_.Start(handler, Priority(), static_cast<size_t>(NumBuffers()) * 2 + 8))
             Fail(Text(WaveOutCall::Thread, WaveOutText::CouldNotCreateThread));
     }
-    unsigned flags = (Mapped() && DeviceID() >= 0) ? kWaveMapped : 0;
+    const unsigned flags = 0;
     WaveHandle h = 0;
     MMResult r = backend_->out_open(&h, DeviceID(), *format, &callback_, flags);
     if (r != MMSYSERR_NOERROR) Fail(WaveOutPrefix(WaveOutCall::Open) + ErrorText(r));
@@ -516,8 +516,6 @@ void TMMWaveOut::FreeBuffers() {
     WaveHandle h = handle_.load();
     for (Slot& slot : ring_) {
         if (!slot.hdr) continue;
-        for (int i = 0; i < 65000 && (slot.hdr->dwFlags.load() & WHDR_INQUEUE); ++i) {
-        }
         if (h) backend_->out_unprepare(h, slot.hdr);
         slot.hdr->~TMMWaveHdr();
         slot.hdr = nullptr;

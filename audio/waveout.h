@@ -16,7 +16,7 @@
 //   OnPause, OnRestart, OnStop (also the stop after the end of the data),
 //   OnClose, OnLooping, OnError; the loads done by Start and Reset.
 // - refills (OnBufferLoad, OnBufferFilled, OnBufferReady, the chain's
-//   BufferLoad/BufferReady): on the worker TMMWaveOutThread with cmThread, on
+//   BufferLoad/BufferReady): on the device's worker (its TMMDSPThread) with cmThread, on
 //   the user-interface thread with cmWindow, inside the backend's
 //   notification with cmCallback. A refill takes no lock the user-interface
 //   thread holds while waiting, and allocates nothing.
@@ -45,10 +45,6 @@ public:
     void SetLooping(bool on) { looping_ = on; }
     uint16_t LoopCount() const { return loop_count_; }
     void SetLoopCount(uint16_t n) { loop_count_ = n; }
-    bool ShowHourGlass() const { return show_hourglass_; }
-    void SetShowHourGlass(bool on) { show_hourglass_ = on; }
-    bool Mapped() const { return mapped_; }
-    void SetMapped(bool on) { mapped_ = on; }
 
     TNotifyEvent OnLooping;
     TMMBufferEvent OnBufferFilled;
@@ -145,8 +141,6 @@ private:
     bool volume_set_ = false;
     bool looping_ = false;
     uint16_t loop_count_ = 0;
-    bool show_hourglass_ = true;
-    bool mapped_ = false;
 };
 
 }  // namespace murrel

@@ -5,7 +5,7 @@
 // stream flushed at stop so the last words are in the file.
 //
 // Threads: start, pause, resume and stop on the user-interface thread;
-// MMWaveInBufferReady on the input device's thread (the encoder and the
+// MMWaveInBufferReady on the input device's worker (the encoder and the
 // scratch file belong to that thread between start and stop). A buffer that
 // cannot be written posts OnWriteFailed to the user-interface thread.
 #include <atomic>
