@@ -65,9 +65,7 @@ void TMMCustomMarkerPanel::SetRangeY(int64_t min, int64_t max) {
 }
 
 void TMMCustomMarkerPanel::SetDisplayRangeY(int64_t min, int64_t max) {
-    if (min > max) std::swap(min, max);
-    min = std::clamp(min, range_min_y_, range_max_y_ - 1);
-    max = std::clamp(max, min + 1, range_max_y_);
+    OrderedSpan(min, max, range_min_y_, range_max_y_);
     disp_min_y_ = min;
     disp_max_y_ = max;
 }

@@ -20,6 +20,13 @@ namespace murrel {
 // Round-half-to-even of num / den (den != 0), exact in integers.
 int64_t RoundDivEven(int64_t num, int64_t den);
 
+// Puts min..max in order, at least one apart, within lo..hi (hi > lo).
+inline void OrderedSpan(int64_t& min, int64_t& max, int64_t lo, int64_t hi) {
+    if (min > max) std::swap(min, max);
+    min = std::clamp(min, lo, hi - 1);
+    max = std::clamp(max, min + 1, hi);
+}
+
 class TMMCustomMarkerPanel {
 public:
     static constexpr int64_t kDrawLimit = 16384;

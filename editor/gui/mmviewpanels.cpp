@@ -116,9 +116,7 @@ void TMMScrollPanel::SetRange(int64_t min, int64_t max) {
 }
 
 void TMMScrollPanel::SetSlider(int64_t min, int64_t max) {
-    if (min > max) std::swap(min, max);
-    min = std::clamp(min, range_min_, range_max_ - 1);
-    max = std::clamp(max, min + 1, range_max_);
+    OrderedSpan(min, max, range_min_, range_max_);
     slider_min_ = min;
     slider_max_ = max;
     update();
