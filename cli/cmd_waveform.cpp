@@ -9,7 +9,7 @@
 
 #include "cli/commands.h"
 #include "editor/displayregistry.h"
-#include "editor/waveformimage.h"
+#include "editor/paint/waveformimage.h"
 
 namespace murrel::cli {
 

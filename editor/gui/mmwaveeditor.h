@@ -10,7 +10,7 @@
 
 #include "editor/displayregistry.h"
 #include "editor/mmenhancedwave.h"
-#include "editor/wavepaint.h"
+#include "editor/paint/wavepaint.h"
 #include "editor/waveeditormodel.h"
 
 namespace murrel {

@@ -1,4 +1,4 @@
-#include "editor/wavepaint.h"
+#include "editor/paint/wavepaint.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "editor/waveformimage.h"
+#include "editor/paint/waveformimage.h"
 
 #include <QImage>
 #include <QPainter>
 #include <vector>
 
 #include "audio/acmwave.h"
-#include "editor/wavepaint.h"
+#include "editor/paint/wavepaint.h"
 
 namespace murrel {
 
