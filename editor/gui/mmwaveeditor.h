@@ -1,0 +1,76 @@
+#pragma once
+// TMMWaveEditor: a wave drawn from its display data (the overview and the
+// zoomed view of a pane), with the shown play range, cuts, selection,
+// locator and zoom rectangle. Its behaviour lives in the model it holds; the
+// widget loads the wave, keeps the pixel buffer and paints.
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "editor/displayregistry.h"
+#include "editor/mmenhancedwave.h"
+#include "editor/paint/wavepaint.h"
+#include "editor/waveeditormodel.h"
+
+namespace murrel {
+
+enum class TMMWaveEditorKind { ekLines, ekSpikes };
+
+class TMMWaveEditor : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMMWaveEditor(QWidget* parent = nullptr);
+    ~TMMWaveEditor() override;
+
+    TMMWaveEditorModel& Model() { return model_; }
+    const TMMEnhancedWave& Wave() const { return wave_; }
+    // Copies `wave` into the view's own wave and loads it (Algorithm of the
+    // loading): range, markers, locator, display data, selection, pixels.
+    // Raises EMMWaveEditError "File must contain at least N Samples" or
+    // "Unable to create Display Data"; nullptr detaches.
+    void SetWave(const TMMEnhancedWave* wave);
+
+    // Shows `min..max` (normalised as every panel does) and reloads the pixels.
+    void SetDisplayRange(int64_t min, int64_t max);
+
+    bool DeleteDisplayFile = false;
+    TMMWaveEditorKind Kind = TMMWaveEditorKind::ekLines;
+    WavePaintColors Colors;
+    QColor SelectColor = QColor(255, 255, 255);
+    QColor ZoomColor = QColor(255, 255, 0);
+    QColor RegionColor = QColor(64, 0, 0);
+    QColor RegionBorder = QColor(192, 0, 0);
+    QColor LocatorColor = QColor(255, 64, 64);
+    // Fewest frames a wave must have; the screen's width unless set.
+    int MinimumSamples = -1;
+    TMMDisplayRegistry* Registry = &TMMDisplayRegistry::Instance();
+
+    // (percent, cancel) while display data is built.
+    std::function<void(TMMWaveEditor&, int percent, bool& cancel)> OnGenerate;
+
+    // Four int16 per inner pixel column (the pixel buffer).
+    const std::vector<int16_t>& PixelBuffer() const { return pixels_; }
+    int PixelLoads() const { return pixel_loads_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+
+private:
+    void Release();
+    void LoadPixels();
+    bool ColumnActive(int column) const;
+
+    TMMWaveEditorModel model_;
+    TMMEnhancedWave wave_;
+    TMMAcmWave pcm_;  // the file, whole, for views zoomed beyond the display data
+    std::string key_;
+    std::vector<int16_t> pixels_;
+    int pixel_loads_ = 0;
+};
+
+}  // namespace murrel
