@@ -48,6 +48,12 @@ bool LooksLikeChunk(RiffFile& f, int64_t at, int64_t file_size) {
     return PlausibleId(id) && at + 8 + int64_t(size) <= file_size;
 }
 
+bool LooksLikeKnownChunk(RiffFile& f, int64_t at, int64_t file_size) {
+    uint32_t id = 0;
+    if (!LooksLikeChunk(f, at, file_size) || !f.seek(at) || !f.read_u32(id)) return false;
+    return id == kFmt || id == kData || id == kFact || id == kList || id == kDisp;
+}
+
 bool ReadBytes(RiffFile& f, int64_t at, int64_t n, std::vector<uint8_t>& out) {
     out.resize(size_t(n));
     return f.seek(at) && f.read(out.data(), n) == n;
@@ -183,9 +189,17 @@ bool ParseWaveFile(RiffFile& f, WaveIOBlock& b) {
         if (stop) break;
         int64_t next = end + (size & 1);
         // A writer that forgot the pad byte after an odd chunk: take the next
-        // chunk where it really starts.
-        if ((size & 1) && !LooksLikeChunk(f, next, file_size) && LooksLikeChunk(f, end, file_size))
-            next = end;
+        // chunk where it really starts. Text one byte on can pass for a chunk
+        // header, and whether it does may change when the data size is filled
+        // in; a chunk we know at the unpadded place wins over one we don't, so
+        // the walk takes the same path before and after a file is finalised.
+        if (size & 1) {
+            const bool padded = LooksLikeChunk(f, next, file_size);
+            if (LooksLikeChunk(f, end, file_size) &&
+                (!padded || (LooksLikeKnownChunk(f, end, file_size) &&
+                             !LooksLikeKnownChunk(f, next, file_size))))
+                next = end;
+        }
         if (next <= pos) break;
         pos = next;
     }

@@ -132,6 +132,37 @@ TEST(WaveParseDetails, InfoAndDispChunksAreReadAndUnknownInfoItemsDropped) {
     EXPECT_EQ(b->disp_list[0].data, (Bytes{'T', 'i', 't', 'l', 'e', 0}));
 }
 
+// Without the pad byte, the data chunk's header one byte on reads "ata" plus
+// the first byte of its size. While that size is 0 it is no chunk; once the
+// size is filled in (124 = '|') it passes for one, and the walk must still
+// find the real data chunk.
+TEST(WaveParseDetails, MissingPadByteStillParsesAfterTheFileIsFinalised) {
+    testsupport::ScratchDir dir;
+    const std::string path = dir.file("a.wav");
+    WriteFile(path, Riff(Cat({Chunk("fmt ", Pcm16Mono()), Chunk("junk", Bytes{1, 2, 3}, -1, false),
+                              Chunk("data", Ramp16(61), 0)}),
+                         0));
+    {
+        TMMWave w;
+        w.SetFileName(path);
+        ASSERT_EQ(w.IOBlock()->data_bytes, 122);
+        w.OpenFile();
+        w.SetPosition(w.DataSize());
+        const int16_t more = 61;
+        w.WriteData(&more, 2);
+        w.CloseFile();
+    }
+    ASSERT_EQ(Get32(ReadFile(path), 51), 124u) << "the data size was not filled in";
+    TMMWave again;
+    ASSERT_NO_THROW(again.SetFileName(path));
+    EXPECT_EQ(again.IOBlock()->data_offset, 55);
+    ASSERT_EQ(again.IOBlock()->data_bytes, 124);
+    again.OpenFile();
+    std::vector<int16_t> s(62, -1);
+    ASSERT_EQ(again.ReadData(s.data(), 124), 124);
+    for (int i = 0; i < 62; ++i) EXPECT_EQ(s[size_t(i)], i);
+}
+
 TEST(WaveParseDetails, FactValueIsReplacedByTheCountedFrames) {
     testsupport::ScratchDir dir;
     WriteFile(dir.file("a.wav"),
