@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "shell/appstate.h"
 #include "voicefile/decompress.h"
 #include "voicefile/fileinfo.h"

@@ -23,10 +23,10 @@
 #include <thread>
 #include <vector>
 
-#include "audio/portaudio_backend.h"
-#include "audio/ui_dispatcher.h"
-#include "audio/virtual_backend.h"
-#include "audio/waveout.h"
+#include "audio/devices/portaudio_backend.h"
+#include "audio/devices/ui_dispatcher.h"
+#include "audio/devices/virtual_backend.h"
+#include "audio/devices/waveout.h"
 
 extern char** environ;
 

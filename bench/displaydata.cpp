@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/acmwave.h"
-#include "audio/mmwave.h"
+#include "audio/formats/acmwave.h"
+#include "audio/formats/mmwave.h"
 #include "editor/displaydata.h"
 #include "editor/displayregistry.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "editor/mmenhancedwave.h"
 
 using namespace murrel;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "shell/appstate.h"
 #include "voicefile/compress.h"
 #include "voicefile/lamecoder.h"

@@ -39,8 +39,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/device_stream.h"
-#include "audio/ui_dispatcher.h"
+#include "audio/devices/device_stream.h"
+#include "audio/devices/ui_dispatcher.h"
 #include "bench/sp_stream.h"
 #include "player/playerstrip.h"
 #include "shell/appstate.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 
 using namespace murrel;
 using Clock = std::chrono::steady_clock;

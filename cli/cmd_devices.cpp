@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "audio/device_backend.h"
+#include "audio/devices/device_backend.h"
 #include "cli/commands.h"
 
 namespace murrel::cli {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "cli/commands.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"

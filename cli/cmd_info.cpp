@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/acmchain.h"
-#include "audio/mmwave.h"
+#include "audio/formats/acmchain.h"
+#include "audio/formats/mmwave.h"
 #include "cli/commands.h"
 #include "cli/batch_console.h"
 #include "voicefile/fileinfo.h"

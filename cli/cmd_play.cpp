@@ -7,11 +7,11 @@
 #include <exception>
 #include <string>
 
-#include "audio/acmchain.h"
-#include "audio/acmwave.h"
-#include "audio/mmwave.h"
-#include "audio/ui_dispatcher.h"
-#include "audio/waveout.h"
+#include "audio/formats/acmchain.h"
+#include "audio/formats/acmwave.h"
+#include "audio/formats/mmwave.h"
+#include "audio/devices/ui_dispatcher.h"
+#include "audio/devices/waveout.h"
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
 #include "cli/batch_console.h"

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <string>
 
-#include "audio/device_backend.h"
-#include "audio/ui_dispatcher.h"
+#include "audio/devices/device_backend.h"
+#include "audio/devices/ui_dispatcher.h"
 #include "cli/commands.h"
 #include "cli/decoder_diagnostics.h"
 #include "cli/stop_signals.h"

@@ -13,9 +13,9 @@
 #include <exception>
 #include <string>
 
-#include "audio/mmwave.h"
-#include "audio/ui_dispatcher.h"
-#include "audio/wavein.h"
+#include "audio/formats/mmwave.h"
+#include "audio/devices/ui_dispatcher.h"
+#include "audio/devices/wavein.h"
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
 #include "shell/appstate.h"

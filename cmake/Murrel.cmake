@@ -34,13 +34,19 @@ function(murrel_library target)
   endif()
 endfunction()
 
-# murrel_tests(LIBS <libs>)
+# murrel_tests([PREFIX <name>] LIBS <libs>)
 # Every tests/test_*.cpp of the folder becomes its own executable, so that one
 # suite under construction never stops another from building. Files named
-# test_gui_*.cpp get a main() that creates the QApplication.
+# test_gui_*.cpp get a main() that creates the QApplication. The executables
+# and test names start with the folder's name, or with PREFIX (a sub-folder
+# keeping its subsystem's name).
 function(murrel_tests)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  cmake_parse_arguments(ARG "" "PREFIX" "LIBS" ${ARGN})
+  if(ARG_PREFIX)
+    set(folder ${ARG_PREFIX})
+  else()
+    get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  endif()
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/test_*.cpp)
   foreach(src ${tests})
     get_filename_component(name ${src} NAME_WE)

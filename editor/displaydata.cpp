@@ -17,7 +17,7 @@
 #include <fstream>
 #include <vector>
 
-#include "audio/acmwave.h"
+#include "audio/formats/acmwave.h"
 
 namespace murrel {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "audio/acmwave.h"
+#include "audio/formats/acmwave.h"
 
 namespace murrel {
 

@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "audio/pcmconvert.h"
+#include "audio/formats/pcmconvert.h"
 
 namespace murrel {
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "audio/acmwave.h"
+#include "audio/formats/acmwave.h"
 #include "editor/mmfadelist.h"
 #include "editor/mmmarkerlist.h"
 

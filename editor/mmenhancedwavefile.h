@@ -4,7 +4,7 @@
 // into the wave's source_fades, and every change of the wave sets the
 // envelope's range to the wave's data (X 0..frames, Y 0..32768, base 16384)
 // and copies the points again.
-#include "audio/mmwavefile.h"
+#include "audio/formats/mmwavefile.h"
 #include "editor/mmenhancedwave.h"
 #include "editor/mmenvelope.h"
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "audio/mmwave_object.h"
+#include "audio/formats/mmwave_object.h"
 
 namespace murrel {
 

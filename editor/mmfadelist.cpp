@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "audio/mmwave_errors.h"
+#include "audio/formats/mmwave_errors.h"
 #include "editor/mmlistcapacity.h"
 
 namespace murrel {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "audio/mmwave_object.h"
+#include "audio/formats/mmwave_object.h"
 
 namespace murrel {
 

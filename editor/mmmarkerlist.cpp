@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "audio/mmwave_errors.h"
+#include "audio/formats/mmwave_errors.h"
 #include "editor/mmlistcapacity.h"
 
 namespace murrel {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mmwave_object.h"
+#include "audio/formats/mmwave_object.h"
 
 namespace murrel {
 

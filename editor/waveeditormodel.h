@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "audio/mmwave_cutlist.h"
+#include "audio/formats/mmwave_cutlist.h"
 #include "editor/markerpanel.h"
 
 namespace murrel {

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audio/device_errors.h"
-#include "audio/waveformat.h"
+#include "audio/devices/device_errors.h"
+#include "audio/formats/waveformat.h"
 #include "player/player_texts.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"

@@ -18,8 +18,8 @@
 #include <optional>
 #include <string>
 
-#include "audio/mmdsp_connector.h"
-#include "audio/waveout.h"
+#include "audio/devices/mmdsp_connector.h"
+#include "audio/devices/waveout.h"
 #include "player/recorder.h"
 #include "player/timedisplay.h"
 #include "player/transport.h"

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-#include "audio/wavein.h"
+#include "audio/devices/wavein.h"
 #include "voicefile/lamecoder.h"
 
 namespace murrel {

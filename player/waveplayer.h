@@ -12,9 +12,9 @@
 #include <memory>
 #include <optional>
 
-#include "audio/acmwave.h"
-#include "audio/mmwavefile.h"
-#include "audio/waveout.h"
+#include "audio/formats/acmwave.h"
+#include "audio/formats/mmwavefile.h"
+#include "audio/devices/waveout.h"
 
 namespace murrel {
 

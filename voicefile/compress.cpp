@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "voicefile/framereader.h"

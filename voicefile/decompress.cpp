@@ -1,6 +1,6 @@
 #include "voicefile/decompress.h"
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "voicefile/bytesource.h"

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cerrno>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "voicefile/koltheader.h"
 
 namespace murrel {

@@ -10,10 +10,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "audio/acmchain.h"
-#include "audio/acmwave.h"
-#include "audio/mmwave.h"
-#include "audio/pcmconvert.h"
+#include "audio/formats/acmchain.h"
+#include "audio/formats/acmwave.h"
+#include "audio/formats/mmwave.h"
+#include "audio/formats/pcmconvert.h"
 #include "shell/appstate.h"
 #include "voicefile/scratch_output.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "editor/regionfile.h"
 
 using namespace murrel;

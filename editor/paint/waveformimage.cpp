@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <vector>
 
-#include "audio/acmwave.h"
+#include "audio/formats/acmwave.h"
 #include "editor/paint/wavepaint.h"
 
 namespace murrel {

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "editor/displaydata.h"
 #include "testsupport/scratch_dir.h"
 

@@ -14,7 +14,7 @@
 #include <iterator>
 #include <vector>
 
-#include "audio/acmwave.h"
+#include "audio/formats/acmwave.h"
 #include "editor/displaydata.h"
 #include "editor/displayregistry.h"
 #include "testsupport/scratch_dir.h"

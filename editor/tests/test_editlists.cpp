@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "audio/mmwave_errors.h"
+#include "audio/formats/mmwave_errors.h"
 #include "editor/mmenvelope.h"
 #include "editor/mmfadelist.h"
 #include "editor/mmmarkerlist.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "editor/mmenhancedwave.h"
 #include "editor/mmenhancedwavefile.h"
 #include "testsupport/scratch_dir.h"

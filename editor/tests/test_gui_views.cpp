@@ -11,7 +11,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "editor/gui/mmviewpanels.h"
 #include "editor/gui/mmwaveeditor.h"
 #include "testsupport/scratch_dir.h"

@@ -22,7 +22,7 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include "audio/mmdsp_connector.h"
+#include "audio/devices/mmdsp_connector.h"
 
 namespace murrel {
 

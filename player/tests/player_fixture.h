@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "audio/mmwave.h"
-#include "audio/ui_dispatcher.h"
-#include "audio/virtual_backend.h"
+#include "audio/formats/mmwave.h"
+#include "audio/devices/ui_dispatcher.h"
+#include "audio/devices/virtual_backend.h"
 #include "player/playerstrip.h"
 #include "shell/appstate.h"
 #include "testsupport/scratch_dir.h"

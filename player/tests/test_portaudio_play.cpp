@@ -9,7 +9,7 @@
 
 #include <thread>
 
-#include "audio/portaudio_backend.h"
+#include "audio/devices/portaudio_backend.h"
 #include "player/tests/player_fixture.h"
 
 

@@ -10,7 +10,7 @@
 
 #include <thread>
 
-#include "audio/portaudio_backend.h"
+#include "audio/devices/portaudio_backend.h"
 #include "player/tests/player_fixture.h"
 #include "shell/startup.h"
 #include "testsupport/sound_server.h"

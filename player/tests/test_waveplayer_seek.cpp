@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "audio/ui_dispatcher.h"
-#include "audio/virtual_backend.h"
+#include "audio/devices/ui_dispatcher.h"
+#include "audio/devices/virtual_backend.h"
 #include "player/waveplayer.h"
 #include "testsupport/scratch_dir.h"
 

@@ -4,7 +4,7 @@
 // object, in posting order.
 #include <QObject>
 
-#include "audio/ui_dispatcher.h"
+#include "audio/devices/ui_dispatcher.h"
 
 namespace murrel {
 

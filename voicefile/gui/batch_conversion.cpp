@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "audio/mmwave.h"
-#include "audio/mmwave_errors.h"
+#include "audio/formats/mmwave.h"
+#include "audio/formats/mmwave_errors.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "voicefile/compress.h"

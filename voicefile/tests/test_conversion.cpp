@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "shell/appstate.h"
 #include "testsupport/scratch_dir.h"
 #include "testsupport/scripted_dialogs.h"

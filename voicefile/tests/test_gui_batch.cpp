@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "shell/appstate.h"
 #include "testsupport/scratch_dir.h"
 #include "testsupport/scripted_dialogs.h"

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "audio/mmwave.h"
-#include "audio/pcmconvert.h"
+#include "audio/formats/mmwave.h"
+#include "audio/formats/pcmconvert.h"
 #include "shell/appstate.h"
 #include "testsupport/scratch_dir.h"
 #include "voicefile/wavetowave.h"

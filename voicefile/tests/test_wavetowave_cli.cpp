@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "testsupport/scratch_dir.h"
 
 using namespace murrel;
