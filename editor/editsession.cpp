@@ -247,6 +247,7 @@ void TMMEditSession::Render(TMMEnhancedWave& wave, const std::string& path, cons
 }
 
 bool TMMEditSession::BuildDisplay(const std::string& path) {
+    if (!BuildsDisplayData) return !app().convert_cancel;
     progress_->set_caption(app().message("FE_wav_msg1"));
     progress_->set_current(0);
     TMMDisplayRegistry& registry = TMMDisplayRegistry::Instance();

@@ -74,6 +74,9 @@ public:
     void SetProgress(ConversionProgress* progress) { progress_ = progress ? progress : &no_progress(); }
     // The upper pane's file: never a target of save selected.
     void SetReferenceName(const std::string& path) { reference_name_ = path; }
+    // Whether edit results get their display data built (a caller without
+    // views has no use for it).
+    bool BuildsDisplayData = true;
     // Free bytes on the volume of a folder, -1 unknown; tests replace it.
     std::function<int64_t(const std::string& folder)> FreeSpace;
 
