@@ -71,8 +71,11 @@ TMMEditSession::~TMMEditSession() {
     envelope_.RemoveObserver(envelope_observer_);
     undo_stack_.clear();
     redo_stack_.clear();
-    for (const std::string& f : temp_files_)
-        if (f != document_.FileName()) DeleteWithDisplayData(f);
+    // Nothing refers to an edit result once the session is gone, the
+    // document's own included (the window asks to save before it closes).
+    if (document_.Opened()) document_.CloseFile();
+    document_.FreeWave();
+    for (const std::string& f : temp_files_) DeleteWithDisplayData(f);
 }
 
 // ---------------------------------------------------------------------------

@@ -60,8 +60,8 @@ public:
     // Attaches the clipboard to "clip.tmp" in `temp_dir` (created when
     // missing), restoring its markers from "clipcut.tmp" when that exists.
     explicit TMMEditSession(std::string temp_dir);
-    // Deletes the temporary files of the edits (except the document's own);
-    // the clipboard's files stay for the next session.
+    // Deletes the temporary files of the edits, the document's current one
+    // too; the clipboard's files stay for the next session.
     ~TMMEditSession();
     TMMEditSession(const TMMEditSession&) = delete;
     TMMEditSession& operator=(const TMMEditSession&) = delete;

@@ -387,6 +387,9 @@ TEST_F(EditSession, OnlyFiftyEditsAreKeptAndTheirFilesStayUntilTheStackIsCleared
     session->ClearUndo();
     EXPECT_EQ(session->TempFiles().size(), 1u);  // the document's own
     EXPECT_TRUE(fs::exists(session->Document().FileName()));
+    // The session's end takes the rest, display data included; the clipboard stays.
+    session.reset();
+    EXPECT_EQ(temp_files(), (std::set<std::string>{"clip.tmp", "clipcut.tmp"}));
 }
 
 TEST_F(EditSession, UndoOfAPasteRestoresTheDocumentAndItsFileGoesWithTheRedo) {
