@@ -443,53 +443,36 @@ void TMMEditSession::Restore(const EditUndoRecord& record) {
     undo_suppressed_ = was_suppressed;
 }
 
-bool TMMEditSession::Undo() {
+// Takes the newest record of `from`, restores it and keeps the state it
+// replaced on `to`, so that the step can be taken back.
+bool TMMEditSession::Step(std::vector<EditUndoRecord>& from, std::vector<EditUndoRecord>& to) {
     StopPlayback();
     pending_undo_.reset();
-    if (undo_stack_.empty()) {
+    const bool undoing = &from == &undo_stack_;
+    if (from.empty()) {
         ShowError("FE_wav_msg15", true);
-        ClearUndo();
+        if (undoing) ClearUndo();
         return false;
     }
-    EditUndoRecord record = std::move(undo_stack_.back());
-    undo_stack_.pop_back();
-    EditUndoRecord redo = Snapshot(record.kind);
+    EditUndoRecord record = std::move(from.back());
+    from.pop_back();
+    EditUndoRecord back = Snapshot(record.kind);
     try {
         Restore(record);
     } catch (const std::exception&) {
         ShowError("FE_wav_msg15", true);
-        redo_stack_.push_back(std::move(redo));
-        ClearUndo();
+        if (undoing) ClearUndo();
+        else from.push_back(std::move(record));
         return false;
     }
     modified_ = record.modified;
-    redo_stack_.push_back(std::move(redo));
+    to.push_back(std::move(back));
     if (OnDocumentLoaded && record.kind != EditUndoKind::Document) OnDocumentLoaded();
     return true;
 }
 
-bool TMMEditSession::Redo() {
-    StopPlayback();
-    pending_undo_.reset();
-    if (redo_stack_.empty()) {
-        ShowError("FE_wav_msg15", true);
-        return false;
-    }
-    EditUndoRecord record = std::move(redo_stack_.back());
-    redo_stack_.pop_back();
-    EditUndoRecord undo = Snapshot(record.kind);
-    try {
-        Restore(record);
-    } catch (const std::exception&) {
-        ShowError("FE_wav_msg15", true);
-        redo_stack_.push_back(std::move(record));
-        return false;
-    }
-    modified_ = record.modified;
-    undo_stack_.push_back(std::move(undo));
-    if (OnDocumentLoaded && record.kind != EditUndoKind::Document) OnDocumentLoaded();
-    return true;
-}
+bool TMMEditSession::Undo() { return Step(undo_stack_, redo_stack_); }
+bool TMMEditSession::Redo() { return Step(redo_stack_, undo_stack_); }
 
 void TMMEditSession::ClearUndo() {
     undo_stack_.clear();

@@ -179,6 +179,7 @@ private:
     void Commit(const EditDocumentState& before, const EditDocumentState& next);
     EditUndoRecord Snapshot(EditUndoKind kind);
     void Restore(const EditUndoRecord& record);
+    bool Step(std::vector<EditUndoRecord>& from, std::vector<EditUndoRecord>& to);
     void ClearRedo();
     bool DeleteSelection();
     bool PasteAt(int64_t p);
