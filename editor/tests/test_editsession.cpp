@@ -533,6 +533,36 @@ TEST_F(EditSession, AFullDiskFailsTheEditAndTheSaveWithNothingChanged) {
     EXPECT_EQ(temp_files(), files_before);
 }
 
+TEST_F(EditSession, ATemporaryNameInUseIsNeverTakenOrDeleted) {
+    // Every short name is somebody's: the edits take longer names instead.
+    for (int n = 1; n <= 256; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "w%X.tmp", n);
+        std::ofstream(temp + "/" + name) << "keep " << n;
+    }
+    session->SetSelection(0, 1000);
+    ASSERT_TRUE(session->CopyToClipboard());
+    session->SetLocator(0);
+    ASSERT_TRUE(session->PasteClipboard());
+    ASSERT_TRUE(session->PasteClipboard());
+    ASSERT_EQ(session->TempFiles().size(), 2u);
+    EXPECT_NE(session->TempFiles()[0], session->TempFiles()[1]);
+    for (int n = 1; n <= 256; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "w%X.tmp", n);
+        std::ifstream in(temp + "/" + name);
+        std::string word;
+        int k = 0;
+        in >> word >> k;
+        ASSERT_EQ(k, n) << name;
+        EXPECT_NE(session->TempFiles()[0], temp + "/" + name);
+    }
+    std::vector<int16_t> expect(input.begin(), input.begin() + 1000);
+    expect.insert(expect.end(), input.begin(), input.begin() + 1000);
+    expect.insert(expect.end(), input.begin(), input.end());
+    EXPECT_EQ(doc(), expect);
+}
+
 TEST_F(EditSession, TheClipboardAndItsMarkersSurviveANewSession) {
     session->DocumentMarkers().Add(marker(1, 0, 1200));
     session->SetSelection(1000, 2000);
