@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/acmwave.h"
+#include "audio/formats/acmwave.h"
 #include "editor/displayregistry.h"
 #include "editor/editsession.h"
 

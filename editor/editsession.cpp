@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <random>
 
-#include "audio/acmchain.h"
+#include "audio/formats/acmchain.h"
 #include "editor/displayregistry.h"
 #include "editor/regionfile.h"
 #include "shell/appstate.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/mmwave_cutlist.h"
+#include "audio/formats/mmwave_cutlist.h"
 #include "editor/mmenhancedwave.h"
 #include "editor/mmenvelope.h"
 #include "editor/mmmarkerlist.h"
