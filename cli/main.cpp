@@ -17,6 +17,39 @@ void print_usage(std::FILE* out) {
     for (const Command& c : registry())
         std::fprintf(out, "  %-50s %s\n", c.usage.c_str(), c.summary.c_str());
 }
+// roff needs its backslashes doubled and a line must not begin with a dot.
+std::string roff(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\') out += "\\e";
+        else if (c == '-') out += "\\-";
+        else out += c;
+    }
+    if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
+    return out;
+}
+
+// The manual page, from the same registry as the usage text.
+void print_manual(std::FILE* out) {
+    std::fprintf(out,
+                 ".TH MURRELPHONIC-CLI 1 \"\" \"murrelphonic-cli %s\" \"User Commands\"\n"
+                 ".SH NAME\nmurrelphonic\\-cli \\- voice files and WAV files of a dictation recorder on the command line\n"
+                 ".SH SYNOPSIS\n.B murrelphonic\\-cli\n.I COMMAND\n[\\fIARGS\\fR...]\n"
+                 ".br\n.B murrelphonic\\-cli\n.I COMMAND\n.B \\-\\-help\n"
+                 ".SH DESCRIPTION\nThe command-line tool of Murrelphonic: it describes, plays, records and converts "
+                 "the recorder's voice files and WAV files, and draws WAV files as pictures. A file being replaced "
+                 "stays as it was until the new one is complete; Ctrl+C, SIGTERM and SIGHUP stop a long command "
+                 "with a valid shorter output.\n.SH COMMANDS\n",
+                 MURREL_VERSION);
+    for (const Command& c : registry())
+        std::fprintf(out, ".TP\n.B %s\n%s\n", roff(c.usage).c_str(), roff(c.summary).c_str());
+    std::fprintf(out,
+                 ".SH ENVIRONMENT\n.TP\n.B MURREL_AUDIO\nThe sound backend (see \\fBdevices\\fR).\n"
+                 ".SH EXIT STATUS\n0 when the command did its work, 1 when it failed (the reason is on standard "
+                 "error), 2 for a command line it does not understand, 128 plus the signal's number when a signal "
+                 "stopped it.\n"
+                 ".SH SEE ALSO\n.BR murrelphonic (1)\n");
+}
 }  // namespace
 
 void register_command(const Command& command) { registry().push_back(command); }
@@ -32,6 +65,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string name = argv[1];
+    if ((name == "help" || name == "--help") && argc > 2 && std::string(argv[2]) == "--man") {
+        print_manual(stdout);
+        return 0;
+    }
     if (name == "-h" || name == "--help" || name == "help") {
         print_usage(stdout);
         return 0;

@@ -21,6 +21,6 @@ void FileManagerTexts::set_text(int index, std::string value) {
     if (index >= 0 && index < kCount) texts_[static_cast<size_t>(index)] = std::move(value);
 }
 
-std::string FileManagerTexts::default_path() { return app().app_dir + "FileManager.ini"; }
+std::string FileManagerTexts::default_path() { return app().shipped_dir + "FileManager.ini"; }
 
 }  // namespace murrel

@@ -27,7 +27,7 @@ public:
     const std::string& text(int index) const;  // "" for an index outside 0-32
     void set_text(int index, std::string value);
 
-    // app_dir + "FileManager.ini".
+    // shipped_dir + "FileManager.ini".
     static std::string default_path();
 
 private:

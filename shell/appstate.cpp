@@ -12,6 +12,7 @@ std::string AppState::message(std::string_view key) const {
 void AppState::reset() {
     app_name = "Murrelphonic";
     app_dir.clear();
+    shipped_dir.clear();
     ini_path.clear();
     settings_dir.clear();
     default_path.clear();

@@ -13,6 +13,10 @@ namespace murrel {
 struct AppState {
     std::string app_name = "Murrelphonic";
     std::string app_dir;              // folder of the program, ending in '/'
+    // Folder of the files shipped with the program (the INI files, the
+    // manual), ending in '/': app_dir when they lie beside the program, or
+    // the installed tree's share/murrelphonic/ beside its bin/.
+    std::string shipped_dir;
     std::string ini_path;             // where the INI file is read and written
     // Folder of the INI file and of the voicedata and tempdata folders, ending
     // in '/': app_dir, or a folder of the user's when app_dir cannot be written.

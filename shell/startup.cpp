@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -131,11 +132,27 @@ std::string program_folder() {
     return AddSlash(exe.parent_path().string());
 }
 
+std::string shipped_folder(const std::string& program_dir, const std::string& app_name) {
+    const std::string beside = AddSlash(program_dir);
+    std::error_code ec;
+    if (fs::exists(beside + app_name + ".ini", ec)) return beside;
+    std::string lower = app_name;
+    for (char& c : lower) c = char(std::tolower(uint8_t(c)));
+    const fs::path installed = fs::path(beside).parent_path().parent_path() / "share" / lower;
+    if (fs::exists(installed / (app_name + ".ini"), ec)) return AddSlash(installed.lexically_normal().string());
+    return beside;
+}
+
 bool locate_folders(const std::string& program_dir, const std::string& fallback_dir) {
     AppState& state = app();
     state.app_dir = AddSlash(program_dir);
-    std::string shipped_ini = state.app_dir + state.app_name + ".ini";
-    if (::access(state.app_dir.c_str(), W_OK) == 0) {
+    state.shipped_dir = shipped_folder(state.app_dir, state.app_name);
+    std::string shipped_ini = state.shipped_dir + state.app_name + ".ini";
+    // An installed program keeps its settings with the user even where its
+    // folder happens to be writable (an install run as root): the shipped
+    // files and the user's must never be the same files.
+    const bool installed = state.shipped_dir != state.app_dir;
+    if (!installed && ::access(state.app_dir.c_str(), W_OK) == 0) {
         state.settings_dir = state.app_dir;
     } else {
         state.settings_dir = AddSlash(fallback_dir);

@@ -50,7 +50,12 @@ StartupResult start_up(const StartupOptions& options = {});
 // The folder of this process's program, ending in '/'.
 std::string program_folder();
 
-// Sets app_dir, settings_dir and ini_path. When `program_dir` cannot be written
+// Where the files shipped with the program lie: beside it (a build, or a
+// folder the user unpacked it into), else in <prefix>/share/murrelphonic/ of an
+// installed <prefix>/bin/ program; the program's folder when neither holds them.
+std::string shipped_folder(const std::string& program_dir, const std::string& app_name);
+
+// Sets app_dir, shipped_dir, settings_dir and ini_path. When `program_dir` cannot be written
 // the settings go to `fallback_dir` (created with its parents), and the INI file
 // shipped beside the program is copied there the first time. False when the
 // fallback folder cannot be created.

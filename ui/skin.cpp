@@ -75,9 +75,7 @@ void paint_dark_dialog(QWidget* dialog) {
 QIcon program_icon() {
     static const QIcon icon = [] {
         QIcon i;
-        const QPixmap source = load(QStringLiteral("icon"));
-        for (int size : {16, 24, 32, 48, 64, 128, 256})
-            i.addPixmap(source.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        for (int size : {16, 24, 32, 48, 64, 128, 256}) i.addPixmap(load(QStringLiteral("icon_%1").arg(size)));
         return i;
     }();
     return icon;

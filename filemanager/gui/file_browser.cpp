@@ -204,6 +204,35 @@ void TFileBrowser::combo_driveChange() {
     if (!current || current->mount_point != mount) directory_mycomputer->OpenPath(mount);
 }
 
+bool TFileBrowser::show_file(const std::string& path) {
+    const QFileInfo info(QString::fromStdString(path));
+    if (!info.isFile()) return false;
+    const std::string folder = info.absolutePath().toStdString();
+    const std::string full = info.absoluteFilePath().toStdString();
+    directory_mycomputer->ReloadTree();
+    directory_mycomputer->setSelectedPath(folder);
+    directory_mycomputer->OpenPath(folder);
+    file_mycomputer->setDirectory(folder);
+    auto row_of_file = [&] {
+        for (int row = 0; row < file_mycomputer->count(); ++row)
+            if (file_mycomputer->entry(row).full_path == full) return row;
+        return -1;
+    };
+    file_mycomputer->setMask(combo_filefilter->currentText().toStdString());
+    file_mycomputer->RefreshList();
+    int row = row_of_file();
+    if (row < 0) {
+        combo_filefilter->setEditText(QStringLiteral("*.*"));
+        file_mycomputer->setMask("*.*");
+        file_mycomputer->RefreshList();
+        row = row_of_file();
+    }
+    if (row < 0) return false;
+    file_mycomputer->clearSelection();
+    file_mycomputer->setSelected(row, true);
+    return true;
+}
+
 void TFileBrowser::edit_directoryKeyDown(int key) {
     if (key != Qt::Key_Return) return;
     const std::string text = edit_directory->text().toStdString();

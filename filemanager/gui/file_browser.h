@@ -100,6 +100,9 @@ public:
 
     // Start-up: tree and list at `folder`, filter "*.*" (also added to its list).
     void open_at(const std::string& folder);
+    // The tree and the list at the folder of `path` with the file selected, the
+    // filter widened to "*.*" when it hid the file; false when it is not there.
+    bool show_file(const std::string& path);
     // First show: the list takes the filter box's text as mask and is refreshed.
     void FormShow();
     // What closing saves as the next start folder: the address field's text when

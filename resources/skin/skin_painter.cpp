@@ -1,8 +1,9 @@
 // Paints the program's skin: every bitmap of the main window's frame, its
 // buttons (four states side by side: normal, highlighted, pressed, disabled),
 // the player strip pieces and the about picture. Run at build time:
-//   skin_painter <output folder>
-// writes the PNG files and skin.qrc listing them under the prefix /skin.
+//   skin_painter <output folder> [<icon theme folder>]
+// writes the PNG files and skin.qrc listing them under the prefix /skin, and
+// the program's icon in the desktop's sizes when a theme folder is named.
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -15,6 +16,7 @@
 
 #include <cmath>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -434,33 +436,104 @@ QImage slider_thumb() {
     return image;
 }
 
-// The about box picture: the word mark's wave in a dark medallion, drawn on a
-// 120-pixel grid and scaled to `size` (the program's window icon is the same
-// medallion).
+// The program's medallion: the word mark's wave in a dark disc, on a
+// 120-unit grid. It is the about box picture, the window icon and the
+// desktop's icon; the bitmaps and the SVG are drawn from these same numbers.
+namespace medallion {
+constexpr double kGrid = 120;
+const QPointF kShine(48, 44);  // centre of the body's radial gradient
+constexpr double kShineRadius = 70;
+const QColor kShineInner(0x31, 0x38, 0x42);
+const QColor kShineOuter(0x0b, 0x0d, 0x10);
+const QRectF kDisc(4, 4, 112, 112);
+constexpr double kBodyRim = 1.5;
+const QRectF kRing(12, 12, 96, 96);
+constexpr double kRingWidth = 1;
+constexpr double kWaveWidth = 3;
+
+std::vector<QPointF> wave() {
+    std::vector<QPointF> points;
+    for (int x = 0; x <= 80; ++x) {
+        const double env = std::sin(x / 80.0 * M_PI);
+        points.emplace_back(20 + x, 60 - 30 * env * std::sin(x * 0.31));
+    }
+    return points;
+}
+
+QString svg() {
+    auto hex = [](const QColor& c) { return c.name(QColor::HexRgb); };
+    auto circle = [](const QRectF& r) {
+        return QString("cx=\"%1\" cy=\"%2\" r=\"%3\"").arg(r.center().x()).arg(r.center().y()).arg(r.width() / 2);
+    };
+    QString path;
+    for (const QPointF& pt : wave()) path += QString(path.isEmpty() ? "M%1,%2" : " L%1,%2").arg(pt.x()).arg(pt.y(), 0, 'f', 3);
+    return QString("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%1\" viewBox=\"0 0 %1 %1\">\n"
+                   "  <defs>\n"
+                   "    <radialGradient id=\"shine\" gradientUnits=\"userSpaceOnUse\" cx=\"%2\" cy=\"%3\" r=\"%4\">\n"
+                   "      <stop offset=\"0\" stop-color=\"%5\"/>\n"
+                   "      <stop offset=\"1\" stop-color=\"%6\"/>\n"
+                   "    </radialGradient>\n"
+                   "  </defs>\n"
+                   "  <circle %7 fill=\"url(#shine)\" stroke=\"%8\" stroke-width=\"%9\"/>\n")
+               .arg(kGrid).arg(kShine.x()).arg(kShine.y()).arg(kShineRadius)
+               .arg(hex(kShineInner), hex(kShineOuter), circle(kDisc), hex(kRim)).arg(kBodyRim) +
+           QString("  <circle %1 fill=\"none\" stroke=\"%2\" stroke-width=\"%3\"/>\n"
+                   "  <path d=\"%4\" fill=\"none\" stroke=\"%5\" stroke-width=\"%6\" stroke-linecap=\"round\" "
+                   "stroke-linejoin=\"round\"/>\n</svg>\n")
+               .arg(circle(kRing), hex(kAccentDeep)).arg(kRingWidth).arg(path, hex(kAccent)).arg(kWaveWidth);
+}
+}  // namespace medallion
+
+// The medallion painted at `size` pixels: every size is drawn, never scaled
+// from another, so the small icons stay crisp.
 QImage about_picture(int size = 120) {
+    using namespace medallion;
     QImage image = blank(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 120.0, size / 120.0);
-    QRadialGradient g(QPointF(48, 44), 70);
-    g.setColorAt(0, QColor(0x31, 0x38, 0x42));
-    g.setColorAt(1, QColor(0x0b, 0x0d, 0x10));
-    p.setPen(QPen(kRim, 1.5));
+    p.scale(size / kGrid, size / kGrid);
+    QRadialGradient g(kShine, kShineRadius);
+    g.setColorAt(0, kShineInner);
+    g.setColorAt(1, kShineOuter);
+    p.setPen(QPen(kRim, kBodyRim));
     p.setBrush(g);
-    p.drawEllipse(QRectF(4, 4, 112, 112));
-    p.setPen(QPen(kAccentDeep, 1));
+    p.drawEllipse(kDisc);
+    p.setPen(QPen(kAccentDeep, kRingWidth));
     p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QRectF(12, 12, 96, 96));
-    QPainterPath wave;
-    for (int x = 0; x <= 80; ++x) {
-        const double env = std::sin(x / 80.0 * M_PI);
-        const double y = 60 - 30 * env * std::sin(x * 0.31);
-        if (x == 0) wave.moveTo(20 + x, y);
-        else wave.lineTo(20 + x, y);
-    }
-    p.setPen(QPen(kAccent, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPath(wave);
+    p.drawEllipse(kRing);
+    QPainterPath path;
+    const std::vector<QPointF> points = wave();
+    path.moveTo(points.front());
+    for (size_t i = 1; i < points.size(); ++i) path.lineTo(points[i]);
+    p.setPen(QPen(kAccent, kWaveWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(path);
     return image;
+}
+
+// The desktop's copies of the medallion, in the icon theme's layout: the
+// program's icon and the voice files' (a file manager shows the program's
+// mark on them) at <folder>/hicolor/NxN/{apps,mimetypes}/ and as SVG under
+// scalable/.
+void write_theme_icons(const QString& folder) {
+    const std::pair<const char*, const char*> kinds[] = {{"apps", "murrelphonic"},
+                                                          {"mimetypes", "audio-x-murrelphonic-voice"}};
+    auto folder_of = [&](const QString& size, const char* kind) {
+        const QString dir = QString("%1/hicolor/%2/%3").arg(folder, size, kind);
+        if (!QDir().mkpath(dir)) qFatal("cannot make %s", qPrintable(dir));
+        return dir + "/";
+    };
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+        const QImage image = about_picture(size);
+        for (const auto& [kind, name] : kinds) {
+            const QString path = folder_of(QString("%1x%1").arg(size), kind) + name + ".png";
+            if (!image.save(path, "PNG")) qFatal("cannot write %s", qPrintable(path));
+        }
+    }
+    for (const auto& [kind, name] : kinds) {
+        QFile f(folder_of("scalable", kind) + name + ".svg");
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(medallion::svg().toUtf8()) < 0)
+            qFatal("cannot write %s", qPrintable(f.fileName()));
+    }
 }
 
 // A small toolbar icon for the browser strip (16 × 16).
@@ -478,7 +551,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     if (argc < 2) {
-        qWarning("usage: skin_painter <output folder>");
+        qWarning("usage: skin_painter <output folder> [<icon theme folder>]");
         return 2;
     }
     out_dir = QString::fromLocal8Bit(argv[1]);
@@ -522,7 +595,7 @@ int main(int argc, char** argv) {
     save(corner(bottom, 32, false, false), "rightdown");
     save(divider(34), "strip_divider");
     save(about_picture(), "about");
-    save(about_picture(256), "icon");
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) save(about_picture(size), QString("icon_%1").arg(size));
 
     save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
              p.setPen(glyph_pen(c, 1.6));
@@ -557,6 +630,8 @@ int main(int argc, char** argv) {
              p.setBrush(kAccentDeep);
              p.drawRect(QRectF(5.5, 1, 5, 3));
          }), "tool_paste");
+
+    if (argc > 2) write_theme_icons(QString::fromLocal8Bit(argv[2]));
 
     QFile qrc(out_dir + "/skin.qrc");
     if (!qrc.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write skin.qrc");

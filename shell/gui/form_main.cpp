@@ -425,9 +425,9 @@ void TForm_main::Panel_layer2CanResize() {
 }
 
 std::string TForm_main::help_path() const {
-    const std::string chm = app().app_dir + "Murrelphonic.chm";
+    const std::string chm = app().shipped_dir + "Murrelphonic.chm";
     if (QFileInfo::exists(QString::fromStdString(chm))) return chm;
-    return app().app_dir + "manual.html";
+    return app().shipped_dir + "manual.html";
 }
 
 void TForm_main::button_helpClick() {

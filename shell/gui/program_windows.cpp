@@ -145,6 +145,19 @@ ProgramWindows::~ProgramWindows() {
     main.reset();
 }
 
+void ProgramWindows::open_files(const std::vector<std::string>& files) {
+    for (const std::string& file : files) {
+        if (!main->browser().show_file(file)) {
+            show_warning(file + " cannot be opened: there is no such file.");
+            continue;
+        }
+        // What plays now gives way, as a double click on another row would.
+        player->button_stopClick();
+        player->button_playClick();
+        return;
+    }
+}
+
 void ProgramWindows::show() {
     if (!screenshot_path.empty()) new FirstPaintShot(main.get(), QString::fromStdString(screenshot_path));
     main->show();

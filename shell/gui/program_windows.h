@@ -4,6 +4,7 @@
 // reading its catalogue keys as it is created, and wired to one another.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "shell/catalogue.h"
 
@@ -29,6 +30,10 @@ public:
     std::string screenshot_path;
 
     void show();
+    // Files named on the command line (this start's or a later one's): the
+    // first that exists is shown in the list and played; one that does not is
+    // reported.
+    void open_files(const std::vector<std::string>& files);
 
     std::unique_ptr<TForm_main> main;
     std::unique_ptr<TForm_progress> progress;

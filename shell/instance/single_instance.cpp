@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 
 #include <QByteArray>
 #include <QLocalServer>
@@ -18,37 +20,52 @@ namespace murrel {
 
 namespace {
 constexpr char kActivate[] = "activate\n";
+// "open <percent-encoded absolute path>\n" for each file, then kActivate: a
+// path may hold any byte but NUL, the encoded line none that ends it.
+constexpr char kOpen[] = "open ";
 constexpr int kConnectTimeoutMs = 1000;
+constexpr qint64 kMaxLine = 16 * 1024;
 }  // namespace
 
 struct SingleInstance::Impl {
     std::unique_ptr<QLocalServer> server;
-    std::function<void()> handler;
-    bool pending = false;
+    ActivationHandler handler;
+    std::vector<std::vector<std::string>> pending;
 
-    void activate() {
+    void activate(std::vector<std::string> files) {
         if (handler)
-            handler();
+            handler(files);
         else
-            pending = true;
+            pending.push_back(std::move(files));
     }
 
     void serve(QLocalSocket* socket) {
         QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto drain = [this, socket] {
-            // A request is one line; anything else from the socket is ignored.
-            while (socket->canReadLine())
-                if (socket->readLine(64) == kActivate) activate();
+        auto files = std::make_shared<std::vector<std::string>>();
+        auto drain = [this, socket, files] {
+            // Anything but the two requests is ignored.
+            while (socket->canReadLine()) {
+                const QByteArray line = socket->readLine(kMaxLine);
+                if (line == kActivate) {
+                    activate(std::move(*files));
+                    files->clear();
+                } else if (line.startsWith(kOpen) && line.endsWith('\n')) {
+                    const QByteArray path = QByteArray::fromPercentEncoding(line.mid(5).chopped(1));
+                    if (!path.isEmpty() && !path.contains('\0')) files->push_back(path.toStdString());
+                }
+            }
         };
         QObject::connect(socket, &QLocalSocket::readyRead, socket, drain);
         drain();
     }
 
-    static bool ask_running_instance(const QString& socket_name) {
+    static bool ask_running_instance(const QString& socket_name, const std::vector<std::string>& files) {
         QLocalSocket socket;
         socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
         socket.connectToServer(socket_name);
         if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
+        for (const std::string& f : files)
+            socket.write(kOpen + QByteArray::fromStdString(f).toPercentEncoding("/") + "\n");
         socket.write(kActivate);
         socket.waitForBytesWritten(kConnectTimeoutMs);
         socket.disconnectFromServer();
@@ -59,14 +76,14 @@ struct SingleInstance::Impl {
 SingleInstance::SingleInstance() : impl_(std::make_unique<Impl>()) {}
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::claim(const std::string& name) {
+bool SingleInstance::claim(const std::string& name, const std::vector<std::string>& files) {
     release();
     const QString socket_name = QString::fromStdString(instance_socket_name(name));
     // Connecting first and listening second makes listen() the lock: of two
     // starts racing past the connect, only one can listen; the other connects
     // on its next round.
     for (int round = 0; round < 3; ++round) {
-        if (Impl::ask_running_instance(socket_name)) return true;
+        if (Impl::ask_running_instance(socket_name, files)) return true;
         auto server = std::make_unique<QLocalServer>();
         server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
         if (server->listen(socket_name)) {
@@ -87,17 +104,17 @@ bool SingleInstance::claim(const std::string& name) {
 
 void SingleInstance::release() {
     impl_->server.reset();
-    impl_->pending = false;
+    impl_->pending.clear();
 }
 
 bool SingleInstance::owns() const { return impl_->server && impl_->server->isListening(); }
 
-void SingleInstance::set_activation_handler(std::function<void()> handler) {
+void SingleInstance::set_activation_handler(ActivationHandler handler) {
     impl_->handler = std::move(handler);
-    if (impl_->handler && impl_->pending) {
-        impl_->pending = false;
-        impl_->handler();
-    }
+    if (!impl_->handler) return;
+    std::vector<std::vector<std::string>> waiting;
+    waiting.swap(impl_->pending);
+    for (const auto& files : waiting) impl_->handler(files);
 }
 
 SingleInstance& single_instance() {
@@ -121,13 +138,20 @@ std::string instance_socket_name(const std::string& name) {
     return socket;
 }
 
-bool DoInstanceExist(const std::string& name) {
-    app().instance_exists = single_instance().claim(name);
+bool DoInstanceExist(const std::string& name, const std::vector<std::string>& files) {
+    app().instance_exists = single_instance().claim(name, files);
     return app().instance_exists;
 }
 
-StartupResult start_program(const StartupOptions& options) {
-    if (DoInstanceExist(options.instance_name.empty() ? app().app_name : options.instance_name)) {
+StartupResult start_program(const StartupOptions& options, const std::vector<std::string>& files) {
+    // The running instance has another working folder.
+    std::vector<std::string> absolute;
+    std::error_code ec;
+    for (const std::string& f : files) {
+        std::filesystem::path p = std::filesystem::absolute(f, ec);
+        absolute.push_back(ec ? f : p.lexically_normal().string());
+    }
+    if (DoInstanceExist(options.instance_name.empty() ? app().app_name : options.instance_name, absolute)) {
         StartupResult result;
         result.another_instance = true;
         return result;

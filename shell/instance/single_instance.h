@@ -1,12 +1,13 @@
 #pragma once
 // One running program per user. The first instance owns a local socket named
-// after the program and the user; a later start connects to it, asks it to bring
-// its window forward and ends. The name lives in the abstract socket namespace,
+// after the program and the user; a later start connects to it, hands it the
+// files it was started with, asks it to bring its window forward and ends. The name lives in the abstract socket namespace,
 // so an instance that crashes leaves nothing behind. Must be used on the thread
 // of the application object, whose event loop serves the requests.
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "shell/startup.h"
 
@@ -20,16 +21,18 @@ public:
     SingleInstance& operator=(const SingleInstance&) = delete;
 
     // True when another instance of `name` runs for this user; it has been
-    // asked to come forward. Otherwise this process now is that instance, until
-    // it ends or release() is called.
-    bool claim(const std::string& name);
+    // handed `files` and asked to come forward. Otherwise this process now is
+    // that instance, until it ends or release() is called.
+    bool claim(const std::string& name, const std::vector<std::string>& files = {});
     void release();
     bool owns() const;
 
     // Called (from the event loop) whenever a later start asks this instance
-    // to bring its window forward. A request that arrives before a handler is
-    // set is delivered when it is set.
-    void set_activation_handler(std::function<void()> handler);
+    // to bring its window forward, with the files that start was given (none
+    // for a plain start). Requests that arrive before a handler is set are
+    // delivered when it is set.
+    using ActivationHandler = std::function<void(const std::vector<std::string>& files)>;
+    void set_activation_handler(ActivationHandler handler);
 
 private:
     struct Impl;
@@ -45,10 +48,11 @@ std::string instance_socket_name(const std::string& name);
 
 // True when another instance runs (see SingleInstance::claim); also stored in
 // app().instance_exists.
-bool DoInstanceExist(const std::string& name);
+bool DoInstanceExist(const std::string& name, const std::vector<std::string>& files = {});
 
-// The program's start: the single-instance check (DoInstanceExist), then,
-// when this is the only instance, start_up. Needs the application object.
-StartupResult start_program(const StartupOptions& options = {});
+// The program's start: the single-instance check (DoInstanceExist, handing
+// over `files` made absolute), then, when this is the only instance, start_up.
+// Needs the application object.
+StartupResult start_program(const StartupOptions& options = {}, const std::vector<std::string>& files = {});
 
 }  // namespace murrel

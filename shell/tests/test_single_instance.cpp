@@ -23,7 +23,7 @@ namespace {
 class Probe {
 public:
     Probe(const std::string& name, const std::string& program_dir, const std::string& fallback_dir,
-          int lifetime_ms) {
+          int lifetime_ms, const std::vector<std::string>& files = {}) {
         std::string exe = (fs::read_symlink("/proc/self/exe").parent_path() / "shell_instance_probe").string();
         int fds[2];
         if (::pipe(fds) != 0) return;
@@ -33,8 +33,11 @@ public:
             ::close(fds[0]);
             ::close(fds[1]);
             std::string life = std::to_string(lifetime_ms);
-            ::execl(exe.c_str(), exe.c_str(), name.c_str(), program_dir.c_str(), fallback_dir.c_str(),
-                    life.c_str(), static_cast<char*>(nullptr));
+            std::vector<const char*> argv{exe.c_str(), name.c_str(), program_dir.c_str(), fallback_dir.c_str(),
+                                          life.c_str()};
+            for (const std::string& f : files) argv.push_back(f.c_str());
+            argv.push_back(nullptr);
+            ::execv(exe.c_str(), const_cast<char* const*>(argv.data()));
             ::_exit(127);
         }
         ::close(fds[1]);
@@ -115,6 +118,33 @@ TEST(SingleInstance, ASecondStartBringsTheFirstForwardAndEndsWithoutTouchingItsF
     // Another name is another program: it starts beside the first.
     Probe other(name + "-other", second_dir.path().string(), fallback.file("own"), 20000);
     EXPECT_EQ(other.line(), "first");
+}
+
+// Files named on a second start's command line reach the first, relative ones
+// made absolute against the second start's folder, names with spaces, percent
+// signs and newlines intact.
+TEST(SingleInstance, TheFilesOfASecondStartAreHandedToTheFirst) {
+    testsupport::ScratchDir first_dir, second_dir, fallback;
+    const std::string name = unique_name() + "-files";
+    Probe first(name, first_dir.path().string(), fallback.file("own"), 20000);
+    ASSERT_EQ(first.line(), "first");
+    const std::string odd = second_dir.file("memo 100%\nnext.vkd");
+    const fs::path here = fs::current_path();
+    fs::current_path(second_dir.path());
+    Probe second(name, second_dir.path().string(), fallback.file("own"), 20000, {"a.wav", odd});
+    fs::current_path(here);
+    EXPECT_EQ(second.line(), "another");
+    EXPECT_EQ(second.wait_exit(), 3);
+    EXPECT_EQ(first.line(), "activated");
+    EXPECT_EQ(first.line(), "file " + second_dir.file("a.wav"));
+    EXPECT_EQ(first.line(), "file " + second_dir.file("memo 100%"));  // the probe prints the newline as is
+    EXPECT_EQ(first.line(), "next.vkd");
+
+    // A plain start hands over nothing.
+    Probe third(name, second_dir.path().string(), fallback.file("own"), 20000);
+    EXPECT_EQ(third.line(), "another");
+    EXPECT_EQ(first.line(), "activated");
+    EXPECT_EQ(first.line(500), "");
 }
 
 TEST(SingleInstance, TheNameOfACrashedInstanceIsFreeAgain) {

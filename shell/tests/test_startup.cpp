@@ -328,6 +328,35 @@ TEST_F(Startup, AProgramFolderThatCannotBeWrittenKeepsTheSettingsInTheUsersFolde
     EXPECT_EQ(app().default_path, own + "voicedata");
 }
 
+// An installed tree: <prefix>/bin/ holds the program, <prefix>/share/murrelphonic/
+// what ships with it. The settings go to the user's folder even though bin/ is
+// writable here (as it is for root), and the shipped INI stays untouched.
+TEST_F(Startup, AnInstalledProgramFindsItsShippedFilesAndKeepsTheSettingsWithTheUser) {
+    fs::create_directories(program.path() / "bin");
+    fs::create_directories(program.path() / "share" / "murrelphonic");
+    const std::string shipped = (program.path() / "share" / "murrelphonic").string() + "/";
+    put(shipped + "Murrelphonic.ini", "[Config]\nDefault_path=\n[Messages]\nFM_PUHopen=&Open\n");
+    StartupOptions options;
+    options.program_dir = (program.path() / "bin").string();
+    options.fallback_dir = fallback.path().string() + "/Murrelphonic";
+    StartupResult r = start_up(options);
+    ASSERT_TRUE(r.ok);
+    const std::string own = fallback.path().string() + "/Murrelphonic/";
+    EXPECT_EQ(app().shipped_dir, shipped);
+    EXPECT_EQ(app().settings_dir, own);
+    EXPECT_EQ(app().data_dir, own + "voicedata");
+    EXPECT_EQ(r.main_texts.text("FM_PUHopen"), "&Open");
+    writeconfig_inifile("", own + "voicedata");
+    EXPECT_EQ(ProfileFile(shipped + "Murrelphonic.ini").read_string("Config", "Default_path"), "");
+    EXPECT_FALSE(fs::exists(program.path() / "bin" / "voicedata"));
+
+    // Beside the program, the shipped files win (a build, an unpacked folder).
+    put(program.file("bin/Murrelphonic.ini"), "[Config]\n");
+    EXPECT_EQ(shipped_folder(options.program_dir, "Murrelphonic"), AddSlash(options.program_dir));
+    // Neither place: the program's folder, as before.
+    EXPECT_EQ(shipped_folder(fallback.path().string(), "Murrelphonic"), AddSlash(fallback.path().string()));
+}
+
 TEST(ShellTexts, EveryTextIsThereAndTakesItsArgument) {
     for (int i = 0; i < static_cast<int>(ShellText::Count); ++i) {
         auto id = static_cast<ShellText>(i);

@@ -1,7 +1,8 @@
 // The program as shipped, beyond playback: a dictation recorded from what
 // plays into the sink and saved under a typed name, two voice files converted
 // through the conversion button and its dialog, a second start handing over
-// to the first, and a recorder plugged in and pulled out again.
+// to the first (with the files it was given, as a file manager's "Open with"
+// starts it), and a recorder plugged in and pulled out again.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -166,6 +167,46 @@ TEST_F(ProgramCase, ASecondStartBringsTheFirstWindowForwardAndEnds) {
                                             .find("HIDDEN") == std::string::npos; },
                            3s))
         << "the first window stayed minimised";
+    EXPECT_TRUE(program.running());
+}
+
+TEST_F(ProgramCase, FilesNamedOnTheCommandLinePlayInTheFirstWindowAlsoFromASecondStart) {
+    // Outside the data folder, where the list does not start.
+    const fs::path elsewhere = program.folders().root / "dictations";
+    fs::create_directories(elsewhere);
+    voice_file(elsewhere, "rising", glide(300, 900, 4.0));
+    voice_file(elsewhere, "falling", glide(1100, 400, 4.0));
+    auto decoded = [&](const char* name) {
+        EXPECT_TRUE(cli({"decode", (elsewhere / (std::string(name) + ".vkd")).string(), "-o", scratch.string(),
+                         "--overwrite", "--quiet"}));
+        return read_wav16((scratch / (std::string(name) + ".wav")).string());
+    };
+    auto part = [](const std::vector<int16_t>& s, double from, double length) {
+        return std::vector<int16_t>(s.begin() + static_cast<long>(from * kRate),
+                                    s.begin() + static_cast<long>((from + length) * kRate));
+    };
+    const std::vector<int16_t> rising = decoded("rising"), falling = decoded("falling");
+    {
+        SinkRecording sink;
+        ASSERT_GT(program.start({(elsewhere / "rising.vkd").string()}), 0);
+        ASSERT_NE(program.main_window(), 0u);
+        layout::pause_s(3.0);
+        program.shot("opened_from_command_line");
+        const auto m = find_signal(sink.stop(), part(rising, 1.5, 0.5));
+        EXPECT_GT(m.correlation, 0.95) << "the file named at start did not play";
+    }
+    program.click(layout::kStop);
+    {
+        SinkRecording sink;
+        Program second;
+        second.environment["XDG_RUNTIME_DIR"] = program.folders().runtime.string();
+        ASSERT_GT(second.start({(elsewhere / "falling.vkd").string()}), 0);
+        EXPECT_EQ(second.wait_exit(10s), 0);
+        layout::pause_s(3.0);
+        const auto m = find_signal(sink.stop(), part(falling, 1.5, 0.5));
+        EXPECT_GT(m.correlation, 0.95) << "the file handed over by a second start did not play";
+    }
+    program.click(layout::kStop);
     EXPECT_TRUE(program.running());
 }
 
