@@ -106,7 +106,7 @@ protected:
 
     std::unique_ptr<TForm_main> make_window() {
         BrowserOptions options;
-        options.texts_path = app().app_dir + "FileManager.ini";
+        options.texts_path = app().shipped_dir + "FileManager.ini";
         auto w = std::make_unique<TForm_main>(std::move(options));
         w->FormCreate(getmessage_frominifile(CatalogueWindow::Main));
         return w;
@@ -258,7 +258,7 @@ TEST_F(MainWindowTest, HelpWithNoProgramForTheManualSaysSoInABox) {
     w->button_helpClick();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_NE(dialogs.messages[0].text.find("No program to show the manual"), std::string::npos);
-    EXPECT_NE(dialogs.messages[0].text.find(app().app_dir + "manual.html"), std::string::npos);
+    EXPECT_NE(dialogs.messages[0].text.find(app().shipped_dir + "manual.html"), std::string::npos);
     launcher.program_found = true;
     w->button_helpClick();
     EXPECT_EQ(dialogs.messages.size(), 1u);
@@ -303,15 +303,15 @@ TEST_F(MainWindowTest, HelpOpensTheHelpFileWhenPresentElseTheManualAndNothingWhi
     int abouts = 0;
     w->hooks.about = [&] { ++abouts; };
     w->button_helpClick();
-    std::ofstream(app().app_dir + "Murrelphonic.chm") << "help";
+    std::ofstream(app().shipped_dir + "Murrelphonic.chm") << "help";
     w->button_helpClick();
     bool playing = true;
     w->hooks.devices_open = [&] { return playing; };
     w->button_helpClick();
     w->button_aboutClick();
     ASSERT_EQ(launcher.opened.size(), 2u);
-    EXPECT_EQ(launcher.opened[0], app().app_dir + "manual.html");
-    EXPECT_EQ(launcher.opened[1], app().app_dir + "Murrelphonic.chm");
+    EXPECT_EQ(launcher.opened[0], app().shipped_dir + "manual.html");
+    EXPECT_EQ(launcher.opened[1], app().shipped_dir + "Murrelphonic.chm");
     EXPECT_EQ(abouts, 0);
     playing = false;
     w->button_aboutClick();
