@@ -400,8 +400,11 @@ int g_sound_lock_users = 0;
 void take_sound_lock() {
     if (g_sound_lock_users++ > 0) return;
     const char* dir = std::getenv("MURREL_SOUND_DIR");
+    // Close-on-exec: a program started while the lock is held would
+    // otherwise keep it after we release it, and the next recording waits
+    // for that program's exit.
     g_sound_lock = ::open((std::string(dir ? dir : "/tmp/murrel-sound") + "/test.lock").c_str(),
-                          O_CREAT | O_RDWR, 0600);
+                          O_CREAT | O_RDWR | O_CLOEXEC, 0600);
     if (g_sound_lock >= 0) ::flock(g_sound_lock, LOCK_EX);
 }
 
