@@ -60,6 +60,11 @@ public:
     // Moves the ends to the new X range and maps every inner x and every y
     // linearly from the old ranges to the new ones.
     void SetRange(int64_t min_x, int64_t max_x, int32_t min_y, int32_t max_y);
+    // The gain at x on the line through the neighbouring points (BaseY
+    // outside the points or with none).
+    int32_t GainAt(int64_t x) const;
+    // value × gain / 16384 (unity), saturated to 16 bits.
+    static int16_t Apply(int16_t value, int32_t gain);
     // Replaces all points (used when restoring a document); no checks.
     void SetPoints(std::vector<TMMEnvelopePoint> points);
 

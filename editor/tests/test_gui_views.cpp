@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "audio/formats/mmwave.h"
+#include "editor/gui/mmenvelopeview.h"
 #include "editor/gui/mmviewpanels.h"
 #include "editor/gui/mmwaveeditor.h"
 #include "testsupport/scratch_dir.h"
@@ -46,8 +47,8 @@ void write_wav(const std::string& path, const std::vector<int16_t>& s, int chann
     w.CloseFile();
 }
 
-void send_mouse(QWidget& w, QEvent::Type type, int x, Qt::MouseButton button) {
-    const QPointF at(x, w.height() / 2);
+void send_mouse(QWidget& w, QEvent::Type type, int x, Qt::MouseButton button, int y = -1) {
+    const QPointF at(x, y < 0 ? w.height() / 2 : y);
     QMouseEvent e(type, at, w.mapToGlobal(at), button, type == QEvent::MouseButtonRelease ? Qt::NoButton : button,
                   Qt::NoModifier);
     QApplication::sendEvent(&w, &e);
@@ -222,16 +223,181 @@ TEST_F(Views, ScreenshotsOfAPaneWithCutsMarkersASelectionAndAZoomBeyondTheFinest
     cutter_time->Model().SetDisplayRange(zmin, zmax);
     strip->Model().Markers = &markers;
     strip->Model().SetRangeX(0, frames);
-    strip->Model().SetDisplayRange(zmin - 2000, zmax + 2000);
+    strip->Model().SetDisplayRange(zmin, zmax);
     strip->Model().SetLocator(8 * kRate + 60);
     slider->SetRange(0, frames);
     slider->SetSlider(zmin, zmax);
     slider->SetLocator(8 * kRate + 60);
     slider->SetCaption("0:00:00.030");
+    cutter->Model().GridWidthX = cutter_time->Model().GridWidthX;
+    cutter->Model().DrawGridX = true;
+    cutter->Model().SetHelpLocator(8 * kRate - 100);
     pane.update();
     QApplication::processEvents();
 
+    EXPECT_GT(cutter_time->Model().GridWidthX, 0);
     EXPECT_GT(cutter->PixelBuffer().size(), 0u);
     shoot(pane, "editor_views");
     shoot(*full, "editor_fullview");
+}
+
+TEST(EnvelopeGain, TheGainIsInterpolatedBetweenPointsAndAppliedSaturated) {
+    TMMEnvelope env;
+    env.SetRange(0, 1000, 0, 32768);
+    env.AddPoint(500, 32768);
+    EXPECT_EQ(env.GainAt(0), 16384);
+    EXPECT_EQ(env.GainAt(250), 24576);
+    EXPECT_EQ(env.GainAt(500), 32768);
+    EXPECT_EQ(env.GainAt(750), 24576);
+    EXPECT_EQ(env.GainAt(5000), 16384) << "outside the points: unity";
+    EXPECT_EQ(TMMEnvelope::Apply(1000, 8192), 500);
+    EXPECT_EQ(TMMEnvelope::Apply(30000, 32768), 32767);
+    EXPECT_EQ(TMMEnvelope::Apply(-30000, 32768), -32768);
+}
+
+TEST_F(Views, AnEnvelopeFollowsTheViewsRangeAndScalesTheDrawnWave) {
+    TMMWaveEditor plain, shaped;
+    TMMEnvelope env;
+    for (TMMWaveEditor* v : {&plain, &shaped}) {
+        v->MinimumSamples = 0;
+        v->resize(400, 101);
+        v->Colors.draw_mid_line = false;
+    }
+    shaped.SetEnvelope(&env);
+    plain.SetWave(&wave);
+    shaped.SetWave(&wave);
+    EXPECT_EQ(env.RangeMaxX(), 20 * int64_t(kRate));
+    // Silent first half, unity second half.
+    env.SetPointY(0, 0);
+    env.AddPoint(10 * kRate - 1, 0);
+    env.AddPoint(10 * kRate, 16384);
+    const QImage a = plain.grab().toImage(), b = shaped.grab().toImage();
+    auto lit = [](const QImage& img, int x) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            if (y < 49 || y > 51) n += img.pixel(x, y) != QColor(Qt::black).rgb();  // the bevel left out
+        return n;
+    };
+    for (int x : {10, 60, 110}) {  // inside bursts
+        EXPECT_GT(lit(a, x), 20) << x;
+        EXPECT_LE(lit(b, x), 2) << "the envelope silences column " << x;
+    }
+    for (int x : {250, 380}) EXPECT_EQ(lit(a, x), lit(b, x)) << "unity leaves column " << x;
+    shaped.SetWave(nullptr);
+    EXPECT_EQ(env.Count(), 2) << "no file: the envelope is reset";
+}
+
+TEST_F(Views, TheBevelBetweenChannelsIsDrawnByOnDrawBevelWhenSet) {
+    TMMWaveEditor view;
+    view.MinimumSamples = 0;
+    view.resize(300, 103);
+    view.SetWave(&wave);
+    QRect seen;
+    view.OnDrawBevel = [&](TMMWaveEditor&, QPainter& p, const QRect& r) {
+        seen = r;
+        p.fillRect(r, Qt::magenta);
+    };
+    const QImage img = view.grab().toImage();
+    EXPECT_EQ(seen.height(), kStereoBevel);
+    EXPECT_EQ(seen.width(), 300);
+    EXPECT_EQ(img.pixelColor(150, seen.top() + 1), QColor(Qt::magenta));
+}
+
+TEST(MarkerStrip, AMarkerIsDraggedFoundAgainAfterResortingAndElsewhereTheLocatorMoves) {
+    TMMMarkerList markers;
+    for (int64_t at : {100, 300, 500}) {
+        TMMMarker m;
+        m.ID = markers.NewID();
+        m.Offset = at;
+        markers.Add(m);
+    }
+    TMMMarkerPanel strip;
+    strip.resize(1001, 20);
+    strip.Model().SetRangeX(0, 1000);
+    strip.Model().SetDisplayRange(0, 1000);
+    strip.Model().Markers = &markers;
+    const int32_t first = markers.Items()[0].ID;
+    std::vector<int64_t> moved;
+    strip.OnMarkerMoved = [&](TMMMarkerPanel&, int64_t index) { moved.push_back(index); };
+    int track_ends = 0;
+    strip.Model().OnTrackEnd = [&](auto&) { ++track_ends; };
+    send_mouse(strip, QEvent::MouseButtonPress, 103, Qt::LeftButton);
+    send_mouse(strip, QEvent::MouseMove, 400, Qt::LeftButton);  // past the second marker
+    send_mouse(strip, QEvent::MouseMove, 600, Qt::LeftButton);  // and the third
+    send_mouse(strip, QEvent::MouseButtonRelease, 600, Qt::LeftButton);
+    EXPECT_EQ(moved, (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(markers.Items()[2].ID, first);
+    EXPECT_EQ(markers.Items()[2].Offset, 600);
+    EXPECT_EQ(strip.Model().Locator(), -1) << "dragging a marker leaves the locator";
+    EXPECT_EQ(strip.MarkerAt(604), 2);
+    EXPECT_EQ(strip.MarkerAt(605), -1);
+
+    strip.Model().SnapToGrid = true;
+    strip.Model().GridWidthX = 50;
+    send_mouse(strip, QEvent::MouseButtonPress, 820, Qt::LeftButton);
+    send_mouse(strip, QEvent::MouseMove, 1200, Qt::LeftButton);
+    send_mouse(strip, QEvent::MouseButtonRelease, 1200, Qt::LeftButton);
+    EXPECT_EQ(strip.Model().Locator(), 1000) << "clamped to the range";
+    EXPECT_EQ(track_ends, 2);
+}
+
+TEST(EnvelopeView, PointsAreAddedGrabbedKeptBetweenNeighboursAndDeleted) {
+    TMMEnvelope env;
+    env.SetRange(0, 1000, 0, 32768);
+    TMMEnvelopeView view;
+    view.resize(1001, 101);  // ten values a pixel horizontally, 327.68 gain a pixel vertically
+    view.SetEnvelope(&env);
+    EXPECT_EQ(view.Model().DispMaxX(), 1000);
+    const int unity_y = int(view.Model().ValueToPixelY(16384));
+    EXPECT_EQ(unity_y, 50);
+
+    // A press off the line adds a point at the pressed value and gain.
+    send_mouse(view, QEvent::MouseButtonPress, 400, Qt::LeftButton, 25);
+    send_mouse(view, QEvent::MouseButtonRelease, 400, Qt::LeftButton, 25);
+    ASSERT_EQ(env.Count(), 3);
+    EXPECT_EQ(env.Points()[1].x, 400);
+    EXPECT_EQ(env.Points()[1].y, 24576);
+    // Grabbed again and dragged past the last point: it stops before it.
+    send_mouse(view, QEvent::MouseButtonPress, 402, Qt::LeftButton, 26);
+    send_mouse(view, QEvent::MouseMove, 2000, Qt::LeftButton, 100);
+    send_mouse(view, QEvent::MouseButtonRelease, 2000, Qt::LeftButton, 100);
+    EXPECT_EQ(env.Points()[1].x, 999);
+    EXPECT_EQ(env.Points()[1].y, 0);
+    // The first point moves up and down only.
+    send_mouse(view, QEvent::MouseButtonPress, 0, Qt::LeftButton, 50);
+    send_mouse(view, QEvent::MouseMove, 300, Qt::LeftButton, 0);
+    send_mouse(view, QEvent::MouseButtonRelease, 300, Qt::LeftButton, 0);
+    EXPECT_EQ(env.Points()[0].x, 0);
+    EXPECT_EQ(env.Points()[0].y, 32768);
+    // The right button deletes an inner point, never an end.
+    send_mouse(view, QEvent::MouseButtonPress, 0, Qt::RightButton, 0);
+    EXPECT_EQ(env.Count(), 3);
+    send_mouse(view, QEvent::MouseButtonPress, 999, Qt::RightButton, 100);
+    EXPECT_EQ(env.Count(), 2);
+}
+
+TEST_F(Views, ScreenshotsOfTheEnvelopeViewAndTheWaveItShapes) {
+    TMMEnvelope env;
+    QWidget pane;
+    pane.resize(900, 240);
+    auto* layout = new QVBoxLayout(&pane);
+    layout->setSpacing(1);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto* view = new TMMWaveEditor;
+    auto* volume = new TMMEnvelopeView;
+    layout->addWidget(view, 2);
+    layout->addWidget(volume, 1);
+    pane.show();
+    QApplication::processEvents();
+    view->MinimumSamples = 0;
+    view->SetEnvelope(&env);
+    view->SetWave(&wave);
+    volume->SetEnvelope(&env);
+    env.AddPoint(4 * kRate, 4000);
+    env.AddPoint(9 * kRate, 30000);
+    env.AddPoint(15 * kRate, 16384);
+    volume->Model().SetLocator(9 * kRate);
+    QApplication::processEvents();
+    EXPECT_EQ(volume->Model().RangeMaxX(), 20 * int64_t(kRate));
+    shoot(pane, "editor_envelope");
 }
