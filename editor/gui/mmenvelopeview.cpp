@@ -8,6 +8,8 @@ namespace murrel {
 
 TMMEnvelopeView::TMMEnvelopeView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
+    // Room for the handles of points at the ends and at the limits of the gain.
+    model_.SetBorder(3);
     model_.SetSize(width(), height());
 }
 

@@ -345,34 +345,36 @@ TEST(EnvelopeView, PointsAreAddedGrabbedKeptBetweenNeighboursAndDeleted) {
     TMMEnvelope env;
     env.SetRange(0, 1000, 0, 32768);
     TMMEnvelopeView view;
-    view.resize(1001, 101);  // ten values a pixel horizontally, 327.68 gain a pixel vertically
+    // A 3-pixel border; inside it one value a pixel across and 327.68 of gain
+    // a pixel up.
+    view.resize(1007, 107);
     view.SetEnvelope(&env);
     EXPECT_EQ(view.Model().DispMaxX(), 1000);
     const int unity_y = int(view.Model().ValueToPixelY(16384));
-    EXPECT_EQ(unity_y, 50);
+    EXPECT_EQ(unity_y, 53);
 
     // A press off the line adds a point at the pressed value and gain.
-    send_mouse(view, QEvent::MouseButtonPress, 400, Qt::LeftButton, 25);
-    send_mouse(view, QEvent::MouseButtonRelease, 400, Qt::LeftButton, 25);
+    send_mouse(view, QEvent::MouseButtonPress, 403, Qt::LeftButton, 28);
+    send_mouse(view, QEvent::MouseButtonRelease, 403, Qt::LeftButton, 28);
     ASSERT_EQ(env.Count(), 3);
     EXPECT_EQ(env.Points()[1].x, 400);
     EXPECT_EQ(env.Points()[1].y, 24576);
     // Grabbed again and dragged past the last point: it stops before it.
-    send_mouse(view, QEvent::MouseButtonPress, 402, Qt::LeftButton, 26);
-    send_mouse(view, QEvent::MouseMove, 2000, Qt::LeftButton, 100);
-    send_mouse(view, QEvent::MouseButtonRelease, 2000, Qt::LeftButton, 100);
+    send_mouse(view, QEvent::MouseButtonPress, 405, Qt::LeftButton, 29);
+    send_mouse(view, QEvent::MouseMove, 2000, Qt::LeftButton, 200);
+    send_mouse(view, QEvent::MouseButtonRelease, 2000, Qt::LeftButton, 200);
     EXPECT_EQ(env.Points()[1].x, 999);
     EXPECT_EQ(env.Points()[1].y, 0);
     // The first point moves up and down only.
-    send_mouse(view, QEvent::MouseButtonPress, 0, Qt::LeftButton, 50);
-    send_mouse(view, QEvent::MouseMove, 300, Qt::LeftButton, 0);
-    send_mouse(view, QEvent::MouseButtonRelease, 300, Qt::LeftButton, 0);
+    send_mouse(view, QEvent::MouseButtonPress, 3, Qt::LeftButton, 53);
+    send_mouse(view, QEvent::MouseMove, 303, Qt::LeftButton, 1);
+    send_mouse(view, QEvent::MouseButtonRelease, 303, Qt::LeftButton, 1);
     EXPECT_EQ(env.Points()[0].x, 0);
     EXPECT_EQ(env.Points()[0].y, 32768);
     // The right button deletes an inner point, never an end.
-    send_mouse(view, QEvent::MouseButtonPress, 0, Qt::RightButton, 0);
+    send_mouse(view, QEvent::MouseButtonPress, 3, Qt::RightButton, 3);
     EXPECT_EQ(env.Count(), 3);
-    send_mouse(view, QEvent::MouseButtonPress, 999, Qt::RightButton, 100);
+    send_mouse(view, QEvent::MouseButtonPress, 1002, Qt::RightButton, 103);
     EXPECT_EQ(env.Count(), 2);
 }
 
