@@ -144,6 +144,24 @@ TEST_F(Views, ZoomedBeyondTheFinestLevelTheColumnsAreTheSamples) {
     }
 }
 
+TEST_F(Views, ARedrawReadsAtMostOneEntryAColumnAndNoneBeyondTheFinestLevel) {
+    TMMWaveEditor view;
+    view.MinimumSamples = 0;
+    view.resize(640, 100);
+    view.SetWave(&wave);
+    TMMDisplayRegistry& reg = *view.Registry;
+    const int64_t frames = 20 * kRate;
+    for (int64_t shown : {frames, frames / 3, frames / 50, int64_t(2000)}) {
+        for (int64_t min : {int64_t(0), frames / 2 - shown / 2, frames - shown}) {
+            const uint64_t before = reg.EntryReads();
+            view.SetDisplayRange(min, min + shown);
+            const uint64_t reads = reg.EntryReads() - before;
+            if (shown == 2000) EXPECT_EQ(reads, 0u) << "the samples are read instead";
+            else EXPECT_LE(reads, 640u) << shown << " from " << min;
+        }
+    }
+}
+
 TEST(ScrollPanel, TheThumbIsOrderedKeptApartClampedAndDraggedOrResized) {
     TMMScrollPanel s;
     s.resize(1001, 20);
