@@ -18,6 +18,7 @@ TMMTimePanel::TMMTimePanel(QWidget* parent) : QWidget(parent) {
 void TMMTimePanel::resizeEvent(QResizeEvent*) { model_.SetSize(width(), height()); }
 
 void TMMTimePanel::paintEvent(QPaintEvent*) {
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
     QPainter p(this);
     p.fillRect(rect(), Background);
     p.setPen(Foreground);
@@ -55,17 +56,21 @@ void TMMTimePanel::paintEvent(QPaintEvent*) {
 }
 
 void TMMTimePanel::mousePressEvent(QMouseEvent* e) {
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
     if (e->button() == Qt::RightButton) model_.RightDown(int(e->position().x()));
-    else if (e->button() == Qt::LeftButton) model_.SetLocator(model_.PixelToValue(int(e->position().x())));
+    else if (e->button() == Qt::LeftButton) model_.SetLocator(model_.Snap(model_.PixelToValue(int(e->position().x()))));
     update();
 }
 
 void TMMTimePanel::mouseMoveEvent(QMouseEvent* e) {
-    model_.RightMove(int(e->position().x()));
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
+    if (e->buttons() & Qt::LeftButton) model_.SetLocator(model_.Snap(model_.PixelToValue(int(e->position().x()))));
+    else model_.RightMove(int(e->position().x()));
     update();
 }
 
 void TMMTimePanel::mouseReleaseEvent(QMouseEvent* e) {
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
     if (e->button() == Qt::RightButton) model_.RightUp(int(e->position().x()));
     update();
 }

@@ -1,6 +1,7 @@
 #include "editor/gui/mmwaveeditor.h"
 
 #include <QGuiApplication>
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -220,6 +221,12 @@ void TMMWaveEditor::paintEvent(QPaintEvent*) {
         p.drawRect(QRect(QPoint(std::min(x0, x1), area.top()), QPoint(std::max(x0, x1), area.bottom()))
                        .adjusted(0, 0, -1, -1));
     }
+    if (model_.Markers) {
+        p.setPen(QPen(MarkerColor, 0, Qt::DotLine));
+        for (const TMMMarker& m : model_.Markers->Items())
+            if (m.Visible && m.Offset >= model_.DispMinX() && m.Offset <= model_.DispMaxX())
+                p.drawLine(int(x_of(m.Offset)), area.top(), int(x_of(m.Offset)), area.bottom());
+    }
     DrawBevels(p, area, channels);
     if (model_.HelpLocator() >= 0)
         PaintHelpLocator(p, int(x_of(model_.HelpLocator())), area.top(), area.bottom(), HelpLocatorColor);
@@ -254,6 +261,12 @@ void TMMWaveEditor::mouseReleaseEvent(QMouseEvent* e) {
     model_.MouseUp(int(e->position().x()));
     if (model_.DispMinX() != before_min || model_.DispMaxX() != before_max) LoadPixels();
     update();
+}
+
+void TMMWaveEditor::contextMenuEvent(QContextMenuEvent* e) {
+    const int64_t v = model_.PixelToValue(e->pos().x());
+    if (SelectPopup && model_.SelStart() >= 0 && v >= model_.SelStart() && v <= model_.SelEnd())
+        SelectPopup->popup(e->globalPos());
 }
 
 }  // namespace murrel

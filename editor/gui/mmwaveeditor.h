@@ -3,6 +3,7 @@
 // zoomed view of a pane), with the shown play range, cuts, selection,
 // locator and zoom rectangle. Its behaviour lives in the model it holds; the
 // widget loads the wave, keeps the pixel buffer and paints.
+#include <QMenu>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -41,6 +42,8 @@ public:
     void SetEnvelope(TMMEnvelope* envelope);
     TMMEnvelope* Envelope() const { return envelope_; }
 
+    // Shown on a right click inside the selection (not owned).
+    QMenu* SelectPopup = nullptr;
     bool DeleteDisplayFile = false;
     TMMWaveEditorKind Kind = TMMWaveEditorKind::ekLines;
     WavePaintColors Colors;
@@ -50,6 +53,7 @@ public:
     QColor RegionBorder = QColor(192, 0, 0);
     QColor LocatorColor = QColor(255, 64, 64);
     QColor HelpLocatorColor = QColor(255, 160, 160);
+    QColor MarkerColor = QColor(255, 200, 0);
     QColor GridColor = QColor(0, 88, 88);
     QColor BevelColor = QColor(56, 56, 64), BevelLight = QColor(104, 104, 116), BevelDark = QColor(20, 20, 24);
     // Fewest frames a wave must have; the screen's width unless set.
@@ -72,6 +76,7 @@ protected:
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    void contextMenuEvent(QContextMenuEvent*) override;
 
 private:
     void Release();

@@ -162,6 +162,30 @@ TEST_F(Views, ARedrawReadsAtMostOneEntryAColumnAndNoneBeyondTheFinestLevel) {
     }
 }
 
+TEST(TimePanel, TheLeftButtonDragsTheLocatorSnappedAndTheRightOneReportsTheBandAsDragged) {
+    TMMTimePanel ruler;
+    ruler.resize(1001, 24);
+    ruler.Model().SetRangeX(0, 1000);
+    ruler.Model().SetDisplayRange(0, 1000);
+    ruler.Model().SnapToGrid = true;  // to the grid of the ruler's own labels
+    send_mouse(ruler, QEvent::MouseButtonPress, 130, Qt::LeftButton);
+    const int64_t grid = ruler.Model().GridWidthX;
+    ASSERT_GT(grid, 1);
+    auto on_nearest_line = [&](int64_t v, int64_t pressed) { return v % grid == 0 && std::abs(v - pressed) <= grid / 2; };
+    EXPECT_TRUE(on_nearest_line(ruler.Model().Locator(), 130)) << ruler.Model().Locator() << " grid " << grid;
+    send_mouse(ruler, QEvent::MouseMove, 480, Qt::LeftButton);
+    send_mouse(ruler, QEvent::MouseButtonRelease, 480, Qt::LeftButton);
+    const int64_t dragged = ruler.Model().Locator();
+    EXPECT_TRUE(on_nearest_line(dragged, 480)) << dragged << " grid " << grid;
+    std::pair<int64_t, int64_t> band{-1, -1};
+    ruler.Model().OnZoomEnd = [&](auto&, int64_t a, int64_t b) { band = {a, b}; };
+    send_mouse(ruler, QEvent::MouseButtonPress, 700, Qt::RightButton);
+    send_mouse(ruler, QEvent::MouseMove, 200, Qt::RightButton);
+    send_mouse(ruler, QEvent::MouseButtonRelease, 200, Qt::RightButton);
+    EXPECT_EQ(band, (std::pair<int64_t, int64_t>{700, 200}));
+    EXPECT_EQ(ruler.Model().Locator(), dragged) << "the right button leaves the locator";
+}
+
 TEST(ScrollPanel, TheThumbIsOrderedKeptApartClampedAndDraggedOrResized) {
     TMMScrollPanel s;
     s.resize(1001, 20);
@@ -249,6 +273,7 @@ TEST_F(Views, ScreenshotsOfAPaneWithCutsMarkersASelectionAndAZoomBeyondTheFinest
     slider->SetCaption("0:00:00.030");
     cutter->Model().GridWidthX = cutter_time->Model().GridWidthX;
     cutter->Model().DrawGridX = true;
+    cutter->Model().Markers = full->Model().Markers = &markers;
     cutter->Model().SetHelpLocator(8 * kRate - 100);
     pane.update();
     QApplication::processEvents();
