@@ -130,4 +130,24 @@ int16_t TMMEnvelope::Apply(int16_t value, int32_t gain) {
     return int16_t(std::clamp<int64_t>(int64_t(value) * gain / 16384, -32768, 32767));
 }
 
+void TMMEnvelopeLink::Set(TMMEnvelope* envelope, std::function<void()> changed, std::function<void()> freed) {
+    Drop();
+    envelope_ = envelope;
+    if (!envelope_) return;
+    observer_ = envelope_->AddObserver([changed = std::move(changed)](ObjectEvent e) {
+        if (e == ObjectEvent::Changed && changed) changed();
+    });
+    free_ = envelope_->AddFreeNotification([this, freed = std::move(freed)] {
+        envelope_ = nullptr;
+        if (freed) freed();
+    });
+}
+
+void TMMEnvelopeLink::Drop() {
+    if (!envelope_) return;
+    envelope_->RemoveObserver(observer_);
+    envelope_->RemoveFreeNotification(free_);
+    envelope_ = nullptr;
+}
+
 }  // namespace murrel

@@ -80,4 +80,26 @@ private:
     int next_free_id_ = 1;
 };
 
+// A view's reference to an envelope it does not own: told of the envelope's
+// changes, and set to none when the envelope is destroyed first.
+class TMMEnvelopeLink {
+public:
+    TMMEnvelopeLink() = default;
+    TMMEnvelopeLink(const TMMEnvelopeLink&) = delete;
+    TMMEnvelopeLink& operator=(const TMMEnvelopeLink&) = delete;
+    ~TMMEnvelopeLink() { Drop(); }
+
+    // `changed` after every complete change, `freed` after the envelope has
+    // gone (the link already holds none).
+    void Set(TMMEnvelope* envelope, std::function<void()> changed, std::function<void()> freed);
+    void Drop();
+    TMMEnvelope* Get() const { return envelope_; }
+    TMMEnvelope* operator->() const { return envelope_; }
+    explicit operator bool() const { return envelope_ != nullptr; }
+
+private:
+    TMMEnvelope* envelope_ = nullptr;
+    int observer_ = 0, free_ = 0;
+};
+
 }  // namespace murrel

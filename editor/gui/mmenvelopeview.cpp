@@ -13,32 +13,21 @@ TMMEnvelopeView::TMMEnvelopeView(QWidget* parent) : QWidget(parent) {
     model_.SetSize(width(), height());
 }
 
-TMMEnvelopeView::~TMMEnvelopeView() { Drop(); }
-
-void TMMEnvelopeView::Drop() {
-    if (!envelope_) return;
-    envelope_->RemoveObserver(observer_);
-    envelope_->RemoveFreeNotification(free_);
-    envelope_ = nullptr;
-}
-
 void TMMEnvelopeView::SetEnvelope(TMMEnvelope* envelope) {
-    if (envelope == envelope_) return;
-    Drop();
-    envelope_ = envelope;
+    if (envelope == envelope_.Get()) return;
     grabbed_ = -1;
     model_.SetSize(width(), height());
-    if (envelope_) {
-        observer_ = envelope_->AddObserver([this](ObjectEvent e) {
-            if (e != ObjectEvent::Changed) return;
+    envelope_.Set(
+        envelope,
+        [this] {
             FollowEnvelope();
             update();
-        });
-        free_ = envelope_->AddFreeNotification([this] {
-            envelope_ = nullptr;
+        },
+        [this] {
             grabbed_ = -1;
             update();
         });
+    if (envelope_) {
         FollowEnvelope();
         model_.SetDisplayRange(model_.RangeMinX(), model_.RangeMaxX());
     }

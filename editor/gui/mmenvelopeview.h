@@ -19,13 +19,12 @@ public:
     static constexpr int kGrab = 4;  // pixels around a point that grab it
 
     explicit TMMEnvelopeView(QWidget* parent = nullptr);
-    ~TMMEnvelopeView() override;
 
     TMMCustomMarkerPanel& Model() { return model_; }
     // Not owned; the view follows its ranges and repaints on its changes, and
     // lets go of it when it is destroyed.
     void SetEnvelope(TMMEnvelope* envelope);
-    TMMEnvelope* Envelope() const { return envelope_; }
+    TMMEnvelope* Envelope() const { return envelope_.Get(); }
     void SetDisplayRange(int64_t min, int64_t max);
 
     // The point drawn within kGrab pixels of (x, y), nearest first, or -1.
@@ -43,12 +42,10 @@ protected:
 
 private:
     void FollowEnvelope();
-    void Drop();
     void MoveGrabbed(int x, int y);
 
     TMMCustomMarkerPanel model_;
-    TMMEnvelope* envelope_ = nullptr;
-    int observer_ = 0, free_ = 0;
+    TMMEnvelopeLink envelope_;
     int64_t grabbed_ = -1;
 };
 

@@ -16,32 +16,15 @@ TMMWaveEditor::TMMWaveEditor(QWidget* parent) : QWidget(parent) {
 }
 
 TMMWaveEditor::~TMMWaveEditor() {
-    DropEnvelope();
+    envelope_.Drop();
     Release();
 }
 
-void TMMWaveEditor::DropEnvelope() {
-    if (!envelope_) return;
-    envelope_->RemoveObserver(envelope_observer_);
-    envelope_->RemoveFreeNotification(envelope_free_);
-    envelope_ = nullptr;
-}
-
 void TMMWaveEditor::SetEnvelope(TMMEnvelope* envelope) {
-    if (envelope == envelope_) return;
-    DropEnvelope();
-    envelope_ = envelope;
-    if (envelope_) {
-        envelope_observer_ = envelope_->AddObserver([this](ObjectEvent e) {
-            if (e == ObjectEvent::Changed) update();
-        });
-        envelope_free_ = envelope_->AddFreeNotification([this] {
-            envelope_ = nullptr;
-            update();
-        });
-        if (!key_.empty())
-            envelope_->SetRange(model_.RangeMinX(), model_.RangeMaxX(), envelope_->RangeMinY(), envelope_->RangeMaxY());
-    }
+    if (envelope == envelope_.Get()) return;
+    envelope_.Set(envelope, [this] { update(); }, [this] { update(); });
+    if (envelope_ && !key_.empty())
+        envelope_->SetRange(model_.RangeMinX(), model_.RangeMaxX(), envelope_->RangeMinY(), envelope_->RangeMaxY());
     update();
 }
 

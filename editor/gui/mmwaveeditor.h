@@ -40,7 +40,7 @@ public:
     // view's range, and the drawn samples are multiplied by its gain. The
     // view lets go of it when it is destroyed.
     void SetEnvelope(TMMEnvelope* envelope);
-    TMMEnvelope* Envelope() const { return envelope_; }
+    TMMEnvelope* Envelope() const { return envelope_.Get(); }
 
     // Shown on a right click inside the selection (not owned).
     QMenu* SelectPopup = nullptr;
@@ -85,7 +85,6 @@ private:
     // The pixel buffer as drawn: multiplied by the envelope when there is one.
     std::vector<int16_t> DrawnColumns() const;
     void DrawBevels(QPainter& p, const QRect& area, int channels);
-    void DropEnvelope();
 
     TMMWaveEditorModel model_;
     TMMEnhancedWave wave_;
@@ -93,8 +92,7 @@ private:
     std::string key_;
     std::vector<int16_t> pixels_;
     int pixel_loads_ = 0;
-    TMMEnvelope* envelope_ = nullptr;
-    int envelope_observer_ = 0, envelope_free_ = 0;
+    TMMEnvelopeLink envelope_;
 };
 
 }  // namespace murrel

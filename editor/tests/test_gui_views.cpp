@@ -76,6 +76,15 @@ fs::path screenshots() {
     return p;
 }
 
+// A pane of views stacked as the editor stacks them.
+QVBoxLayout* pane_layout(QWidget& pane, int width, int height) {
+    pane.resize(width, height);
+    auto* layout = new QVBoxLayout(&pane);
+    layout->setSpacing(1);
+    layout->setContentsMargins(2, 2, 2, 2);
+    return layout;
+}
+
 void shoot(QWidget& w, const std::string& name) {
     for (int ratio : {1, 2}) {
         QImage img(w.size() * ratio, QImage::Format_ARGB32);
@@ -229,10 +238,7 @@ TEST_F(Views, ScreenshotsOfAPaneWithCutsMarkersASelectionAndAZoomBeyondTheFinest
     }
 
     QWidget pane;
-    pane.resize(900, 420);
-    auto* layout = new QVBoxLayout(&pane);
-    layout->setSpacing(1);
-    layout->setContentsMargins(2, 2, 2, 2);
+    QVBoxLayout* layout = pane_layout(pane, 900, 420);
     auto* full_time = new TMMTimePanel;
     auto* full = new TMMWaveEditor;
     auto* cutter_time = new TMMTimePanel;
@@ -421,13 +427,24 @@ TEST(EnvelopeView, PointsAreAddedGrabbedKeptBetweenNeighboursAndDeleted) {
     EXPECT_EQ(env.Count(), 2);
 }
 
+TEST(EnvelopeView, AnEnvelopeDestroyedFirstIsLetGoByItsViews) {
+    auto env = std::make_unique<TMMEnvelope>();
+    TMMEnvelopeView view;
+    TMMWaveEditor wave_view;
+    view.resize(200, 50);
+    view.SetEnvelope(env.get());
+    wave_view.SetEnvelope(env.get());
+    env.reset();
+    EXPECT_EQ(view.Envelope(), nullptr);
+    EXPECT_EQ(wave_view.Envelope(), nullptr);
+    send_mouse(view, QEvent::MouseButtonPress, 100, Qt::LeftButton);  // nothing to edit, nothing breaks
+    EXPECT_FALSE(view.grab().isNull());
+}
+
 TEST_F(Views, ScreenshotsOfTheEnvelopeViewAndTheWaveItShapes) {
     TMMEnvelope env;
     QWidget pane;
-    pane.resize(900, 240);
-    auto* layout = new QVBoxLayout(&pane);
-    layout->setSpacing(1);
-    layout->setContentsMargins(2, 2, 2, 2);
+    QVBoxLayout* layout = pane_layout(pane, 900, 240);
     auto* view = new TMMWaveEditor;
     auto* volume = new TMMEnvelopeView;
     layout->addWidget(view, 2);
