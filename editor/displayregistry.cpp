@@ -160,11 +160,13 @@ void TMMDisplayRegistry::ReadEntry(const std::string& key, int64_t index, int16_
     Record* r = Find(key);
     if (!r) throw EMMWaveEditError(kCouldNotReadDisplayData);
     EnsureOpen(*r);
+    ++entry_reads_;
     const int64_t entry = DisplayEntryBytes(r->source.channels);
     const int64_t at = kDisplayHeaderBytes + index * entry;
     if (at < r->window_at || at + entry > r->window_at + r->window_len) {
         r->window_at = at - at % kWindowBytes;
         if (at + entry > r->window_at + kWindowBytes) r->window_at = at;
+        ++window_reads_;
         const ssize_t n = ::pread(r->fd, r->window.data(), size_t(kWindowBytes), off_t(r->window_at));
         r->window_len = n > 0 ? n : 0;
         if (at + entry > r->window_at + r->window_len) throw EMMWaveEditError(kCouldNotReadDisplayData);

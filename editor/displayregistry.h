@@ -63,6 +63,11 @@ public:
     // Data" when the file cannot be opened or read.
     void ReadEntry(const std::string& key, int64_t index, int16_t* out);
 
+    // Entries read through ReadEntry and reads of the file into a window so
+    // far, over all records: what a redraw costs.
+    uint64_t EntryReads() const { return entry_reads_; }
+    uint64_t WindowReads() const { return window_reads_; }
+
     std::string DisplayFile(const std::string& key) const;
     int References(const std::string& key) const;
     int OpenFiles() const;
@@ -79,6 +84,7 @@ private:
 
     std::map<std::string, std::unique_ptr<Record>> records_;
     uint64_t clock_ = 0;
+    uint64_t entry_reads_ = 0, window_reads_ = 0;
 };
 
 // Algorithm of the pixel buffer: four int16 per column (minimum and maximum

@@ -32,11 +32,7 @@ int64_t TMMEnvelope::AddPoint(int64_t x, int32_t y, bool interpolate) {
         if (it != points_.end() && it->x == x) return -1;
     }
     const int64_t at = it - points_.begin();
-    if (interpolate && at > 0 && at < Count()) {
-        const TMMEnvelopePoint& a = points_[size_t(at - 1)];
-        const TMMEnvelopePoint& b = points_[size_t(at)];
-        y = int32_t(a.y + int64_t(b.y - a.y) * (x - a.x) / (b.x - a.x));
-    }
+    if (interpolate && at > 0 && at < Count()) y = GainAt(x);
     BeginUpdate();
     points_.insert(points_.begin() + at, {x, y, false});
     EndUpdate();
@@ -119,6 +115,39 @@ void TMMEnvelope::SetPoints(std::vector<TMMEnvelopePoint> points) {
     BeginUpdate();
     points_ = std::move(points);
     EndUpdate();
+}
+
+int32_t TMMEnvelope::GainAt(int64_t x) const {
+    if (points_.empty() || x < points_.front().x || x > points_.back().x) return base_y_;
+    auto hi = std::lower_bound(points_.begin(), points_.end(), x,
+                               [](const TMMEnvelopePoint& p, int64_t v) { return p.x < v; });
+    if (hi->x == x || hi == points_.begin()) return hi->y;
+    const auto lo = hi - 1;
+    return int32_t(lo->y + (int64_t(hi->y) - lo->y) * (x - lo->x) / (hi->x - lo->x));
+}
+
+int16_t TMMEnvelope::Apply(int16_t value, int32_t gain) {
+    return int16_t(std::clamp<int64_t>(int64_t(value) * gain / 16384, -32768, 32767));
+}
+
+void TMMEnvelopeLink::Set(TMMEnvelope* envelope, std::function<void()> changed, std::function<void()> freed) {
+    Drop();
+    envelope_ = envelope;
+    if (!envelope_) return;
+    observer_ = envelope_->AddObserver([changed = std::move(changed)](ObjectEvent e) {
+        if (e == ObjectEvent::Changed && changed) changed();
+    });
+    free_ = envelope_->AddFreeNotification([this, freed = std::move(freed)] {
+        envelope_ = nullptr;
+        if (freed) freed();
+    });
+}
+
+void TMMEnvelopeLink::Drop() {
+    if (!envelope_) return;
+    envelope_->RemoveObserver(observer_);
+    envelope_->RemoveFreeNotification(free_);
+    envelope_ = nullptr;
 }
 
 }  // namespace murrel

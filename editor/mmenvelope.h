@@ -60,6 +60,11 @@ public:
     // Moves the ends to the new X range and maps every inner x and every y
     // linearly from the old ranges to the new ones.
     void SetRange(int64_t min_x, int64_t max_x, int32_t min_y, int32_t max_y);
+    // The gain at x on the line through the neighbouring points (BaseY
+    // outside the points or with none).
+    int32_t GainAt(int64_t x) const;
+    // value × gain / 16384 (unity), saturated to 16 bits.
+    static int16_t Apply(int16_t value, int32_t gain);
     // Replaces all points (used when restoring a document); no checks.
     void SetPoints(std::vector<TMMEnvelopePoint> points);
 
@@ -73,6 +78,28 @@ private:
     int32_t min_y_ = 0, max_y_ = 32768, base_y_ = 16384;
     std::vector<std::pair<int, std::function<void()>>> free_notify_;
     int next_free_id_ = 1;
+};
+
+// A view's reference to an envelope it does not own: told of the envelope's
+// changes, and set to none when the envelope is destroyed first.
+class TMMEnvelopeLink {
+public:
+    TMMEnvelopeLink() = default;
+    TMMEnvelopeLink(const TMMEnvelopeLink&) = delete;
+    TMMEnvelopeLink& operator=(const TMMEnvelopeLink&) = delete;
+    ~TMMEnvelopeLink() { Drop(); }
+
+    // `changed` after every complete change, `freed` after the envelope has
+    // gone (the link already holds none).
+    void Set(TMMEnvelope* envelope, std::function<void()> changed, std::function<void()> freed);
+    void Drop();
+    TMMEnvelope* Get() const { return envelope_; }
+    TMMEnvelope* operator->() const { return envelope_; }
+    explicit operator bool() const { return envelope_ != nullptr; }
+
+private:
+    TMMEnvelope* envelope_ = nullptr;
+    int observer_ = 0, free_ = 0;
 };
 
 }  // namespace murrel

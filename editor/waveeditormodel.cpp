@@ -53,11 +53,15 @@ void TMMWaveEditorModel::MouseDown(int p) {
         return;
     }
     drag_ = Drag::Select;
-    if (sel_start_ >= 0 && p >= ValueToPixel(sel_start_) - kStartGrabLeft &&
-        p <= ValueToPixel(sel_start_) + kStartGrabRight) {
+    if (OnEdge(p) == Edge::None && sel_start_ >= 0 && v > sel_start_ && v < sel_end_) {
+        drag_ = Drag::Move;
+        move_from_ = v;
+        moved_ = false;
+        return;
+    }
+    if (const Edge edge = OnEdge(p); edge == Edge::Start) {
         anchor_ = sel_end_;
-    } else if (sel_start_ >= 0 && p >= ValueToPixel(sel_end_) - kEndGrabLeft &&
-               p <= ValueToPixel(sel_end_) + kEndGrabRight) {
+    } else if (edge == Edge::End) {
         anchor_ = sel_start_;
     } else {
         anchor_ = Snap(v);
@@ -78,12 +82,16 @@ void TMMWaveEditorModel::MouseDown(int p) {
         }
 }
 
-void TMMWaveEditorModel::Extend(int p) {
+void TMMWaveEditorModel::ScrollAtEdge(int p) {
     const int64_t half = (DispMaxX() - DispMinX()) / 2;
     if (p >= Width() - Border() - kScrollZone && DispMaxX() < RangeMaxX())
         SetDisplayRange(DispMinX() + half, DispMaxX() + half);
     else if (p < Border() + kScrollZone && DispMinX() > RangeMinX())
         SetDisplayRange(DispMinX() - half, DispMaxX() - half);
+}
+
+void TMMWaveEditorModel::Extend(int p) {
+    ScrollAtEdge(p);
     const int64_t v = std::clamp(Snap(PixelToValue(p)), low_, high_);
     SetSelection(std::min(anchor_, v), std::max(anchor_, v));
 }
@@ -94,6 +102,24 @@ void TMMWaveEditorModel::MouseMove(int p) {
         Extend(p);
         if (OnSelecting) OnSelecting(*this, sel_start_, sel_end_);
         break;
+    case Drag::Move: {
+        ScrollAtEdge(p);
+        int64_t lo = RangeMinX(), hi = RangeMaxX();
+        if (CorralLocator) {
+            if (MarkerA() >= 0) lo = MarkerA();
+            if (MarkerB() >= 0) hi = std::max(lo, MarkerB());
+        }
+        const int64_t length = sel_end_ - sel_start_;
+        const int64_t to = std::clamp(Snap(sel_start_ + ClampX(PixelToValue(p)) - move_from_), lo,
+                                      std::max(lo, hi - length));
+        if (to != sel_start_) {
+            move_from_ += to - sel_start_;
+            moved_ = true;
+            SetSelection(to, to + length);
+        }
+        if (OnSelecting) OnSelecting(*this, sel_start_, sel_end_);
+        break;
+    }
     case Drag::Zoom:
         zoom_to_ = ClampX(PixelToValue(p));
         if (OnZooming) OnZooming(*this, std::min(zoom_from_, zoom_to_), std::max(zoom_from_, zoom_to_));
@@ -120,6 +146,8 @@ void TMMWaveEditorModel::MouseUp(int p) {
         if (drag == Drag::Cut) {
             const TMMCutRecord& c = (*Cuts)[grabbed_cut_];
             SetSelection(c.start, c.start + c.length);
+        } else if (drag == Drag::Move) {
+            if (!moved_) SetSelection(-1, -1);
         } else if (sel_end_ - sel_start_ == 1) {
             SetSelection(-1, -1);
         }
@@ -129,13 +157,18 @@ void TMMWaveEditorModel::MouseUp(int p) {
     if (OnTrackEnd) OnTrackEnd(*this);
 }
 
+TMMWaveEditorModel::Edge TMMWaveEditorModel::OnEdge(int p) const {
+    if (sel_start_ < 0) return Edge::None;
+    const int64_t sp = ValueToPixel(sel_start_), ep = ValueToPixel(sel_end_);
+    if (p >= sp - kStartGrabLeft && p <= sp + kStartGrabRight) return Edge::Start;
+    if (p >= ep - kEndGrabLeft && p <= ep + kEndGrabRight) return Edge::End;
+    return Edge::None;
+}
+
 std::string TMMWaveEditorModel::HintAt(int p) const {
     const int64_t v = PixelToValue(p);
     if (sel_start_ >= 0) {
-        const int64_t sp = ValueToPixel(sel_start_), ep = ValueToPixel(sel_end_);
-        if ((p >= sp - kStartGrabLeft && p <= sp + kStartGrabRight) ||
-            (p >= ep - kEndGrabLeft && p <= ep + kEndGrabRight))
-            return kHintResizeSelection;
+        if (OnEdge(p) != Edge::None) return kHintResizeSelection;
         if (v > sel_start_ && v < sel_end_) return kHintMoveSelection;
     }
     if (CutAt(v) >= 0) return kHintSkipedRegion;

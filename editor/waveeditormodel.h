@@ -49,6 +49,9 @@ public:
     void MouseMove(int p);
     void MouseUp(int p);
     bool Dragging() const { return drag_ != Drag::None; }
+    // A press inside the selection (off its edges) drags it whole; released
+    // without moving it is a plain click and clears it.
+    bool MovingSelection() const { return drag_ == Drag::Move; }
     // The zoom rectangle's two values while one is dragged.
     int64_t ZoomFrom() const { return zoom_from_; }
     int64_t ZoomTo() const { return zoom_to_; }
@@ -63,8 +66,11 @@ public:
     std::function<void()> OnInvalidate;
 
 private:
-    enum class Drag { None, Select, Cut, Zoom };
+    enum class Drag { None, Select, Cut, Zoom, Move };
+    enum class Edge { None, Start, End };
+    Edge OnEdge(int p) const;
     int64_t CutAt(int64_t v) const;
+    void ScrollAtEdge(int p);
     void Extend(int p);
     void Invalidate() {
         if (OnInvalidate) OnInvalidate();
@@ -75,6 +81,8 @@ private:
     int64_t anchor_ = 0;
     int64_t low_ = 0, high_ = 0;  // where a dragged edge may go
     int64_t grabbed_cut_ = -1;
+    int64_t move_from_ = 0;  // the value pressed inside a selection being moved
+    bool moved_ = false;
     int64_t zoom_from_ = -1, zoom_to_ = -1;
 };
 

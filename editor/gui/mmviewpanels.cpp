@@ -1,5 +1,7 @@
 #include "editor/gui/mmviewpanels.h"
 
+#include "editor/paint/wavepaint.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -16,6 +18,7 @@ TMMTimePanel::TMMTimePanel(QWidget* parent) : QWidget(parent) {
 void TMMTimePanel::resizeEvent(QResizeEvent*) { model_.SetSize(width(), height()); }
 
 void TMMTimePanel::paintEvent(QPaintEvent*) {
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
     QPainter p(this);
     p.fillRect(rect(), Background);
     p.setPen(Foreground);
@@ -34,7 +37,16 @@ void TMMTimePanel::paintEvent(QPaintEvent*) {
         if (at < model_.DispMinX()) continue;
         const int x = int(model_.ValueToPixel(at));
         const QString label = QString::fromStdString(TimeLabel(ms, model_.ShowMsec));
+        // A label that would be cut off at the right end is left out.
+        if (x + 2 + fontMetrics().horizontalAdvance(label) > width()) continue;
         p.drawText(x + 2, fontMetrics().ascent() + 1, label);
+    }
+    if (model_.HelpLocator() >= 0)
+        PaintHelpLocator(p, int(model_.ValueToPixel(model_.HelpLocator())), 0, height() - 1, HelpLocatorColor);
+    if (model_.Locator() >= 0) {
+        const int x = int(model_.ValueToPixel(model_.Locator()));
+        p.setPen(LocatorColor);
+        p.drawLine(x, height() - 8, x, height() - 1);
     }
     if (model_.Banding()) {
         QColor band(255, 255, 0, 90);
@@ -44,17 +56,21 @@ void TMMTimePanel::paintEvent(QPaintEvent*) {
 }
 
 void TMMTimePanel::mousePressEvent(QMouseEvent* e) {
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
     if (e->button() == Qt::RightButton) model_.RightDown(int(e->position().x()));
-    else if (e->button() == Qt::LeftButton) model_.SetLocator(model_.PixelToValue(int(e->position().x())));
+    else if (e->button() == Qt::LeftButton) model_.SetLocator(model_.Snap(model_.PixelToValue(int(e->position().x()))));
     update();
 }
 
 void TMMTimePanel::mouseMoveEvent(QMouseEvent* e) {
-    model_.RightMove(int(e->position().x()));
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
+    if (e->buttons() & Qt::LeftButton) model_.SetLocator(model_.Snap(model_.PixelToValue(int(e->position().x()))));
+    else model_.RightMove(int(e->position().x()));
     update();
 }
 
 void TMMTimePanel::mouseReleaseEvent(QMouseEvent* e) {
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
     if (e->button() == Qt::RightButton) model_.RightUp(int(e->position().x()));
     update();
 }
@@ -62,15 +78,22 @@ void TMMTimePanel::mouseReleaseEvent(QMouseEvent* e) {
 // ---------------------------------------------------------------------------
 // Marker strip
 
-TMMMarkerPanel::TMMMarkerPanel(QWidget* parent) : QWidget(parent) { setMinimumHeight(14); }
+TMMMarkerPanel::TMMMarkerPanel(QWidget* parent) : QWidget(parent) {
+    setMinimumHeight(std::max(14, fontMetrics().height() + 4));
+    setMouseTracking(true);
+}
 
 void TMMMarkerPanel::resizeEvent(QResizeEvent*) { model_.SetSize(width(), height()); }
 
 void TMMMarkerPanel::paintEvent(QPaintEvent*) {
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing, true);
     p.fillRect(rect(), Background);
     const int h = height();
+    if (model_.DrawGridX)
+        PaintGridX(p, rect(), model_.RangeMinX(), model_.GridWidthX, model_.DispMinX(), model_.DispMaxX(),
+                   [this](int64_t v) { return model_.ValueToPixel(v); }, GridColor);
     auto flag = [&](int64_t v, const QColor& c, bool left) {
         const int x = int(model_.ValueToPixel(v));
         p.setPen(c);
@@ -90,8 +113,13 @@ void TMMMarkerPanel::paintEvent(QPaintEvent*) {
             p.setPen(c);
             p.setBrush(c);
             p.drawPolygon(QPolygon({QPoint(x - 4, h - 1), QPoint(x + 4, h - 1), QPoint(x, h - 7)}));
-            p.drawText(x + 5, h - 2, QString::fromStdString(m.Name));
+            const QString name = QString::fromStdString(m.Name);
+            // Near the right end the name goes to the marker's left.
+            const int text_w = fontMetrics().horizontalAdvance(name);
+            p.drawText(x + 5 + text_w > width() ? x - 5 - text_w : x + 5, h - 2, name);
         }
+    if (model_.HelpLocator() >= 0)
+        PaintHelpLocator(p, int(model_.ValueToPixel(model_.HelpLocator())), 0, h - 1, HelpLocatorColor);
     if (model_.Locator() >= 0) {
         const int x = int(model_.ValueToPixel(model_.Locator()));
         p.setPen(LocatorColor);
@@ -99,8 +127,66 @@ void TMMMarkerPanel::paintEvent(QPaintEvent*) {
     }
 }
 
+int64_t TMMMarkerPanel::MarkerAt(int x) const {
+    if (!model_.Markers) return -1;
+    int64_t best = -1, best_distance = kGrab + 1;
+    const auto& items = model_.Markers->Items();
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!items[i].Visible) continue;
+        const int64_t d = std::abs(model_.ValueToPixel(items[i].Offset) - x);
+        if (d < best_distance) {
+            best = int64_t(i);
+            best_distance = d;
+        }
+    }
+    return best;
+}
+
 void TMMMarkerPanel::mousePressEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton) model_.SetLocator(model_.PixelToValue(int(e->position().x())));
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
+    if (e->button() != Qt::LeftButton) return;
+    const int x = int(e->position().x());
+    if (const int64_t i = MarkerAt(x); i >= 0) {
+        grab_ = Grab::Marker;
+        grabbed_id_ = model_.Markers->Items()[size_t(i)].ID;
+    } else {
+        grab_ = Grab::Locator;
+        model_.SetLocator(model_.Snap(model_.PixelToValue(x)));
+    }
+    if (model_.OnTrackBegin) model_.OnTrackBegin(model_);
+    update();
+}
+
+void TMMMarkerPanel::mouseMoveEvent(QMouseEvent* e) {
+    model_.SetSize(width(), height());  // a hidden panel gets no resize events
+    const int x = int(e->position().x());
+    const int64_t v = model_.Snap(std::clamp(model_.PixelToValue(x), model_.RangeMinX(), model_.RangeMaxX()));
+    if (grab_ == Grab::Marker) {
+        // The list re-sorts on every move; the marker is found again by its ID.
+        const auto& items = model_.Markers->Items();
+        auto it = std::find_if(items.begin(), items.end(), [&](const TMMMarker& m) { return m.ID == grabbed_id_; });
+        if (it == items.end()) {
+            grab_ = Grab::None;
+            return;
+        }
+        if (it->Offset != v) {
+            model_.Markers->SetOffset(it - items.begin(), v);
+            it = std::find_if(items.begin(), items.end(), [&](const TMMMarker& m) { return m.ID == grabbed_id_; });
+            if (OnMarkerMoved) OnMarkerMoved(*this, it - items.begin());
+        }
+    } else if (grab_ == Grab::Locator) {
+        model_.SetLocator(v);
+    } else {
+        setCursor(MarkerAt(x) >= 0 ? Qt::SizeHorCursor : Qt::ArrowCursor);
+        return;
+    }
+    update();
+}
+
+void TMMMarkerPanel::mouseReleaseEvent(QMouseEvent* e) {
+    if (grab_ == Grab::None || e->button() != Qt::LeftButton) return;
+    grab_ = Grab::None;
+    if (model_.OnTrackEnd) model_.OnTrackEnd(model_);
     update();
 }
 

@@ -16,7 +16,8 @@ class TMMTimePanel : public QWidget {
 public:
     explicit TMMTimePanel(QWidget* parent = nullptr);
     TMMTimePanelModel& Model() { return model_; }
-    QColor Background = QColor(24, 24, 32), Foreground = QColor(200, 220, 200);
+    QColor Background = QColor(24, 24, 32), Foreground = QColor(200, 220, 200),
+           HelpLocatorColor = QColor(255, 160, 160), LocatorColor = QColor(255, 64, 64);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -30,21 +31,34 @@ private:
 };
 
 // The marker strip: the marker list's markers, markers A and B and the locator.
+// A press within kGrab pixels of a list marker drags it (snapped to the grid
+// when SnapToGrid); elsewhere the left button places and drags the locator.
 class TMMMarkerPanel : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kGrab = 4;
+
     explicit TMMMarkerPanel(QWidget* parent = nullptr);
     TMMCustomMarkerPanel& Model() { return model_; }
+    // The list marker drawn nearest to pixel x within kGrab, or -1.
+    int64_t MarkerAt(int x) const;
+    // (panel, index in the list after the move) while a marker is dragged.
+    std::function<void(TMMMarkerPanel&, int64_t index)> OnMarkerMoved;
     QColor Background = QColor(32, 32, 40), MarkerColor = QColor(255, 200, 0),
-           RangeColor = QColor(80, 160, 255), LocatorColor = QColor(255, 64, 64);
+           RangeColor = QColor(80, 160, 255), LocatorColor = QColor(255, 64, 64),
+           HelpLocatorColor = QColor(255, 160, 160), GridColor = QColor(70, 70, 90);
 
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
 
 private:
     TMMCustomMarkerPanel model_;
+    enum class Grab { None, Marker, Locator } grab_ = Grab::None;
+    int32_t grabbed_id_ = 0;
 };
 
 // A horizontal slider over RangeMin..RangeMax whose thumb covers

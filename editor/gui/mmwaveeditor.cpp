@@ -1,6 +1,7 @@
 #include "editor/gui/mmwaveeditor.h"
 
 #include <QGuiApplication>
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -14,7 +15,18 @@ TMMWaveEditor::TMMWaveEditor(QWidget* parent) : QWidget(parent) {
     model_.SetSize(width(), height());
 }
 
-TMMWaveEditor::~TMMWaveEditor() { Release(); }
+TMMWaveEditor::~TMMWaveEditor() {
+    envelope_.Drop();
+    Release();
+}
+
+void TMMWaveEditor::SetEnvelope(TMMEnvelope* envelope) {
+    if (envelope == envelope_.Get()) return;
+    envelope_.Set(envelope, [this] { update(); }, [this] { update(); });
+    if (envelope_ && !key_.empty())
+        envelope_->SetRange(model_.RangeMinX(), model_.RangeMaxX(), envelope_->RangeMinY(), envelope_->RangeMaxY());
+    update();
+}
 
 void TMMWaveEditor::Release() {
     if (!key_.empty()) Registry->Release(key_, DeleteDisplayFile);
@@ -27,6 +39,7 @@ void TMMWaveEditor::SetWave(const TMMEnhancedWave* wave) {
     pixels_.clear();
     wave_.FreeWave();
     if (!wave || wave->FileName().empty()) {
+        if (envelope_) envelope_->Reset();
         update();
         return;
     }
@@ -65,6 +78,8 @@ void TMMWaveEditor::SetWave(const TMMEnhancedWave* wave) {
     pcm_.SetFileName(key_);
     model_.SetSelection(-1, -1);
     model_.SetPlayRange(model_.MarkerA(), model_.MarkerB());
+    if (envelope_)
+        envelope_->SetRange(model_.RangeMinX(), model_.RangeMaxX(), envelope_->RangeMinY(), envelope_->RangeMaxY());
     LoadPixels();
     update();
 }
@@ -103,51 +118,104 @@ bool TMMWaveEditor::ColumnActive(int column) const {
     return !(model_.Cuts && model_.Cuts->Count() > 0 && model_.Cuts->ContainingIndex(v) >= 0);
 }
 
+std::vector<int16_t> TMMWaveEditor::DrawnColumns() const {
+    std::vector<int16_t> columns(pixels_);
+    if (envelope_) {
+        // The gain of a column is taken at its first value; the envelope's
+        // lines are far longer than a column.
+        for (size_t i = 0; 4 * i < columns.size(); ++i) {
+            const int32_t gain =
+                envelope_->GainAt(const_cast<TMMWaveEditorModel&>(model_).PixelToValue(int64_t(i) + model_.Border()));
+            for (size_t k = 0; k < 4; ++k) columns[4 * i + k] = TMMEnvelope::Apply(columns[4 * i + k], gain);
+        }
+    }
+    if (Kind == TMMWaveEditorKind::ekSpikes) {
+        // Spikes: each column's larger excursion from the middle, mirrored.
+        for (size_t i = 0; i + 1 < columns.size(); i += 2) {
+            const int peak = std::max(std::abs(int(columns[i])), std::abs(int(columns[i + 1])));
+            columns[i] = int16_t(-std::min(peak, 32767));
+            columns[i + 1] = int16_t(std::min(peak, 32767));
+        }
+    }
+    return columns;
+}
+
+void TMMWaveEditor::DrawBevels(QPainter& p, const QRect& area, int channels) {
+    if (channels >= 2) {
+        const QRect upper = WaveStrip(area, 2, 0), lower = WaveStrip(area, 2, 1);
+        const QRect bevel(area.left(), upper.bottom() + 1, area.width(), lower.top() - upper.bottom() - 1);
+        if (OnDrawBevel) {
+            OnDrawBevel(*this, p, bevel);
+        } else if (bevel.height() > 0) {
+            p.fillRect(bevel, BevelColor);
+            p.setPen(BevelLight);
+            p.drawLine(bevel.left(), bevel.top(), bevel.right(), bevel.top());
+            p.setPen(BevelDark);
+            p.drawLine(bevel.left(), bevel.bottom(), bevel.right(), bevel.bottom());
+        }
+    }
+    // The border: sunken, dark above and left, light below and right.
+    for (int i = 0; i < model_.Border(); ++i) {
+        const QRect r = rect().adjusted(i, i, -i - 1, -i - 1);
+        p.setPen(BevelDark);
+        p.drawLine(r.topLeft(), r.topRight());
+        p.drawLine(r.topLeft(), r.bottomLeft());
+        p.setPen(BevelLight);
+        p.drawLine(r.bottomLeft(), r.bottomRight());
+        p.drawLine(r.topRight(), r.bottomRight());
+    }
+}
+
 void TMMWaveEditor::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const int b = model_.Border();
     const QRect area(b, b, model_.InnerWidth(), model_.InnerHeight());
+    const int channels = key_.empty() ? 1 : Registry->Channels(key_);
     p.fillRect(rect(), Colors.background);
     if (!pixels_.empty() && area.width() > 0) {
-        if (Kind == TMMWaveEditorKind::ekSpikes) {
-            // Spikes: each column's larger excursion from the middle, mirrored.
-            std::vector<int16_t> spikes(pixels_);
-            for (size_t i = 0; i + 1 < spikes.size(); i += 2) {
-                const int peak = std::max(std::abs(int(spikes[i])), std::abs(int(spikes[i + 1])));
-                spikes[i] = int16_t(-std::min(peak, 32767));
-                spikes[i + 1] = int16_t(std::min(peak, 32767));
-            }
-            PaintWaveLines(p, area, spikes.data(), Registry->Channels(key_), Colors,
-                           [this](int c) { return ColumnActive(c); });
-        } else {
-            PaintWaveLines(p, area, pixels_.data(), Registry->Channels(key_), Colors,
-                           [this](int c) { return ColumnActive(c); });
-        }
+        const std::vector<int16_t> columns = DrawnColumns();
+        PaintWaveLines(p, area, columns.data(), channels, Colors, [this](int c) { return ColumnActive(c); });
     }
-    auto x_of = [&](int64_t v) { return int(model_.ValueToPixel(v)); };
+    auto x_of = [&](int64_t v) { return model_.ValueToPixel(v); };
+    if (model_.DrawGridX)
+        PaintGridX(p, area, model_.RangeMinX(), model_.GridWidthX, model_.DispMinX(), model_.DispMaxX(), x_of,
+                   GridColor);
     if (model_.Cuts)
         for (const TMMCutRecord& c : model_.Cuts->Items()) {
-            const int x0 = x_of(c.start), x1 = x_of(c.start + c.length);
+            const int x0 = int(x_of(c.start)), x1 = int(x_of(c.start + c.length));
             if (x1 < 0 || x0 > width()) continue;
             QColor fill = RegionColor;
             fill.setAlpha(110);
-            p.fillRect(QRect(QPoint(x0, area.top()), QPoint(x1, area.bottom())), fill);
+            const QRect r(QPoint(x0, area.top()), QPoint(x1, area.bottom()));
+            p.fillRect(r, fill);
             p.setPen(RegionBorder);
-            p.drawRect(QRect(QPoint(x0, area.top()), QPoint(x1, area.bottom())));
+            p.drawRect(r.adjusted(0, 0, -1, -1));
         }
     if (model_.SelStart() >= 0) {
         QColor sel = SelectColor;
         sel.setAlpha(80);
-        p.fillRect(QRect(QPoint(x_of(model_.SelStart()), area.top()), QPoint(x_of(model_.SelEnd()), area.bottom())),
+        p.fillRect(QRect(QPoint(int(x_of(model_.SelStart())), area.top()),
+                         QPoint(int(x_of(model_.SelEnd())), area.bottom())),
                    sel);
     }
     if (model_.Dragging() && model_.Zoom && model_.ZoomFrom() >= 0) {
         p.setPen(ZoomColor);
-        p.drawRect(QRect(QPoint(x_of(model_.ZoomFrom()), area.top()), QPoint(x_of(model_.ZoomTo()), area.bottom())));
+        const int x0 = int(x_of(model_.ZoomFrom())), x1 = int(x_of(model_.ZoomTo()));
+        p.drawRect(QRect(QPoint(std::min(x0, x1), area.top()), QPoint(std::max(x0, x1), area.bottom()))
+                       .adjusted(0, 0, -1, -1));
     }
+    if (model_.Markers) {
+        p.setPen(QPen(MarkerColor, 0, Qt::DotLine));
+        for (const TMMMarker& m : model_.Markers->Items())
+            if (m.Visible && m.Offset >= model_.DispMinX() && m.Offset <= model_.DispMaxX())
+                p.drawLine(int(x_of(m.Offset)), area.top(), int(x_of(m.Offset)), area.bottom());
+    }
+    DrawBevels(p, area, channels);
+    if (model_.HelpLocator() >= 0)
+        PaintHelpLocator(p, int(x_of(model_.HelpLocator())), area.top(), area.bottom(), HelpLocatorColor);
     if (model_.Locator() >= 0) {
         p.setPen(LocatorColor);
-        p.drawLine(x_of(model_.Locator()), area.top(), x_of(model_.Locator()), area.bottom());
+        p.drawLine(int(x_of(model_.Locator())), area.top(), int(x_of(model_.Locator())), area.bottom());
     }
 }
 
@@ -162,7 +230,11 @@ void TMMWaveEditor::mouseMoveEvent(QMouseEvent* e) {
         model_.MouseMove(x);
         if (model_.DispMinX() != before) LoadPixels();
     } else {
-        setToolTip(QString::fromStdString(model_.HintAt(x)));
+        const std::string hint = model_.HintAt(x);
+        setToolTip(QString::fromStdString(hint));
+        setCursor(hint == kHintResizeSelection ? Qt::SizeHorCursor
+                  : hint == kHintMoveSelection ? Qt::OpenHandCursor
+                                               : Qt::ArrowCursor);
     }
 }
 
@@ -172,6 +244,12 @@ void TMMWaveEditor::mouseReleaseEvent(QMouseEvent* e) {
     model_.MouseUp(int(e->position().x()));
     if (model_.DispMinX() != before_min || model_.DispMaxX() != before_max) LoadPixels();
     update();
+}
+
+void TMMWaveEditor::contextMenuEvent(QContextMenuEvent* e) {
+    const int64_t v = model_.PixelToValue(e->pos().x());
+    if (SelectPopup && model_.SelStart() >= 0 && v >= model_.SelStart() && v <= model_.SelEnd())
+        SelectPopup->popup(e->globalPos());
 }
 
 }  // namespace murrel

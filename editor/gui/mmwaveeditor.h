@@ -3,12 +3,14 @@
 // zoomed view of a pane), with the shown play range, cuts, selection,
 // locator and zoom rectangle. Its behaviour lives in the model it holds; the
 // widget loads the wave, keeps the pixel buffer and paints.
+#include <QMenu>
 #include <QWidget>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "editor/displayregistry.h"
+#include "editor/mmenvelope.h"
 #include "editor/mmenhancedwave.h"
 #include "editor/paint/wavepaint.h"
 #include "editor/waveeditormodel.h"
@@ -34,6 +36,14 @@ public:
     // Shows `min..max` (normalised as every panel does) and reloads the pixels.
     void SetDisplayRange(int64_t min, int64_t max);
 
+    // The gain envelope (not owned; nullptr: none). Its X range follows the
+    // view's range, and the drawn samples are multiplied by its gain. The
+    // view lets go of it when it is destroyed.
+    void SetEnvelope(TMMEnvelope* envelope);
+    TMMEnvelope* Envelope() const { return envelope_.Get(); }
+
+    // Shown on a right click inside the selection (not owned).
+    QMenu* SelectPopup = nullptr;
     bool DeleteDisplayFile = false;
     TMMWaveEditorKind Kind = TMMWaveEditorKind::ekLines;
     WavePaintColors Colors;
@@ -42,12 +52,19 @@ public:
     QColor RegionColor = QColor(64, 0, 0);
     QColor RegionBorder = QColor(192, 0, 0);
     QColor LocatorColor = QColor(255, 64, 64);
+    QColor HelpLocatorColor = QColor(255, 160, 160);
+    QColor MarkerColor = QColor(255, 200, 0);
+    QColor GridColor = QColor(0, 88, 88);
+    QColor BevelColor = QColor(56, 56, 64), BevelLight = QColor(104, 104, 116), BevelDark = QColor(20, 20, 24);
     // Fewest frames a wave must have; the screen's width unless set.
     int MinimumSamples = -1;
     TMMDisplayRegistry* Registry = &TMMDisplayRegistry::Instance();
 
     // (percent, cancel) while display data is built.
     std::function<void(TMMWaveEditor&, int percent, bool& cancel)> OnGenerate;
+    // Draws the bevel between the two channels of a stereo view and the frame
+    // of the border; unset, the view draws them raised.
+    std::function<void(TMMWaveEditor&, QPainter&, const QRect& bevel)> OnDrawBevel;
 
     // Four int16 per inner pixel column (the pixel buffer).
     const std::vector<int16_t>& PixelBuffer() const { return pixels_; }
@@ -59,11 +76,15 @@ protected:
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    void contextMenuEvent(QContextMenuEvent*) override;
 
 private:
     void Release();
     void LoadPixels();
     bool ColumnActive(int column) const;
+    // The pixel buffer as drawn: multiplied by the envelope when there is one.
+    std::vector<int16_t> DrawnColumns() const;
+    void DrawBevels(QPainter& p, const QRect& area, int channels);
 
     TMMWaveEditorModel model_;
     TMMEnhancedWave wave_;
@@ -71,6 +92,7 @@ private:
     std::string key_;
     std::vector<int16_t> pixels_;
     int pixel_loads_ = 0;
+    TMMEnvelopeLink envelope_;
 };
 
 }  // namespace murrel

@@ -30,18 +30,48 @@ void PaintWaveLines(QPainter& painter, const QRect& area, const int16_t* columns
             const int mid = WaveY(strip, 0);
             painter.drawLine(strip.left(), mid, strip.right(), mid);
         }
-        const QColor* current = nullptr;
+        int prev_top = 0, prev_bottom = 0;
         for (int i = 0; i < area.width(); ++i) {
             const int16_t* c = columns + 4 * i + 2 * ch;
-            const QColor& want = !active || active(i) ? colors.foreground : colors.inactive;
-            if (current != &want) {
-                painter.setPen(want);
-                current = &want;
+            const int own_top = WaveY(strip, std::max(c[0], c[1])), own_bottom = WaveY(strip, std::min(c[0], c[1]));
+            int top = own_top, bottom = own_bottom;
+            // A column reaches over to its left neighbour's span, so that a
+            // steep wave drawn one frame a column stays a line, not dots.
+            if (i > 0) {
+                top = std::min(top, prev_bottom + 1);
+                bottom = std::max(bottom, prev_top - 1);
             }
-            const int x = area.left() + i;
-            painter.drawLine(x, WaveY(strip, c[1]), x, WaveY(strip, c[0]));
+            prev_top = own_top;
+            prev_bottom = own_bottom;
+            // Rectangles, not lines: a column stays solid at any pixel ratio.
+            painter.fillRect(QRect(area.left() + i, top, 1, bottom - top + 1),
+                             !active || active(i) ? colors.foreground : colors.inactive);
         }
     }
+    painter.restore();
+}
+
+void PaintGridX(QPainter& painter, const QRect& area, int64_t origin, int64_t step, int64_t first, int64_t last,
+                const std::function<int64_t(int64_t)>& x_of, const QColor& color) {
+    if (step <= 0 || last <= first || x_of(first + step) - x_of(first) < 3) return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    QPen pen(color, 0, Qt::DotLine);
+    painter.setPen(pen);
+    int64_t v = origin + (first - origin + step - 1) / step * step;
+    if (first < origin) v = origin;
+    for (; v <= last; v += step) {
+        const int x = int(x_of(v));
+        if (x >= area.left() && x <= area.right()) painter.drawLine(x, area.top(), x, area.bottom());
+    }
+    painter.restore();
+}
+
+void PaintHelpLocator(QPainter& painter, int x, int top, int bottom, const QColor& color) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(color, 0, Qt::DashLine));
+    painter.drawLine(x, top, x, bottom);
     painter.restore();
 }
 

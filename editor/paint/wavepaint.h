@@ -35,4 +35,12 @@ int WaveY(const QRect& strip, int value);
 void PaintWaveLines(QPainter& painter, const QRect& area, const int16_t* columns, int channels,
                     const WavePaintColors& colors, const std::function<bool(int)>& active = {});
 
+// Vertical lines at every `step` values from `origin` within `area`, where
+// `x_of` maps a value to its pixel; nothing when they would be closer than
+// 3 pixels (a grid that dense is only grey).
+void PaintGridX(QPainter& painter, const QRect& area, int64_t origin, int64_t step, int64_t first, int64_t last,
+                const std::function<int64_t(int64_t)>& x_of, const QColor& color);
+// A transient cursor: a dashed vertical line.
+void PaintHelpLocator(QPainter& painter, int x, int top, int bottom, const QColor& color);
+
 }  // namespace murrel

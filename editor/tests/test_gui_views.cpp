@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "audio/formats/mmwave.h"
+#include "editor/gui/mmenvelopeview.h"
 #include "editor/gui/mmviewpanels.h"
 #include "editor/gui/mmwaveeditor.h"
 #include "testsupport/scratch_dir.h"
@@ -46,8 +47,8 @@ void write_wav(const std::string& path, const std::vector<int16_t>& s, int chann
     w.CloseFile();
 }
 
-void send_mouse(QWidget& w, QEvent::Type type, int x, Qt::MouseButton button) {
-    const QPointF at(x, w.height() / 2);
+void send_mouse(QWidget& w, QEvent::Type type, int x, Qt::MouseButton button, int y = -1) {
+    const QPointF at(x, y < 0 ? w.height() / 2 : y);
     QMouseEvent e(type, at, w.mapToGlobal(at), button, type == QEvent::MouseButtonRelease ? Qt::NoButton : button,
                   Qt::NoModifier);
     QApplication::sendEvent(&w, &e);
@@ -73,6 +74,15 @@ fs::path screenshots() {
     const fs::path p = fs::path(MURREL_BIN_DIR) / ".." / "screenshots";
     fs::create_directories(p);
     return p;
+}
+
+// A pane of views stacked as the editor stacks them.
+QVBoxLayout* pane_layout(QWidget& pane, int width, int height) {
+    pane.resize(width, height);
+    auto* layout = new QVBoxLayout(&pane);
+    layout->setSpacing(1);
+    layout->setContentsMargins(2, 2, 2, 2);
+    return layout;
 }
 
 void shoot(QWidget& w, const std::string& name) {
@@ -143,6 +153,48 @@ TEST_F(Views, ZoomedBeyondTheFinestLevelTheColumnsAreTheSamples) {
     }
 }
 
+TEST_F(Views, ARedrawReadsAtMostOneEntryAColumnAndNoneBeyondTheFinestLevel) {
+    TMMWaveEditor view;
+    view.MinimumSamples = 0;
+    view.resize(640, 100);
+    view.SetWave(&wave);
+    TMMDisplayRegistry& reg = *view.Registry;
+    const int64_t frames = 20 * kRate;
+    for (int64_t shown : {frames, frames / 3, frames / 50, int64_t(2000)}) {
+        for (int64_t min : {int64_t(0), frames / 2 - shown / 2, frames - shown}) {
+            const uint64_t before = reg.EntryReads();
+            view.SetDisplayRange(min, min + shown);
+            const uint64_t reads = reg.EntryReads() - before;
+            if (shown == 2000) EXPECT_EQ(reads, 0u) << "the samples are read instead";
+            else EXPECT_LE(reads, 640u) << shown << " from " << min;
+        }
+    }
+}
+
+TEST(TimePanel, TheLeftButtonDragsTheLocatorSnappedAndTheRightOneReportsTheBandAsDragged) {
+    TMMTimePanel ruler;
+    ruler.resize(1001, 24);
+    ruler.Model().SetRangeX(0, 1000);
+    ruler.Model().SetDisplayRange(0, 1000);
+    ruler.Model().SnapToGrid = true;  // to the grid of the ruler's own labels
+    send_mouse(ruler, QEvent::MouseButtonPress, 130, Qt::LeftButton);
+    const int64_t grid = ruler.Model().GridWidthX;
+    ASSERT_GT(grid, 1);
+    auto on_nearest_line = [&](int64_t v, int64_t pressed) { return v % grid == 0 && std::abs(v - pressed) <= grid / 2; };
+    EXPECT_TRUE(on_nearest_line(ruler.Model().Locator(), 130)) << ruler.Model().Locator() << " grid " << grid;
+    send_mouse(ruler, QEvent::MouseMove, 480, Qt::LeftButton);
+    send_mouse(ruler, QEvent::MouseButtonRelease, 480, Qt::LeftButton);
+    const int64_t dragged = ruler.Model().Locator();
+    EXPECT_TRUE(on_nearest_line(dragged, 480)) << dragged << " grid " << grid;
+    std::pair<int64_t, int64_t> band{-1, -1};
+    ruler.Model().OnZoomEnd = [&](auto&, int64_t a, int64_t b) { band = {a, b}; };
+    send_mouse(ruler, QEvent::MouseButtonPress, 700, Qt::RightButton);
+    send_mouse(ruler, QEvent::MouseMove, 200, Qt::RightButton);
+    send_mouse(ruler, QEvent::MouseButtonRelease, 200, Qt::RightButton);
+    EXPECT_EQ(band, (std::pair<int64_t, int64_t>{700, 200}));
+    EXPECT_EQ(ruler.Model().Locator(), dragged) << "the right button leaves the locator";
+}
+
 TEST(ScrollPanel, TheThumbIsOrderedKeptApartClampedAndDraggedOrResized) {
     TMMScrollPanel s;
     s.resize(1001, 20);
@@ -186,10 +238,7 @@ TEST_F(Views, ScreenshotsOfAPaneWithCutsMarkersASelectionAndAZoomBeyondTheFinest
     }
 
     QWidget pane;
-    pane.resize(900, 420);
-    auto* layout = new QVBoxLayout(&pane);
-    layout->setSpacing(1);
-    layout->setContentsMargins(2, 2, 2, 2);
+    QVBoxLayout* layout = pane_layout(pane, 900, 420);
     auto* full_time = new TMMTimePanel;
     auto* full = new TMMWaveEditor;
     auto* cutter_time = new TMMTimePanel;
@@ -222,16 +271,195 @@ TEST_F(Views, ScreenshotsOfAPaneWithCutsMarkersASelectionAndAZoomBeyondTheFinest
     cutter_time->Model().SetDisplayRange(zmin, zmax);
     strip->Model().Markers = &markers;
     strip->Model().SetRangeX(0, frames);
-    strip->Model().SetDisplayRange(zmin - 2000, zmax + 2000);
+    strip->Model().SetDisplayRange(zmin, zmax);
     strip->Model().SetLocator(8 * kRate + 60);
     slider->SetRange(0, frames);
     slider->SetSlider(zmin, zmax);
     slider->SetLocator(8 * kRate + 60);
     slider->SetCaption("0:00:00.030");
+    cutter->Model().GridWidthX = cutter_time->Model().GridWidthX;
+    cutter->Model().DrawGridX = true;
+    cutter->Model().Markers = full->Model().Markers = &markers;
+    cutter->Model().SetHelpLocator(8 * kRate - 100);
     pane.update();
     QApplication::processEvents();
 
+    EXPECT_GT(cutter_time->Model().GridWidthX, 0);
     EXPECT_GT(cutter->PixelBuffer().size(), 0u);
     shoot(pane, "editor_views");
     shoot(*full, "editor_fullview");
+}
+
+TEST(EnvelopeGain, TheGainIsInterpolatedBetweenPointsAndAppliedSaturated) {
+    TMMEnvelope env;
+    env.SetRange(0, 1000, 0, 32768);
+    env.AddPoint(500, 32768);
+    EXPECT_EQ(env.GainAt(0), 16384);
+    EXPECT_EQ(env.GainAt(250), 24576);
+    EXPECT_EQ(env.GainAt(500), 32768);
+    EXPECT_EQ(env.GainAt(750), 24576);
+    EXPECT_EQ(env.GainAt(5000), 16384) << "outside the points: unity";
+    EXPECT_EQ(TMMEnvelope::Apply(1000, 8192), 500);
+    EXPECT_EQ(TMMEnvelope::Apply(30000, 32768), 32767);
+    EXPECT_EQ(TMMEnvelope::Apply(-30000, 32768), -32768);
+}
+
+TEST_F(Views, AnEnvelopeFollowsTheViewsRangeAndScalesTheDrawnWave) {
+    TMMWaveEditor plain, shaped;
+    TMMEnvelope env;
+    for (TMMWaveEditor* v : {&plain, &shaped}) {
+        v->MinimumSamples = 0;
+        v->resize(400, 101);
+        v->Colors.draw_mid_line = false;
+    }
+    shaped.SetEnvelope(&env);
+    plain.SetWave(&wave);
+    shaped.SetWave(&wave);
+    EXPECT_EQ(env.RangeMaxX(), 20 * int64_t(kRate));
+    // Silent first half, unity second half.
+    env.SetPointY(0, 0);
+    env.AddPoint(10 * kRate - 1, 0);
+    env.AddPoint(10 * kRate, 16384);
+    const QImage a = plain.grab().toImage(), b = shaped.grab().toImage();
+    auto lit = [](const QImage& img, int x) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            if (y < 49 || y > 51) n += img.pixel(x, y) != QColor(Qt::black).rgb();  // the bevel left out
+        return n;
+    };
+    for (int x : {10, 60, 110}) {  // inside bursts
+        EXPECT_GT(lit(a, x), 20) << x;
+        EXPECT_LE(lit(b, x), 2) << "the envelope silences column " << x;
+    }
+    for (int x : {250, 380}) EXPECT_EQ(lit(a, x), lit(b, x)) << "unity leaves column " << x;
+    shaped.SetWave(nullptr);
+    EXPECT_EQ(env.Count(), 2) << "no file: the envelope is reset";
+}
+
+TEST_F(Views, TheBevelBetweenChannelsIsDrawnByOnDrawBevelWhenSet) {
+    TMMWaveEditor view;
+    view.MinimumSamples = 0;
+    view.resize(300, 103);
+    view.SetWave(&wave);
+    QRect seen;
+    view.OnDrawBevel = [&](TMMWaveEditor&, QPainter& p, const QRect& r) {
+        seen = r;
+        p.fillRect(r, Qt::magenta);
+    };
+    const QImage img = view.grab().toImage();
+    EXPECT_EQ(seen.height(), kStereoBevel);
+    EXPECT_EQ(seen.width(), 300);
+    EXPECT_EQ(img.pixelColor(150, seen.top() + 1), QColor(Qt::magenta));
+}
+
+TEST(MarkerStrip, AMarkerIsDraggedFoundAgainAfterResortingAndElsewhereTheLocatorMoves) {
+    TMMMarkerList markers;
+    for (int64_t at : {100, 300, 500}) {
+        TMMMarker m;
+        m.ID = markers.NewID();
+        m.Offset = at;
+        markers.Add(m);
+    }
+    TMMMarkerPanel strip;
+    strip.resize(1001, 20);
+    strip.Model().SetRangeX(0, 1000);
+    strip.Model().SetDisplayRange(0, 1000);
+    strip.Model().Markers = &markers;
+    const int32_t first = markers.Items()[0].ID;
+    std::vector<int64_t> moved;
+    strip.OnMarkerMoved = [&](TMMMarkerPanel&, int64_t index) { moved.push_back(index); };
+    int track_ends = 0;
+    strip.Model().OnTrackEnd = [&](auto&) { ++track_ends; };
+    send_mouse(strip, QEvent::MouseButtonPress, 103, Qt::LeftButton);
+    send_mouse(strip, QEvent::MouseMove, 400, Qt::LeftButton);  // past the second marker
+    send_mouse(strip, QEvent::MouseMove, 600, Qt::LeftButton);  // and the third
+    send_mouse(strip, QEvent::MouseButtonRelease, 600, Qt::LeftButton);
+    EXPECT_EQ(moved, (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(markers.Items()[2].ID, first);
+    EXPECT_EQ(markers.Items()[2].Offset, 600);
+    EXPECT_EQ(strip.Model().Locator(), -1) << "dragging a marker leaves the locator";
+    EXPECT_EQ(strip.MarkerAt(604), 2);
+    EXPECT_EQ(strip.MarkerAt(605), -1);
+
+    strip.Model().SnapToGrid = true;
+    strip.Model().GridWidthX = 50;
+    send_mouse(strip, QEvent::MouseButtonPress, 820, Qt::LeftButton);
+    send_mouse(strip, QEvent::MouseMove, 1200, Qt::LeftButton);
+    send_mouse(strip, QEvent::MouseButtonRelease, 1200, Qt::LeftButton);
+    EXPECT_EQ(strip.Model().Locator(), 1000) << "clamped to the range";
+    EXPECT_EQ(track_ends, 2);
+}
+
+TEST(EnvelopeView, PointsAreAddedGrabbedKeptBetweenNeighboursAndDeleted) {
+    TMMEnvelope env;
+    env.SetRange(0, 1000, 0, 32768);
+    TMMEnvelopeView view;
+    // A 3-pixel border; inside it one value a pixel across and 327.68 of gain
+    // a pixel up.
+    view.resize(1007, 107);
+    view.SetEnvelope(&env);
+    EXPECT_EQ(view.Model().DispMaxX(), 1000);
+    const int unity_y = int(view.Model().ValueToPixelY(16384));
+    EXPECT_EQ(unity_y, 53);
+
+    // A press off the line adds a point at the pressed value and gain.
+    send_mouse(view, QEvent::MouseButtonPress, 403, Qt::LeftButton, 28);
+    send_mouse(view, QEvent::MouseButtonRelease, 403, Qt::LeftButton, 28);
+    ASSERT_EQ(env.Count(), 3);
+    EXPECT_EQ(env.Points()[1].x, 400);
+    EXPECT_EQ(env.Points()[1].y, 24576);
+    // Grabbed again and dragged past the last point: it stops before it.
+    send_mouse(view, QEvent::MouseButtonPress, 405, Qt::LeftButton, 29);
+    send_mouse(view, QEvent::MouseMove, 2000, Qt::LeftButton, 200);
+    send_mouse(view, QEvent::MouseButtonRelease, 2000, Qt::LeftButton, 200);
+    EXPECT_EQ(env.Points()[1].x, 999);
+    EXPECT_EQ(env.Points()[1].y, 0);
+    // The first point moves up and down only.
+    send_mouse(view, QEvent::MouseButtonPress, 3, Qt::LeftButton, 53);
+    send_mouse(view, QEvent::MouseMove, 303, Qt::LeftButton, 1);
+    send_mouse(view, QEvent::MouseButtonRelease, 303, Qt::LeftButton, 1);
+    EXPECT_EQ(env.Points()[0].x, 0);
+    EXPECT_EQ(env.Points()[0].y, 32768);
+    // The right button deletes an inner point, never an end.
+    send_mouse(view, QEvent::MouseButtonPress, 3, Qt::RightButton, 3);
+    EXPECT_EQ(env.Count(), 3);
+    send_mouse(view, QEvent::MouseButtonPress, 1002, Qt::RightButton, 103);
+    EXPECT_EQ(env.Count(), 2);
+}
+
+TEST(EnvelopeView, AnEnvelopeDestroyedFirstIsLetGoByItsViews) {
+    auto env = std::make_unique<TMMEnvelope>();
+    TMMEnvelopeView view;
+    TMMWaveEditor wave_view;
+    view.resize(200, 50);
+    view.SetEnvelope(env.get());
+    wave_view.SetEnvelope(env.get());
+    env.reset();
+    EXPECT_EQ(view.Envelope(), nullptr);
+    EXPECT_EQ(wave_view.Envelope(), nullptr);
+    send_mouse(view, QEvent::MouseButtonPress, 100, Qt::LeftButton);  // nothing to edit, nothing breaks
+    EXPECT_FALSE(view.grab().isNull());
+}
+
+TEST_F(Views, ScreenshotsOfTheEnvelopeViewAndTheWaveItShapes) {
+    TMMEnvelope env;
+    QWidget pane;
+    QVBoxLayout* layout = pane_layout(pane, 900, 240);
+    auto* view = new TMMWaveEditor;
+    auto* volume = new TMMEnvelopeView;
+    layout->addWidget(view, 2);
+    layout->addWidget(volume, 1);
+    pane.show();
+    QApplication::processEvents();
+    view->MinimumSamples = 0;
+    view->SetEnvelope(&env);
+    view->SetWave(&wave);
+    volume->SetEnvelope(&env);
+    env.AddPoint(4 * kRate, 4000);
+    env.AddPoint(9 * kRate, 30000);
+    env.AddPoint(15 * kRate, 16384);
+    volume->Model().SetLocator(9 * kRate);
+    QApplication::processEvents();
+    EXPECT_EQ(volume->Model().RangeMaxX(), 20 * int64_t(kRate));
+    shoot(pane, "editor_envelope");
 }

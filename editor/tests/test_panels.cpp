@@ -224,10 +224,12 @@ TEST_F(WaveView, AClickSelectsNothingAndADragBackOntoItsStartReportsNoSelection)
     EXPECT_EQ(view.SelEnd(), 600);
 }
 
-TEST_F(WaveView, TheEdgesAreGrabbedThreeAndTwoPixelsAround) {
-    struct Case { int press; int64_t start, end; };  // dragged to pixel 200
-    for (Case c : {Case{497, 200, 800}, Case{502, 200, 800}, Case{496, 200, 496}, Case{503, 200, 503},
-                   Case{798, 200, 500}, Case{803, 200, 500}, Case{797, 200, 797}, Case{804, 200, 804}}) {
+TEST_F(WaveView, TheEdgesAreGrabbedThreeAndTwoPixelsAroundAndInsideTheSelectionMovesIt) {
+    // Dragged to pixel 200; a press just inside an edge zone moves the whole
+    // selection, one just outside starts a new one.
+    struct Case { int press; int64_t start, end; };
+    for (Case c : {Case{497, 200, 800}, Case{502, 200, 800}, Case{496, 200, 496}, Case{503, 197, 497},
+                   Case{798, 200, 500}, Case{803, 200, 500}, Case{797, 0, 300}, Case{804, 200, 804}}) {
         view.SetSelection(500, 800);
         drag(c.press, 200);
         EXPECT_EQ(std::make_pair(view.SelStart(), view.SelEnd()), std::make_pair(c.start, c.end)) << c.press;
@@ -243,6 +245,7 @@ TEST_F(WaveView, ACutIsSelectedWholeAndADragStopsAtTheNeighbouringCuts) {
     EXPECT_EQ(std::make_pair(view.SelStart(), view.SelEnd()), std::make_pair(int64_t(600), int64_t(700)));
     drag(300, 900);
     EXPECT_EQ(std::make_pair(view.SelStart(), view.SelEnd()), std::make_pair(int64_t(300), int64_t(600)));
+    view.SetSelection(-1, -1);
     drag(400, 20);
     EXPECT_EQ(std::make_pair(view.SelStart(), view.SelEnd()), std::make_pair(int64_t(150), int64_t(400)));
     EXPECT_EQ(view.HintAt(120), kHintSkipedRegion);
@@ -261,8 +264,37 @@ TEST_F(WaveView, ADragNearAnEdgeScrollsByHalfTheShownWidthAndSnapsToTheGrid) {
 
     view.SnapToGrid = true;
     view.GridWidthX = 100;
+    view.SetSelection(-1, -1);
     drag(433, 777);
     EXPECT_EQ(std::make_pair(view.SelStart(), view.SelEnd()), std::make_pair(int64_t(2400), int64_t(2800)));
+}
+
+TEST_F(WaveView, AMovedSelectionKeepsItsLengthStaysInsideAndAClickInsideClearsIt) {
+    view.SetRangeX(0, 1000);  // all of it shown: the edges do not scroll
+    view.SetSelection(500, 800);
+    EXPECT_EQ(view.HintAt(650), kHintMoveSelection);
+    view.MouseDown(650);
+    EXPECT_TRUE(view.MovingSelection());
+    view.MouseMove(700);
+    EXPECT_EQ(events.back(), (std::tuple<std::string, int64_t, int64_t>{"selecting", 550, 850}));
+    view.MouseMove(990);  // stops with its end at the range's end
+    view.MouseUp(990);
+    EXPECT_EQ(std::make_pair(view.SelStart(), view.SelEnd()), std::make_pair(int64_t(700), int64_t(1000)));
+    EXPECT_EQ(events.back(), (std::tuple<std::string, int64_t, int64_t>{"track end", 0, 0}));
+
+    view.CorralLocator = true;  // kept inside the shown play range
+    view.SetPlayRange(100, 900);
+    view.SetSelection(300, 400);
+    drag(350, 0);
+    EXPECT_EQ(std::make_pair(view.SelStart(), view.SelEnd()), std::make_pair(int64_t(100), int64_t(200)));
+
+    view.SnapToGrid = true;
+    view.GridWidthX = 100;
+    drag(150, 377);  // the start snaps to a grid line
+    EXPECT_EQ(std::make_pair(view.SelStart(), view.SelEnd()), std::make_pair(int64_t(300), int64_t(400)));
+
+    drag(350, 350);
+    EXPECT_EQ(view.SelStart(), -1);
 }
 
 TEST_F(WaveView, AZoomIsReportedInOrderWidenedToThePixelsAndAppliedWithAutoZoom) {
