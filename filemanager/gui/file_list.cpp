@@ -154,6 +154,10 @@ TFileList::TFileList(QWidget* parent) : QWidget(parent) {
     report->header()->setStretchLastSection(false);
     report->header()->setMinimumSectionSize(40);
     report->setColumnWidth(0, 220);
+    chosen_widths_.assign(kColumns - 1, 0);
+    connect(report->header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!fitting_ && column > 0 && column < kColumns) chosen_widths_[column - 1] = width;
+    });
     report->viewport()->installEventFilter(this);
     list->setResizeMode(QListView::Adjust);
     list->setTextElideMode(Qt::ElideMiddle);
@@ -213,6 +217,26 @@ void TFileList::setTexts(std::shared_ptr<const FileManagerTexts> texts) {
     apply_headers();
 }
 
+std::vector<int> TFileList::columnWidths() const { return chosen_widths_; }
+
+void TFileList::setColumnWidths(const std::vector<int>& widths) {
+    const int least = report_view_->header()->minimumSectionSize();
+    for (size_t i = 0; i < chosen_widths_.size() && i < widths.size(); ++i)
+        chosen_widths_[i] = widths[i] > 0 ? std::max(widths[i], least) : 0;
+    fit_detail_columns();
+    fit_name_column();
+}
+
+void TFileList::fit_detail_columns() {
+    fitting_ = true;
+    for (int column = 1; column < kColumns; ++column) {
+        const int chosen = chosen_widths_[column - 1];
+        if (chosen > 0) report_view_->setColumnWidth(column, chosen);
+        else report_view_->resizeColumnToContents(column);
+    }
+    fitting_ = false;
+}
+
 void TFileList::apply_headers() {
     auto* model = model_;
     const int keys[kColumns] = {FileManagerTexts::kColumnName, FileManagerTexts::kColumnSize,
@@ -247,12 +271,16 @@ void TFileList::setMask(const std::string& mask) {
 
 void TFileList::fill(std::vector<DirEntry> entries) {
     auto* model = model_;
+    // A reset lays the header's sections out anew; those sizes are no choice
+    // of the user's either.
+    fitting_ = true;
     model->reset_begin();
     entries_ = std::move(entries);
     model->reset_end();
+    fitting_ = false;
     for (size_t i = 0; i < entries_.size(); ++i)
         emit OnInserted(QString::fromStdString(entries_[i].full_path), static_cast<int>(i));
-    for (int column = 1; column < kColumns; ++column) report_view_->resizeColumnToContents(column);
+    fit_detail_columns();
     fit_name_column();
     fit_list_grid();
     watch_listed_folder();

@@ -64,6 +64,12 @@ public:
 
     ViewStyle viewStyle() const { return style_; }
     void setViewStyle(ViewStyle style);
+    // Widths of the detail columns right of the name (which takes the rest),
+    // left to right: a width the user chose by dragging, or 0 for a column
+    // that fits its contents at every refill. Setting takes as many as there
+    // are such columns; a width under the view's minimum grows to it.
+    std::vector<int> columnWidths() const;
+    void setColumnWidths(const std::vector<int>& widths);
 
     int count() const;
     int SelCount() const;
@@ -110,6 +116,8 @@ private:
     void fill(std::vector<DirEntry> entries);
     // The Name column takes the report view's width the other columns leave.
     void fit_name_column();
+    // The detail columns: chosen widths kept, the others fitted to contents.
+    void fit_detail_columns();
     void fit_list_grid();
     void watch_listed_folder();
     void select_item_changed();
@@ -123,6 +131,8 @@ private:
     std::string mask_ = "*.*";
     ViewStyle style_ = ViewStyle::Report;
     std::vector<DirEntry> entries_;
+    std::vector<int> chosen_widths_;  // per detail column, 0 = fits its contents
+    bool fitting_ = false;            // our own resizes are no choice of the user's
 
     FileEntryModel* model_ = nullptr;
     QItemSelectionModel* selection_ = nullptr;

@@ -501,6 +501,20 @@ TEST_F(Browser, TheNameColumnTakesEveryExtraPixelAndTheOtherColumnsShowTheirWhol
         }
 }
 
+TEST_F(Browser, AColumnWidthTheUserDraggedSurvivesRefillsAndTheOthersStillFitTheirText) {
+    show_active();
+    QHeaderView* header = list().reportView()->header();
+    const int type_fitted = header->sectionSize(2);
+    EXPECT_EQ(list().columnWidths(), (std::vector<int>{0, 0, 0, 0}));
+    header->resizeSection(1, 150);  // what dragging the Size column's edge does
+    EXPECT_EQ(list().columnWidths(), (std::vector<int>{150, 0, 0, 0}));
+    list().RefreshList();
+    QApplication::processEvents();
+    EXPECT_EQ(header->sectionSize(1), 150);
+    EXPECT_EQ(header->sectionSize(2), type_fitted);
+    EXPECT_EQ(list().columnWidths(), (std::vector<int>{150, 0, 0, 0})) << "a refill counted as the user's choice";
+}
+
 TEST_F(Browser, TheListStylesShowWholeNamesBigIconsAndNoEntryOverAnother) {
     for (const char* name : {"memo1.vkd", "a_rather_long_dictation_name.wav", "x.wav"})
         write_wav(data + "/" + name, 64);

@@ -1,5 +1,8 @@
 #include "shell/gui/form_main.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
@@ -384,6 +387,24 @@ void TForm_main::button_maximizeClick() {
     show_maximise_image();
 }
 
+QRect TForm_main::normal_geometry() const {
+    return maximised() && normal_geometry_.isValid() ? normal_geometry_ : geometry();
+}
+
+void TForm_main::restore_geometry(QRect normal, bool maximise) {
+    QScreen* home = QGuiApplication::screenAt(normal.center());
+    if (!home) home = QGuiApplication::primaryScreen();
+    if (home) {
+        const QRect room = home->availableGeometry();
+        normal.setSize(normal.size().boundedTo(room.size()).expandedTo(minimumSize()));
+        // Off the screen (a monitor unplugged since): keep the size, come back.
+        if (!room.intersects(normal)) normal.moveCenter(room.center());
+        if (normal.top() < room.top()) normal.moveTop(room.top());
+    }
+    setGeometry(normal);
+    if (maximise && !maximised()) button_maximizeClick();
+}
+
 void TForm_main::show_maximise_image() {
     button_maximize->set_strip(ui::button_image(maximised() ? ui::ButtonRestore : ui::ButtonMaximise));
 }
@@ -453,6 +474,7 @@ bool TForm_main::FormCloseQuery() {
     Timer_banner->stop();
     if (hooks.unregister_drop_targets) hooks.unregister_drop_targets();
     try {
+        if (hooks.save_settings) hooks.save_settings();
         writeconfig_inifile(browser_->edit_directory->text().toStdString(),
                             browser_->file_mycomputer->Directory());
     } catch (const ProfileWriteError& e) {
@@ -503,6 +525,27 @@ void TForm_main::showEvent(QShowEvent* event) {
     if (shown_once_) return;
     shown_once_ = true;
     browser_->FormShow();
+    if (pending_tree_width_ >= 0) set_tree_width(std::exchange(pending_tree_width_, -1));
+}
+
+// A hidden splitter spreads new sizes in proportion to its own hidden width,
+// so a remembered width waits for the first show, when the panes are laid out.
+void TForm_main::set_tree_width(int width) {
+    if (!isVisible()) {
+        pending_tree_width_ = width;
+        return;
+    }
+    QList<int> sizes = Splitter2->sizes();
+    if (sizes.size() != 2) return;
+    const int total = sizes[0] + sizes[1];
+    sizes[0] = std::min(width, total);
+    sizes[1] = total - sizes[0];
+    Splitter2->setSizes(sizes);
+    Splitter2->enforce_first_minimum();
+}
+
+int TForm_main::tree_width() const {
+    return pending_tree_width_ >= 0 ? pending_tree_width_ : Splitter2->sizes().value(0);
 }
 
 bool TForm_main::eventFilter(QObject* watched, QEvent* event) {

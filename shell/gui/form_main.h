@@ -46,6 +46,7 @@ struct MainWindowHooks {
     std::function<void()> unregister_drop_targets;
     std::function<void()> convert;       // the batch conversion command
     std::function<void()> about;         // shows the about box modally
+    std::function<void()> save_settings; // what the windows remember; throws ProfileWriteError
 };
 
 class TForm_main : public QWidget {
@@ -91,6 +92,14 @@ public:
     void OnIdle();
 
     bool maximised() const;
+    // The place the window has, or returns to, when not maximised.
+    QRect normal_geometry() const;
+    // A remembered place, moved onto a screen of today when it lies off every
+    // one and cut to the screen; maximised afterwards when asked.
+    void restore_geometry(QRect normal, bool maximise);
+    // Width of the folder tree beside the list.
+    int tree_width() const;
+    void set_tree_width(int width);
     // The file the help button opens: the help file beside the program when it
     // exists, otherwise the shipped manual.
     std::string help_path() const;
@@ -159,6 +168,7 @@ private:
     Qt::Edges pending_edges_;
     bool shown_once_ = false;
     bool maximised_ = false;
+    int pending_tree_width_ = -1;
     QRect normal_geometry_;
     bool in_idle_ = false;
 };

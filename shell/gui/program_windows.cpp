@@ -83,6 +83,8 @@ ProgramWindows::ProgramWindows(const WindowTexts& main_texts) {
     main->hooks.convert = [this] { batch_->button_convertClick(); };
     main->hooks.about = [this] { about->exec(); };
     build_player();
+    main->hooks.save_settings = [this] { save_settings(); };
+    restore_settings();
 }
 
 void ProgramWindows::build_player() {

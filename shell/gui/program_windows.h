@@ -45,6 +45,12 @@ public:
     std::unique_ptr<PlayerStrip> player;
     std::unique_ptr<PlayerPanel> player_panel;
 
+    // What the windows remember between runs: the main window's place and
+    // state, the splitter, the list's view and columns, the conversion
+    // dialog's choices. Restoring ignores what does not fit any more.
+    void restore_settings();
+    void save_settings() const;  // throws ProfileWriteError
+
 private:
     void build_player();
 

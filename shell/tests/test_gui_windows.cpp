@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QScreen>
 
+#include <filesystem>
 #include <fstream>
 
 #include "shell/appstate.h"
@@ -19,6 +20,9 @@
 #include "shell/gui/form_edit.h"
 #include "shell/gui/form_main.h"
 #include "shell/gui/program_windows.h"
+#include "filemanager/gui/file_browser.h"
+#include "filemanager/gui/file_list.h"
+#include "ui/splitter.h"
 #include "testsupport/scratch_dir.h"
 #include "testsupport/scripted_dialogs.h"
 #include "ui/bitmap_button.h"
@@ -139,6 +143,50 @@ TEST_F(WindowsTest, WhileMaximisedTheIdleRuleKeepsTheFullAvailableHeight) {
     w.main->resize(700, 400);
     w.main->OnIdle();
     EXPECT_EQ(w.main->height(), 400);
+}
+
+TEST_F(WindowsTest, ClosingRemembersThePlaceTheSplitterTheListAndTheConversionChoicesForTheNextStart) {
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect place(room.x() + 30, room.y() + 20, room.width() - 100, room.height() - 80);
+    const std::string out = dir.file("converted");
+    std::filesystem::create_directories(out);
+    {
+        ProgramWindows w(getmessage_frominifile(CatalogueWindow::Main));
+        w.main->show();
+        w.main->setGeometry(place);
+        w.main->Splitter2->setSizes({180, w.main->Splitter2->width() - 180});
+        TFileList& list = *w.main->browser().file_mycomputer;
+        list.setViewStyle(ViewStyle::Report);
+        list.setColumnWidths({0, 100, 160, 70});
+        w.convdialog->set_codec_type(6);
+        w.convdialog->edit_outdirectory->setText(QString::fromStdString(out));
+        w.main->button_maximizeClick();
+        ASSERT_TRUE(w.main->close());
+    }
+    ProgramWindows again(getmessage_frominifile(CatalogueWindow::Main));
+    again.main->show();
+    EXPECT_TRUE(again.main->maximised());
+    // Back from maximised: the place it had before.
+    again.main->button_maximizeClick();
+    EXPECT_EQ(again.main->geometry(), place);
+    EXPECT_EQ(again.main->Splitter2->sizes().value(0), 180);
+    const TFileList& list = *again.main->browser().file_mycomputer;
+    EXPECT_EQ(list.viewStyle(), ViewStyle::Report);
+    EXPECT_EQ(list.columnWidths(), (std::vector<int>{0, 100, 160, 70}));
+    EXPECT_EQ(again.convdialog->codec_type(), 6);
+    EXPECT_EQ(again.convdialog->edit_outdirectory->text().toStdString(), out);
+}
+
+TEST_F(WindowsTest, ARememberedPlaceOffEveryScreenAndAVanishedFolderAreNotRestored) {
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    write_ini("[Window]\nLeft=-20000\nTop=-20000\nWidth=500\nHeight=400\nMaximized=0\n"
+              "Convert_folder=/media/nobody/REC\nList_style=icon\n");
+    ProgramWindows w(getmessage_frominifile(CatalogueWindow::Main));
+    w.main->show();
+    EXPECT_TRUE(room.contains(w.main->geometry())) << "the window is off the screen";
+    EXPECT_EQ(w.main->size(), QSize(500, 400).expandedTo(w.main->minimumSize()));
+    EXPECT_EQ(w.convdialog->edit_outdirectory->text().toStdString(), app().data_dir);
+    EXPECT_EQ(w.main->browser().file_mycomputer->viewStyle(), ViewStyle::Icon);
 }
 
 }  // namespace

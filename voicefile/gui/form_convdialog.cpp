@@ -112,6 +112,12 @@ int TForm_convdialog::codec_type() const {
     return 5;
 }
 
+void TForm_convdialog::set_codec_type(int type) {
+    if (type == 5) Radio_sp->setChecked(true);
+    if (type == 6) Radio_hq->setChecked(true);
+    if (type == 7) Radio_shq->setChecked(true);
+}
+
 void TForm_convdialog::FormShow() { result_flag = false; }
 
 void TForm_convdialog::showEvent(QShowEvent* event) {

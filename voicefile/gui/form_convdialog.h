@@ -32,6 +32,8 @@ public:
     void set_mode_enabled(bool enabled);
     // Codec type of the checked mode radio: 5 SP, 6 HQ, 7 SHQ.
     int codec_type() const;
+    // Checks the radio of a codec type; other values leave the choice alone.
+    void set_codec_type(int type);
 
     // Handlers.
     void FormShow();

@@ -7,6 +7,8 @@
 // conversion dialog, the file dialog and the progress dialog.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -91,6 +93,53 @@ TEST_F(FrameAndDialogs, ADoubleClickOnTheTopBarMaximisesAndAQuickClickLeavesNoMo
     EXPECT_TRUE(wait_until([&] { return main_geometry().size() == QSize(610, 300); }, 3s));
     keep_main("main_window_minimum");
     run_command({"xdotool", "windowsize", std::to_string(main), n(layout::kWidth), n(layout::kHeight)});
+}
+
+TEST_F(FrameAndDialogs, TheWindowIsWhereAndHowBigItWasLeftAtTheNextStart) {
+    // In screen coordinates: the window moves under the pointer.
+    auto drag = [&](QPoint in_window, QPoint by) {
+        const QPoint from = main_geometry().topLeft() + in_window;
+        run_command({"xdotool", "mousemove", n(from.x()), n(from.y())});
+        pause_ms(60);
+        run_command({"xdotool", "mousedown", "1"});
+        for (int i = 1; i <= 8; ++i) {
+            const QPoint at = from + by * i / 8;
+            run_command({"xdotool", "mousemove", n(at.x()), n(at.y())});
+            pause_ms(25);
+        }
+        run_command({"xdotool", "mouseup", "1"});
+        pause_ms(150);
+    };
+    const QRect first = main_geometry();
+    drag(kOnTopBar, {60, 40});
+    // The pointer's first pixels go to telling a drag from a click.
+    ASSERT_TRUE(wait_until([&] { return main_geometry().x() >= first.x() + 40 && main_geometry().y() >= first.y() + 25; }, 3s))
+        << "the top bar did not move the window from " << first.x() << "," << first.y() << " to "
+        << main_geometry().x() << "," << main_geometry().y();
+    // The bottom-right corner of the frame, dragged outwards.
+    const QPoint corner(first.width() - 3, first.height() - 3);
+    drag(corner, {80, 50});
+    ASSERT_TRUE(wait_until([&] { return main_geometry().width() >= first.width() + 60 && main_geometry().height() >= first.height() + 35; }, 3s))
+        << "the corner did not resize the window: " << main_geometry().width() << "x" << main_geometry().height();
+    program.click(kViewStyle);  // details become big icons
+    pause_ms(300);
+    const QRect left = main_geometry();
+    const QPoint exit_button(left.width() - 45 + 8, 13 + 8);
+    program.click(exit_button);
+    ASSERT_EQ(program.wait_exit(10s), 0) << "the exit button did not end the program";
+
+    std::ifstream ini(program.folders().bin / "Murrelphonic.ini");
+    const std::string text{std::istreambuf_iterator<char>(ini), std::istreambuf_iterator<char>()};
+    EXPECT_NE(text.find("List_style=icon"), std::string::npos) << text;
+
+    ASSERT_GT(program.start(), 0);
+    main = program.main_window();
+    ASSERT_NE(main, 0u);
+    EXPECT_TRUE(wait_until([&] { return main_geometry() == left; }, 3s))
+        << "started at " << main_geometry().x() << "," << main_geometry().y() << " " << main_geometry().width()
+        << "x" << main_geometry().height() << " instead of " << left.x() << "," << left.y() << " " << left.width()
+        << "x" << left.height();
+    keep_main("main_window_remembered");
 }
 
 TEST_F(FrameAndDialogs, BoxesAndDialogsOpenCentredOverTheMainWindow) {
