@@ -22,11 +22,14 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "edit IN.wav OP... -o OUT.wav [--overwrite]  (OP: --cut FROM:TO, --trim FROM:TO, --insert-blank AT, "
-    "--paste CLIP.wav@AT, --volume up|down|reset; positions in seconds (1.5) or frames (24000f))";
+    "edit IN.wav [--cut FROM:TO] [--trim FROM:TO] [--insert-blank AT] [--paste CLIP.wav@AT] "
+    "[--volume up|down|reset]... -o OUT.wav [--overwrite]";
 
 int usage_error(const std::string& why) {
-    std::fprintf(stderr, "murrelphonic-cli edit: %s\nusage: murrelphonic-cli %s\n", why.c_str(), kUsage);
+    std::fprintf(stderr,
+                 "murrelphonic-cli edit: %s\nusage: murrelphonic-cli %s\n"
+                 "(positions in seconds, 1.5, or frames, 24000f; 'murrelphonic-cli edit --help' tells more)\n",
+                 why.c_str(), kUsage);
     return 2;
 }
 
