@@ -1,12 +1,15 @@
 #include "ui/bitmap_button.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace murrel::ui {
 
 BitmapButton::BitmapButton(QWidget* parent) : QAbstractButton(parent) {
-    setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab, never taken by a click: the mouse leaves the focus in
+    // the list, where the keys of the list are expected.
+    setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);
 }
 
@@ -29,7 +32,7 @@ void BitmapButton::set_highlight(bool on) {
 int BitmapButton::shown_state() const {
     if (!isEnabled()) return 3;
     if (isDown()) return 2;
-    return highlighted_ ? 1 : 0;
+    return highlighted_ || hasFocus() ? 1 : 0;
 }
 
 QSize BitmapButton::sizeHint() const {
@@ -43,6 +46,28 @@ void BitmapButton::paintEvent(QPaintEvent*) {
     const int w = strip_.width() / 4;
     const QRect source(shown_state() * w, 0, w, strip_.height());
     p.drawPixmap(rect(), strip_, source);
+    if (hasFocus()) {
+        p.setPen(QPen(QColor(0x3f, 0xc8, 0xc4), 1, Qt::DotLine));
+        p.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
+}
+
+void BitmapButton::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (isEnabled()) click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+void BitmapButton::focusInEvent(QFocusEvent* event) {
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void BitmapButton::focusOutEvent(QFocusEvent* event) {
+    update();
+    QAbstractButton::focusOutEvent(event);
 }
 
 void BitmapButton::enterEvent(QEnterEvent* event) {

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <utility>
 
 namespace murrel {
 
@@ -24,14 +25,29 @@ LedText::LedText(const QString& text, int pixel_size, QWidget* parent)
 
 void LedText::set_text(const QString& text) {
     if (text == text_) return;
+    const QString before = readout();
     text_ = text;
+    changed(this, before, readout());
     update();
 }
 
 void LedText::set_lit(bool lit) {
     if (lit == lit_) return;
+    const QString before = readout();
     lit_ = lit;
+    changed(this, before, readout());
     update();
+}
+
+LedReadout::LedReadout(const QString& name, std::function<QString()> value, QWidget* parent)
+    : QWidget(parent), value_(std::move(value)) {
+    setAccessibleName(name);
+}
+
+void LedReadout::refresh() {
+    const QString now = readout();
+    changed(this, last_, now);
+    last_ = now;
 }
 
 void LedText::set_alignment(Qt::Alignment alignment) {

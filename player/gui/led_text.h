@@ -5,9 +5,13 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
+#include "ui/accessible.h"
+
 namespace murrel {
 
-class LedText : public QWidget {
+class LedText : public QWidget, public ui::AccessibleReadout {
     Q_OBJECT
 public:
     LedText(const QString& text, int pixel_size, QWidget* parent = nullptr);
@@ -25,6 +29,8 @@ public:
     void set_ghost(const QString& ghost);
 
     QSize sizeHint() const override;
+    // A dark LED reads as nothing, as it looks.
+    QString readout() const override { return lit_ ? text_ : QString(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -36,6 +42,21 @@ private:
     Qt::Alignment alignment_ = Qt::AlignCenter;
     QColor colour_{0x3c, 0xf0, 0x6e};
     QString ghost_;
+};
+
+// LEDs read together, such as the hours, minutes and seconds of a time: one
+// reading for a screen reader, given by `value`.
+class LedReadout : public QWidget, public ui::AccessibleReadout {
+    Q_OBJECT
+public:
+    LedReadout(const QString& name, std::function<QString()> value, QWidget* parent = nullptr);
+    QString readout() const override { return value_ ? value_() : QString(); }
+    // After the LEDs changed: tells a listening screen reader.
+    void refresh();
+
+private:
+    std::function<QString()> value_;
+    QString last_;
 };
 
 }  // namespace murrel

@@ -81,6 +81,12 @@ void LevelMeter::ShowData(const TWaveFormatEx& format, const uint8_t* pcm, size_
     emit fed();
 }
 
+QString LevelMeter::readout() const {
+    const double db = level_db();
+    if (db <= kFloorDb) return "silence";
+    return QString::number(static_cast<int>(std::lround(db))) + " dB";
+}
+
 bool LevelMeter::at_rest() const {
     return LevelBallistics::fraction(ballistics_.level()) == 0 &&
            LevelBallistics::fraction(ballistics_.held_peak()) == 0;

@@ -23,6 +23,7 @@
 #include <QWidget>
 
 #include "audio/devices/mmdsp_connector.h"
+#include "ui/accessible.h"
 
 namespace murrel {
 
@@ -64,7 +65,7 @@ private:
     int held_age_ms_ = 0;
 };
 
-class LevelMeter : public QWidget, public TMMDisplay {
+class LevelMeter : public QWidget, public TMMDisplay, public ui::AccessibleReadout {
     Q_OBJECT
 public:
     static constexpr double kFloorDb = LevelBallistics::kFloorDb;
@@ -98,6 +99,8 @@ public:
     static QColor max_colour(bool clipped);
 
     QSize sizeHint() const override { return {200, 8}; }
+    // The level in whole dB, or "silence" at the floor.
+    QString readout() const override;
 
 signals:
     // A block of audio arrived.

@@ -28,6 +28,25 @@ LedText* led(QWidget* parent, const char* name, const QString& text, int px) {
     return l;
 }
 
+// The row of LEDs inside a readout, laid out as they were in the display's row.
+QHBoxLayout* readout_row(QWidget* readout) {
+    auto* row = new QHBoxLayout(readout);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    return row;
+}
+
+// What the state picture shows, for a screen reader.
+QString state_name(int image) {
+    switch (image) {
+    case ui::StateRecording: return "Recording";
+    case ui::StateRecordingPaused: return "Recording paused";
+    case ui::StatePlaying: return "Playing";
+    case ui::StatePaused: return "Paused";
+    default: return "Stopped";
+    }
+}
+
 LedText* caption(QWidget* parent, const QString& text) {
     auto* l = new LedText(text, 9, parent);
     l->set_colour(QColor(0x78, 0x8c, 0x96));
@@ -114,19 +133,22 @@ void PlayerPanel::build_display(QWidget* host) {
     label_timedisplayhour = led(host, "label_timedisplayhour", "00", kDigitPx);
     label_timedisplaymin = led(host, "label_timedisplaymin", "00", kDigitPx);
     label_timedisplaysec = led(host, "label_timedisplaysec", "00", kDigitPx);
-    auto* elapsed = new QHBoxLayout;
-    elapsed->setSpacing(0);
+    readout_elapsed = new LedReadout("Elapsed time", [this] {
+        return label_timedisplayhour->text() + ":" + label_timedisplaymin->text() + ":" + label_timedisplaysec->text();
+    }, host);
+    auto* elapsed = readout_row(readout_elapsed);
     elapsed->addWidget(label_timedisplayhour);
     elapsed->addWidget(led(host, "colon1", ":", kDigitPx));
     elapsed->addWidget(label_timedisplaymin);
     elapsed->addWidget(led(host, "colon2", ":", kDigitPx));
     elapsed->addWidget(label_timedisplaysec);
-    row->addLayout(elapsed);
+    row->addWidget(readout_elapsed);
 
     Image_state = new QLabel(host);
     Image_state->setObjectName("Image_state");
     Image_state->setFixedSize(24, 24);
     Image_state->setAlignment(Qt::AlignCenter);
+    Image_state->setAccessibleDescription("Transport state");
     row->addWidget(Image_state);
 
     label_totalhour = led(host, "label_totalhour", "00", kSmallPx);
@@ -135,20 +157,24 @@ void PlayerPanel::build_display(QWidget* host) {
     for (LedText* l : {label_timedisplayhour, label_timedisplaymin, label_timedisplaysec, label_totalhour,
                        label_totalmin, label_totalsec})
         l->set_ghost("88");
-    auto* total = new QHBoxLayout;
-    total->setSpacing(0);
+    readout_total = new LedReadout("Total time", [this] {
+        return label_totalhour->text() + ":" + label_totalmin->text() + ":" + label_totalsec->text();
+    }, host);
+    auto* total = readout_row(readout_total);
     total->addWidget(label_totalhour);
     total->addWidget(led(host, "colon3", ":", kSmallPx));
     total->addWidget(label_totalmin);
     total->addWidget(led(host, "colon4", ":", kSmallPx));
     total->addWidget(label_totalsec);
-    row->addLayout(total);
+    row->addWidget(readout_total);
 
     // Upper meter left channel, the scale between, lower meter right channel.
     MMLevel4 = new LevelMeter(0, host);
     MMLevel4->setObjectName("MMLevel4");
     MMLevel3 = new LevelMeter(1, host);
     MMLevel3->setObjectName("MMLevel3");
+    MMLevel4->setAccessibleName("Left level");
+    MMLevel3->setAccessibleName("Right level");
     for (LevelMeter* m : {MMLevel4, MMLevel3}) {
         m->setFixedHeight(8);
         m->setMinimumWidth(180);
@@ -170,10 +196,18 @@ void PlayerPanel::build_display(QWidget* host) {
     led_shq = led(host, "led_shq", "SHQ", kSmallPx);
     led_hq = led(host, "led_hq", "HQ", kSmallPx);
     led_sp = led(host, "led_sp", "SP", kSmallPx);
+    readout_mode = new LedReadout("Recording mode", [this] {
+        for (LedText* l : {led_shq, led_hq, led_sp})
+            if (l->lit()) return l->text();
+        return QString("none");
+    }, host);
+    auto* modes = readout_row(readout_mode);
+    modes->setSpacing(row->spacing());
     for (LedText* l : {led_shq, led_hq, led_sp}) {
         l->set_colour(QColor(0xf0, 0xb4, 0x28));
-        row->addWidget(l);
+        modes->addWidget(l);
     }
+    row->addWidget(readout_mode);
 
     label_bitup = led(host, "label_bitup", "", kSmallPx);
     label_bitup->setMinimumWidth(QFontMetrics(label_bitup->font()).horizontalAdvance("8888"));
@@ -183,24 +217,29 @@ void PlayerPanel::build_display(QWidget* host) {
     label_bitup->set_ghost("8888");
     label_bitdown1->set_ghost("8");
     label_bitdown2->set_ghost("8");
-    auto* rate = new QHBoxLayout;
-    rate->setSpacing(0);
+    readout_rate = new LedReadout("Bit rate", [this] {
+        return label_bitup->text() + "." + label_bitdown1->text() + label_bitdown2->text() + " Kbps";
+    }, host);
+    auto* rate = readout_row(readout_rate);
     rate->addWidget(label_bitup);
     rate->addWidget(led(host, "point", ".", kSmallPx));
     rate->addWidget(label_bitdown1);
     rate->addWidget(label_bitdown2);
     rate->addSpacing(3);
     rate->addWidget(caption(host, "Kbps"));
-    row->addLayout(rate);
+    row->addWidget(readout_rate);
 
     ledlabel_mode = led(host, "ledlabel_mode", "MONO", kSmallPx);
+    ledlabel_mode->setAccessibleName("Channels");
     row->addWidget(ledlabel_mode);
 
     Label_filetype = led(host, "Label_filetype", "___", kSmallPx);
+    Label_filetype->setAccessibleName("File type");
     row->addWidget(Label_filetype);
     row->addWidget(caption(host, "File"));
 
     label_filename = led(host, "label_filename", "", kSmallPx);
+    label_filename->setAccessibleName("File name");
     label_filename->set_alignment(Qt::AlignLeft | Qt::AlignVCenter);
     label_filename->setMinimumWidth(120);
     row->addWidget(label_filename, 1);
@@ -209,6 +248,7 @@ void PlayerPanel::build_display(QWidget* host) {
 void PlayerPanel::build_controls(QWidget* host) {
     trackbar_wavvolume =
         slider(host, "trackbar_wavvolume", ui::SkinVolumeTrack, ui::SkinVolumeThumb, kVolumeMeterInset);
+    trackbar_wavvolume->setAccessibleName("Volume");
     trackbar_wavvolume->setRange(0, 65536);
     trackbar_wavvolume->setSingleStep(65536 / 50);
     trackbar_wavvolume->setPageStep(65536 / 10);
@@ -221,6 +261,7 @@ void PlayerPanel::build_controls(QWidget* host) {
 
     trackbar_position =
         slider(host, "trackbar_position", ui::SkinPositionTrack, ui::SkinPositionThumb, kPositionMeterInset);
+    trackbar_position->setAccessibleName("Position");
     trackbar_position->setRange(0, 100);
     trackbar_position->setSingleStep(1);
     trackbar_position->setPageStep(10);
@@ -357,7 +398,9 @@ void PlayerPanel::render() {
         }
         shown_state_image_ = d.state_image;
         Image_state->setPixmap(ui::button_image(d.state_image));
+        Image_state->setAccessibleName(state_name(d.state_image));
     }
+    for (LedReadout* r : {readout_elapsed, readout_total, readout_mode, readout_rate}) r->refresh();
     if (!trackbar_position->isSliderDown() && trackbar_position->value() != d.position) {
         QSignalBlocker quiet(trackbar_position);
         trackbar_position->setValue(d.position);

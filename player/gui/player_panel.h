@@ -24,6 +24,7 @@ class BitmapSlider;
 
 namespace murrel {
 
+class LedReadout;
 class LedText;
 class LevelMeter;
 class MeterBar;
@@ -61,6 +62,9 @@ public:
     LedText* Label_filetype = nullptr;
     LedText* label_filename = nullptr;
     QLabel* Image_state = nullptr;
+    // The LEDs a screen reader reads as one value each.
+    LedReadout *readout_elapsed = nullptr, *readout_total = nullptr, *readout_mode = nullptr,
+               *readout_rate = nullptr;
     LevelMeter *MMLevel4 = nullptr, *MMLevel3 = nullptr;
     ui::BitmapSlider *trackbar_position = nullptr, *trackbar_wavvolume = nullptr;
     MeterBar *panel_positionmeter = nullptr, *panel_volumemeter = nullptr;

@@ -17,7 +17,10 @@
 #include "player/gui/led_text.h"
 #include "player/gui/level_meter.h"
 #include "player/gui/meter_bar.h"
+#include <QAccessible>
+
 #include "player/gui/player_panel.h"
+#include "ui/accessible.h"
 #include "player/tests/player_fixture.h"
 #include "ui/bitmap_slider.h"
 #include "ui/skin.h"
@@ -41,6 +44,9 @@ protected:
             host->setPalette(dark);
             host->setAutoFillBackground(true);
         }
+        // As the program does before it builds a window: interfaces are made
+        // (and kept) as the widgets are built.
+        ui::install_accessibility();
         panel = std::make_unique<PlayerPanel>(*strip, &display_host, &control_host);
         std::array<QAbstractButton*, kTransportButtons> bound{};
         for (int i = 0; i < kTransportButtons; ++i) {
@@ -188,6 +194,42 @@ TEST_F(GuiStripTest, PlayingAnSpVoiceFileFillsTheDisplayAndTheButtonsFollowTheTr
     std::vector<int16_t> block(32, 4000);
     panel->MMLevel3->ShowData(MakePCMFormat(16, 1, 16000), reinterpret_cast<const uint8_t*>(block.data()), 64);
     EXPECT_TRUE(panel->timer_meters->isActive());
+}
+
+TEST_F(GuiStripTest, AScreenReaderReadsTheDisplayAsItLooksWhilePlaying) {
+    auto reading = [](QWidget* w) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        return a ? a->text(QAccessible::Value) : QString("(no interface)");
+    };
+    auto name = [](QWidget* w) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        return a ? a->text(QAccessible::Name) : QString();
+    };
+    EXPECT_EQ(name(panel->readout_elapsed), "Elapsed time");
+    EXPECT_EQ(reading(panel->readout_mode), "none");
+    EXPECT_EQ(name(panel->Image_state), "Stopped");
+
+    selected = sp_file("minute.vkd", 120000);
+    button(TransportButton::Play).click();
+    ASSERT_TRUE(advance_until([&] { return strip->voice().read_pos() > 20512; }));
+    ui.pump();
+    panel->tick();
+    EXPECT_EQ(reading(panel->readout_elapsed), QString::fromStdString(elapsed()));
+    EXPECT_NE(elapsed(), "00:00:00");
+    EXPECT_EQ(reading(panel->readout_total), "00:01:00");
+    EXPECT_EQ(reading(panel->readout_mode), "SP");
+    EXPECT_EQ(reading(panel->readout_rate), "16.00 Kbps");
+    EXPECT_EQ(reading(panel->label_filename), "minute.vkd");
+    EXPECT_EQ(name(panel->Image_state), "Playing");
+    // The tone of about -12 dB, in whole dB.
+    const int db = reading(panel->MMLevel4).section(' ', 0, 0).toInt();
+    EXPECT_GE(db, -16);
+    EXPECT_LE(db, -8);
+    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(panel->trackbar_position);
+    ASSERT_TRUE(slider && slider->valueInterface());
+    EXPECT_EQ(slider->text(QAccessible::Name), "Position");
+    EXPECT_GT(slider->valueInterface()->currentValue().toInt(), 15);
+    stop.click();
 }
 
 TEST_F(GuiStripTest, AClickOnThePositionMeterBarSeeksAndOnTheVolumeMeterBarSetsTheVolume) {

@@ -296,8 +296,39 @@ void TForm_main::bind_frame_controls() {
     Panel_layer2->installEventFilter(this);
 }
 
+// Names a screen reader says for the picture buttons: the caption under the
+// button, else its hint, else a plain name of our own (a catalogue without
+// either would leave them nameless).
+void TForm_main::name_controls() {
+    struct Named {
+        QAbstractButton* button;
+        QLabel* caption;
+        const char* fallback;
+    };
+    const Named named[] = {
+        {button_convert, Label_convert, "Conversion"}, {button_wavedit, Label_wavedit, "Editing"},
+        {button_email, Label_email, "Mail"},           {button_help, Label_help, "Help"},
+        {button_about, Label_about, "Info"},           {button_shqrecord, nullptr, "Record in SHQ"},
+        {button_hqrecord, nullptr, "Record in HQ"},    {button_sprecord, nullptr, "Record in SP"},
+        {button_play, nullptr, "Play"},                {button_pause, nullptr, "Pause"},
+        {button_stop, nullptr, "Stop"},                {button_minimize, nullptr, "Minimise"},
+        {button_maximize, nullptr, "Maximise"},        {button_exit, nullptr, "Close"},
+        {button_onelabelup, nullptr, "Up one level"},  {button_newfolder, nullptr, "New folder"},
+        {button_fileviewtype, nullptr, "View"},        {button_copy, nullptr, "Copy"},
+        {button_paste, nullptr, "Paste"},
+    };
+    for (const Named& n : named) {
+        if (!n.button) continue;
+        QString name = n.caption ? n.caption->text() : QString();
+        if (name.trimmed().isEmpty()) name = n.button->toolTip();
+        if (name.trimmed().isEmpty()) name = n.fallback;
+        n.button->setAccessibleName(name.remove('&').trimmed());
+    }
+}
+
 void TForm_main::FormCreate(const WindowTexts& texts) {
     ui::apply_window_texts(this, texts);
+    name_controls();
     browser_->open_at(app().data_dir);
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TForm_main::OnIdle,

@@ -144,6 +144,7 @@ protected:
 
 private:
     void build_top_bar();
+    void name_controls();
     void build_middle();
     void build_bottom_strip();
     void bind_frame_controls();

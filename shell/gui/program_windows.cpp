@@ -10,6 +10,7 @@
 #include "player/playerstrip.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "ui/accessible.h"
 #include "ui/bitmap_button.h"
 #include "ui/panels.h"
 #include "shell/gui/form_about.h"
@@ -64,6 +65,7 @@ private:
 }  // namespace
 
 ProgramWindows::ProgramWindows(const WindowTexts& main_texts) {
+    ui::install_accessibility();
     main = std::make_unique<TForm_main>();
     main->FormCreate(main_texts);
     progress = std::make_unique<TForm_progress>();

@@ -42,6 +42,46 @@ TEST(BitmapButton, ShowsNormalHighlightedPressedAndDisabledImages) {
     EXPECT_FALSE(b.highlighted());  // disabling drops a highlight
 }
 
+TEST(BitmapButton, TabReachesItAClickDoesNotTakeTheFocusAndEnterOrSpacePressesIt) {
+    QWidget window;
+    auto* before = new QLabel("x", &window);
+    before->setFocusPolicy(Qt::StrongFocus);
+    auto* b = new BitmapButton(button_image(ButtonPlay), &window);
+    b->move(40, 0);
+    int clicks = 0;
+    QObject::connect(b, &QAbstractButton::clicked, [&] { ++clicks; });
+    window.show();
+    window.activateWindow();
+    for (int i = 0; i < 50 && !window.isActiveWindow(); ++i) QApplication::processEvents();
+    ASSERT_TRUE(window.isActiveWindow());
+    before->setFocus();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton, Qt::LeftButton, {});
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton, {}, {});
+    QApplication::sendEvent(b, &press);
+    QApplication::sendEvent(b, &release);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(b->hasFocus()) << "a click took the focus from the list";
+    EXPECT_TRUE(b->focusPolicy() & Qt::TabFocus);
+    b->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(b->hasFocus());
+    // The focus is seen: the highlighted image and a dotted ring.
+    EXPECT_EQ(b->shown_state(), 1);
+    const QImage with_focus = b->grab().toImage();
+    before->setFocus();
+    const QImage without = b->grab().toImage();
+    EXPECT_NE(with_focus, without);
+    b->setFocus(Qt::TabFocusReason);
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent k(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(b, &k);
+    }
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+    QKeyEvent space_up(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(b, &space);
+    QApplication::sendEvent(b, &space_up);
+    EXPECT_EQ(clicks, 4);
+}
+
 TEST(Skin, EveryListedImageIsThereInItsRole) {
     for (int i = 0; i <= 7; ++i) EXPECT_FALSE(skin_image(i).isNull()) << "skin " << i;
     for (int i = 0; i <= 19; ++i) EXPECT_FALSE(button_image(i).isNull()) << "button " << i;
