@@ -89,17 +89,12 @@ public:
             return pa_result(e);
         }
         if (MMResult r = begin()) return r;
-        thread_ = std::thread([this] {
-            pthread_setname_np(pthread_self(), "pa-output");
-            run();
-        });
+        start_device_thread("pa-output", [this] { run(); });
         return MMSYSERR_NOERROR;
     }
 
     void stop_device() override {
-        quit_.store(true);
-        wake_device_thread();
-        if (thread_.joinable()) thread_.join();
+        stop_device_thread();
         if (stream_) {
             Pa_AbortStream(stream_);
             Pa_CloseStream(stream_);
@@ -236,8 +231,6 @@ private:
 
     PaDevice device_;
     PaStream* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> quit_{false};
     size_t chunk_frames_;
     size_t capacity_ = 0;  // frames the stream holds, as it reported when started
     std::vector<uint8_t> chunk_;
@@ -270,17 +263,12 @@ public:
             return pa_result(e);
         }
         if ((e = Pa_StartStream(stream_)) != paNoError) return pa_result(e);
-        thread_ = std::thread([this] {
-            pthread_setname_np(pthread_self(), "pa-input");
-            run();
-        });
+        start_device_thread("pa-input", [this] { run(); });
         return MMSYSERR_NOERROR;
     }
 
     void stop_device() override {
-        quit_.store(true);
-        changed_.notify_all();
-        if (thread_.joinable()) thread_.join();
+        stop_device_thread();
         if (stream_) {
             Pa_AbortStream(stream_);
             Pa_CloseStream(stream_);
@@ -319,8 +307,6 @@ private:
 
     PaDevice device_;
     PaStream* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> quit_{false};
     size_t chunk_frames_;
     std::vector<uint8_t> chunk_;
 };

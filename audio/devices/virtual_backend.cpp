@@ -18,14 +18,10 @@ public:
           scratch_(std::max<size_t>(format.nAvgBytesPerSec / 5, 4096)) {}
 
     MMResult start_device() override {
-        if (clock_ != VirtualClock::Manual) thread_ = std::thread([this] { run(); });
+        if (clock_ != VirtualClock::Manual) start_device_thread(nullptr, [this] { run(); });
         return MMSYSERR_NOERROR;
     }
-    void stop_device() override {
-        quit_.store(true);
-        changed_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
+    void stop_device() override { stop_device_thread(); }
 
     // Plays up to `frames` frames; returns the audio frames played.
     size_t advance(size_t frames) {
@@ -73,8 +69,6 @@ private:
     VirtualBackend& backend_;
     const VirtualClock clock_;
     std::vector<uint8_t> scratch_;
-    std::atomic<bool> quit_{false};
-    std::thread thread_;
 };
 
 class VirtualInput final : public InputStream {
@@ -85,14 +79,10 @@ public:
           scratch_(std::max<size_t>(format.nAvgBytesPerSec / 5, 4096)) {}
 
     MMResult start_device() override {
-        if (clock_ != VirtualClock::Manual) thread_ = std::thread([this] { run(); });
+        if (clock_ != VirtualClock::Manual) start_device_thread(nullptr, [this] { run(); });
         return MMSYSERR_NOERROR;
     }
-    void stop_device() override {
-        quit_.store(true);
-        changed_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
+    void stop_device() override { stop_device_thread(); }
 
     void overrun(uint64_t frames) { add_lost_frames(frames); }
 
@@ -151,8 +141,6 @@ private:
     const VirtualClock clock_;
     std::vector<uint8_t> scratch_;
     uint64_t offset_ = 0;  // bytes captured so far
-    std::atomic<bool> quit_{false};
-    std::thread thread_;
 };
 
 }  // namespace
