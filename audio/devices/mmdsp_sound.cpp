@@ -71,8 +71,10 @@ void TMMCustomSoundComponent::NotifyChain(void (TMMDSPComponent::*fn)(), bool se
 }
 
 void TMMCustomSoundComponent::PostToUi(std::function<void()> fn) {
-    ui_->post([alive = std::weak_ptr<bool>(alive_), fn = std::move(fn)] {
-        if (alive.lock()) fn();
+    ui_->post([this, alive = std::weak_ptr<bool>(alive_), fn = std::move(fn)] {
+        if (!alive.lock()) return;
+        owner_thread_.check_held("work a sound device posted to the user interface");
+        fn();
     });
 }
 

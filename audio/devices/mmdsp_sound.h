@@ -16,6 +16,7 @@
 #include "audio/devices/device_backend.h"
 #include "audio/devices/mmdsp.h"
 #include "audio/devices/mmdsp_thread.h"
+#include "audio/devices/owner_thread.h"
 #include "audio/devices/ui_dispatcher.h"
 
 namespace murrel {
@@ -125,6 +126,9 @@ protected:
     TMMDSPThread thread_;
     std::vector<Slot> ring_;
     std::atomic<bool> stopping_{false}, destroying_{false};
+    // The thread that opens, starts, stops and closes the device and runs
+    // what the device posts to the user interface.
+    [[no_unique_address]] OwnerThread owner_thread_;
 
 private:
     int num_buffers_ = 10;

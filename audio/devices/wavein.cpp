@@ -83,6 +83,7 @@ void TMMWaveIn::SetWaveFormat(const TWaveFormatEx* format) {
 // ---------------------------------------------------------------- operations
 
 void TMMWaveIn::Open() {
+    owner_thread_.check("TMMWaveIn::Open", destroying_);
     if (num_devs_ <= 0) Fail(WaveInErrorText(WaveInText::NoDevice));
     if (DeviceID() == InvalidId) Fail(WaveInErrorText(WaveInText::InvalidDeviceId));
     const TWaveFormatEx* format = GetWaveFormat();
@@ -120,6 +121,7 @@ void TMMWaveIn::Open() {
 }
 
 void TMMWaveIn::Start() {
+    owner_thread_.check("TMMWaveIn::Start", destroying_);
     if (!IsOpen()) Open();
     if (!IsOpen() || (state_.load() & kStatePlaying)) return;
     const TWaveFormatEx& f = *GetWaveFormat();
@@ -169,6 +171,7 @@ void TMMWaveIn::Start() {
 }
 
 void TMMWaveIn::Pause() {
+    owner_thread_.check("TMMWaveIn::Pause", destroying_);
     if (!IsOpen()) Open();
     if (!IsOpen() || (state_.load() & kStatePaused)) return;
     if (state_.load() & kStatePlaying) {
@@ -186,6 +189,7 @@ void TMMWaveIn::Pause() {
 }
 
 void TMMWaveIn::Restart() {
+    owner_thread_.check("TMMWaveIn::Restart", destroying_);
     uint32_t s = state_.load();
     if (!((s & kStatePlaying) && (s & kStatePaused))) return;
     if (MMResult r = backend_->in_start(handle_.load()))
@@ -210,6 +214,7 @@ bool TMMWaveIn::RequestStop() {
 }
 
 void TMMWaveIn::Stop() {
+    owner_thread_.check("TMMWaveIn::Stop", destroying_);
     if (!(state_.load() & (kStatePlaying | kStatePaused))) return;
     try {
         bool busy = RequestStop();
@@ -247,7 +252,8 @@ void TMMWaveIn::FinishStop() {
 }
 
 void TMMWaveIn::Close() {
-    if (!IsOpen()) return;
+    if (!IsOpen()) return;  // setting a format closes too, from wherever it is set up
+    owner_thread_.check("TMMWaveIn::Close", destroying_);
     closing_.store(true);
     if (state_.load() & (kStatePlaying | kStatePaused)) Stop();
     if (stop_requested_.load()) {

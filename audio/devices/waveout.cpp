@@ -52,6 +52,7 @@ void TMMWaveOut::SetWaveFormat(const TWaveFormatEx* format) {
 // ---------------------------------------------------------------- operations
 
 void TMMWaveOut::Open() {
+    owner_thread_.check("TMMWaveOut::Open", destroying_);
     if (num_devs_ <= 0) Fail(WaveOutErrorText(WaveOutText::NoDevice));
     if (DeviceID() == InvalidId) Fail(WaveOutErrorText(WaveOutText::InvalidDeviceId));
     const TWaveFormatEx* format = GetWaveFormat();
@@ -83,7 +84,8 @@ void TMMWaveOut::Open() {
 }
 
 void TMMWaveOut::Close() {
-    if (!IsOpen()) return;
+    if (!IsOpen()) return;  // setting a format closes too, from wherever it is set up
+    owner_thread_.check("TMMWaveOut::Close", destroying_);
     closing_.store(true);
     if (state_.load() & (kStatePlaying | kStatePaused)) Stop();
     if (stop_requested_.load()) {  // the stop completes later and closes then
@@ -104,6 +106,7 @@ void TMMWaveOut::Close() {
 }
 
 void TMMWaveOut::Start() {
+    owner_thread_.check("TMMWaveOut::Start", destroying_);
     if (!IsOpen()) Open();
     if (!IsOpen() || (state_.load() & kStatePlaying)) return;
     try {
@@ -132,6 +135,7 @@ void TMMWaveOut::Start() {
 }
 
 void TMMWaveOut::Pause() {
+    owner_thread_.check("TMMWaveOut::Pause", destroying_);
     if (!IsOpen()) Open();
     if (!IsOpen() || (state_.load() & kStatePaused)) return;
     try {
@@ -157,6 +161,7 @@ void TMMWaveOut::Pause() {
 }
 
 void TMMWaveOut::Restart() {
+    owner_thread_.check("TMMWaveOut::Restart", destroying_);
     uint32_t s = state_.load();
     if (!((s & kStatePlaying) && (s & kStatePaused))) return;
     try {
@@ -186,6 +191,7 @@ void TMMWaveOut::Restart() {
 }
 
 void TMMWaveOut::Stop() {
+    owner_thread_.check("TMMWaveOut::Stop", destroying_);
     if (!(state_.load() & (kStatePlaying | kStatePaused))) return;
     try {
         stopping_.store(true);
@@ -227,6 +233,7 @@ void TMMWaveOut::FinishStop() {
 }
 
 void TMMWaveOut::Reset() {
+    owner_thread_.check("TMMWaveOut::Reset", destroying_);
     if (!(state_.load() & (kStatePlaying | kStatePaused)) || resetting_.load()) return;
     try {
         WaveHandle h = handle_.load();
