@@ -442,6 +442,19 @@ MMResult unprepare_header(bool open, TMMWaveHdr* hdr) {
     return MMSYSERR_NOERROR;
 }
 
+// The calls that only pass on to an open stream.
+template <class Stream, class Method, class... Args>
+MMResult forward(Stream* s, Method method, Args&&... args) {
+    return s ? (s->*method)(std::forward<Args>(args)...) : MMSYSERR_INVALHANDLE;
+}
+
+template <class Stream>
+MMResult device_of(Stream* s, int& device) {
+    if (!s) return MMSYSERR_INVALHANDLE;
+    device = s->device();
+    return MMSYSERR_NOERROR;
+}
+
 }  // namespace
 
 MMResult StreamBackend::out_open(WaveHandle* handle, int device, const TWaveFormatEx& format,
@@ -460,32 +473,12 @@ MMResult StreamBackend::out_close(WaveHandle h) {
 MMResult StreamBackend::out_prepare(WaveHandle h, TMMWaveHdr* hdr) { return prepare_header(out(h), hdr); }
 MMResult StreamBackend::out_unprepare(WaveHandle h, TMMWaveHdr* hdr) { return unprepare_header(out(h), hdr); }
 
-MMResult StreamBackend::out_write(WaveHandle h, TMMWaveHdr* hdr) {
-    OutputStream* s = out(h);
-    return s ? s->write(hdr) : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::out_pause(WaveHandle h) {
-    OutputStream* s = out(h);
-    return s ? s->pause() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::out_restart(WaveHandle h) {
-    OutputStream* s = out(h);
-    return s ? s->restart() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::out_reset(WaveHandle h) {
-    OutputStream* s = out(h);
-    return s ? s->reset() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::out_get_position(WaveHandle h, MMTime& time) {
-    OutputStream* s = out(h);
-    return s ? s->position(time) : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::out_get_id(WaveHandle h, int& device) {
-    OutputStream* s = out(h);
-    if (!s) return MMSYSERR_INVALHANDLE;
-    device = s->device();
-    return MMSYSERR_NOERROR;
-}
+MMResult StreamBackend::out_write(WaveHandle h, TMMWaveHdr* hdr) { return forward(out(h), &OutputStream::write, hdr); }
+MMResult StreamBackend::out_pause(WaveHandle h) { return forward(out(h), &OutputStream::pause); }
+MMResult StreamBackend::out_restart(WaveHandle h) { return forward(out(h), &OutputStream::restart); }
+MMResult StreamBackend::out_reset(WaveHandle h) { return forward(out(h), &OutputStream::reset); }
+MMResult StreamBackend::out_get_position(WaveHandle h, MMTime& time) { return forward(out(h), &OutputStream::position, time); }
+MMResult StreamBackend::out_get_id(WaveHandle h, int& device) { return device_of(out(h), device); }
 MMResult StreamBackend::out_get_volume(WaveHandle h, uint32_t& volume) {
     OutputStream* s = out(h);
     if (!s) return MMSYSERR_INVALHANDLE;
@@ -515,36 +508,16 @@ MMResult StreamBackend::in_close(WaveHandle h) {
 MMResult StreamBackend::in_prepare(WaveHandle h, TMMWaveHdr* hdr) { return prepare_header(in(h), hdr); }
 MMResult StreamBackend::in_unprepare(WaveHandle h, TMMWaveHdr* hdr) { return unprepare_header(in(h), hdr); }
 
-MMResult StreamBackend::in_add_buffer(WaveHandle h, TMMWaveHdr* hdr) {
-    InputStream* s = in(h);
-    return s ? s->add_buffer(hdr) : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::in_start(WaveHandle h) {
-    InputStream* s = in(h);
-    return s ? s->start() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::in_stop(WaveHandle h) {
-    InputStream* s = in(h);
-    return s ? s->stop() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::in_reset(WaveHandle h) {
-    InputStream* s = in(h);
-    return s ? s->reset() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::in_get_position(WaveHandle h, MMTime& time) {
-    InputStream* s = in(h);
-    return s ? s->position(time) : MMSYSERR_INVALHANDLE;
-}
+MMResult StreamBackend::in_add_buffer(WaveHandle h, TMMWaveHdr* hdr) { return forward(in(h), &InputStream::add_buffer, hdr); }
+MMResult StreamBackend::in_start(WaveHandle h) { return forward(in(h), &InputStream::start); }
+MMResult StreamBackend::in_stop(WaveHandle h) { return forward(in(h), &InputStream::stop); }
+MMResult StreamBackend::in_reset(WaveHandle h) { return forward(in(h), &InputStream::reset); }
+MMResult StreamBackend::in_get_position(WaveHandle h, MMTime& time) { return forward(in(h), &InputStream::position, time); }
 uint64_t StreamBackend::in_lost_frames(WaveHandle h) {
     InputStream* s = in(h);
     return s ? s->lost_frames() : 0;
 }
 
-MMResult StreamBackend::in_get_id(WaveHandle h, int& device) {
-    InputStream* s = in(h);
-    if (!s) return MMSYSERR_INVALHANDLE;
-    device = s->device();
-    return MMSYSERR_NOERROR;
-}
+MMResult StreamBackend::in_get_id(WaveHandle h, int& device) { return device_of(in(h), device); }
 
 }  // namespace murrel

@@ -65,6 +65,23 @@ PaStreamParameters parameters(const PaDevice& d, const TWaveFormatEx& f) {
     return p;
 }
 
+// Opens a blocking stream in one direction; `stream` stays nullptr on failure.
+MMResult open_stream(PaStream*& stream, const PaStreamParameters* input, const PaStreamParameters* output,
+                     double rate, unsigned long frames) {
+    PaError e = Pa_OpenStream(&stream, input, output, rate, frames, paNoFlag, nullptr, nullptr);
+    if (e == paNoError) return MMSYSERR_NOERROR;
+    stream = nullptr;
+    return pa_result(e);
+}
+
+// Drops what the stream still holds and closes it.
+void close_stream(PaStream*& stream) {
+    if (!stream) return;
+    Pa_AbortStream(stream);
+    Pa_CloseStream(stream);
+    stream = nullptr;
+}
+
 // One writing thread per open output device. Writes chunks of the stream's
 // period, silence where there is no audio, and keeps a map from written chunks to audio bytes
 // so that the heard stream time can be turned back into audio heard.
@@ -82,12 +99,9 @@ public:
 
     MMResult start_device() override {
         PaStreamParameters p = parameters(device_, format_);
-        PaError e = Pa_OpenStream(&stream_, nullptr, &p, format_.nSamplesPerSec,
-                                  static_cast<unsigned long>(chunk_frames_), paNoFlag, nullptr, nullptr);
-        if (e != paNoError) {
-            stream_ = nullptr;
-            return pa_result(e);
-        }
+        if (MMResult r = open_stream(stream_, nullptr, &p, format_.nSamplesPerSec,
+                                     static_cast<unsigned long>(chunk_frames_)))
+            return r;
         if (MMResult r = begin()) return r;
         start_device_thread("pa-output", [this] { run(); });
         return MMSYSERR_NOERROR;
@@ -95,11 +109,7 @@ public:
 
     void stop_device() override {
         stop_device_thread();
-        if (stream_) {
-            Pa_AbortStream(stream_);
-            Pa_CloseStream(stream_);
-            stream_ = nullptr;
-        }
+        close_stream(stream_);
     }
 
     MMResult position(MMTime& time) override {
@@ -256,24 +266,16 @@ public:
 
     MMResult start_device() override {
         PaStreamParameters p = parameters(device_, format_);
-        PaError e = Pa_OpenStream(&stream_, &p, nullptr, format_.nSamplesPerSec,
-                                  paFramesPerBufferUnspecified, paNoFlag, nullptr, nullptr);
-        if (e != paNoError) {
-            stream_ = nullptr;
-            return pa_result(e);
-        }
-        if ((e = Pa_StartStream(stream_)) != paNoError) return pa_result(e);
+        if (MMResult r = open_stream(stream_, &p, nullptr, format_.nSamplesPerSec, paFramesPerBufferUnspecified))
+            return r;
+        if (PaError e = Pa_StartStream(stream_); e != paNoError) return pa_result(e);
         start_device_thread("pa-input", [this] { run(); });
         return MMSYSERR_NOERROR;
     }
 
     void stop_device() override {
         stop_device_thread();
-        if (stream_) {
-            Pa_AbortStream(stream_);
-            Pa_CloseStream(stream_);
-            stream_ = nullptr;
-        }
+        close_stream(stream_);
     }
 
 private:
