@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "audio/devices/device_stream.h"
+#include "audio/devices/mmdsp_thread.h"
 
 namespace murrel {
 
@@ -103,7 +104,13 @@ public:
                                      static_cast<unsigned long>(chunk_frames_)))
             return r;
         if (MMResult r = begin()) return r;
-        start_device_thread("pa-output", [this] { run(); });
+        // The stream's thread feeds the device in real time: a busy machine must
+        // not starve it (a starved writer is a dropout heard), so it runs above
+        // the device's worker that refills the buffers it copies.
+        start_device_thread("pa-output", [this] {
+            apply_priority(TThreadPriority::tpHighest);
+            run();
+        });
         return MMSYSERR_NOERROR;
     }
 
@@ -269,7 +276,12 @@ public:
         if (MMResult r = open_stream(stream_, &p, nullptr, format_.nSamplesPerSec, paFramesPerBufferUnspecified))
             return r;
         if (PaError e = Pa_StartStream(stream_); e != paNoError) return pa_result(e);
-        start_device_thread("pa-input", [this] { run(); });
+        // Above the delivery worker for the same reason: a starved reader loses
+        // captured audio.
+        start_device_thread("pa-input", [this] {
+            apply_priority(TThreadPriority::tpHighest);
+            run();
+        });
         return MMSYSERR_NOERROR;
     }
 
