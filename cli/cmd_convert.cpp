@@ -1,7 +1,6 @@
 // murrelphonic-cli convert: any readable WAV file (8/16/24/32-bit, float,
 // ADPCM, A-law, mu-law, GSM 6.10, any rate and channel count up to stereo) to
 // a PCM WAV file, through the program's own WAV-to-WAV conversion.
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -26,11 +25,6 @@ namespace {
 
 constexpr const char* kUsage =
     "convert FILE.wav --rate HZ --channels N --bits B [-o OUT.wav] [--overwrite] [--quiet]";
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
 
 bool parse_number(const std::string& text, long lo, long hi, long& out) {
     char* end = nullptr;
@@ -97,7 +91,7 @@ int run_convert(const std::vector<std::string>& args) {
 
     load_console_texts();
     return run_batch({source}, options, "convert", [&](const std::string& file, ConversionProgress& progress) {
-        if (exists(output) && !options.overwrite) {
+        if (path_exists(output) && !options.overwrite) {
             show_warning(output + " exists (use --overwrite to replace it)");
             return FileOutcome::Failed;
         }

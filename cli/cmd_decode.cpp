@@ -1,6 +1,5 @@
 // murrelphonic-cli decode: voice files to WAV files through the program's own
 // decoding (file_decompress), several files at once in worker processes.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,11 +27,6 @@ namespace {
 
 constexpr const char* kUsage = "decode FILE.vkd... [-o DIR|-] [--overwrite] [--quiet] [-j N]";
 
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 FileOutcome decode_one(const std::string& file, const BatchOptions& options, ConversionProgress& progress) {
     Tkoltfile_info info;
     if (get_fileinfo(file, info) != kFileVoice) {
@@ -40,7 +34,7 @@ FileOutcome decode_one(const std::string& file, const BatchOptions& options, Con
         return FileOutcome::Failed;
     }
     const std::string target = batch_target(file, options.out_dir, 1);
-    if (exists(target) && !options.overwrite) {
+    if (path_exists(target) && !options.overwrite) {
         show_warning("[" + file_name_of(target) + "] " + app().message("FM_text_system_errmsg10"));
         return FileOutcome::Failed;
     }

@@ -1,6 +1,5 @@
 // murrelphonic-cli encode: WAV files to voice files in a recording mode,
 // through the program's own encoding (file_compress).
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,11 +28,6 @@ namespace {
 
 constexpr const char* kUsage = "encode FILE.wav... --mode sp|hq|shq [-o DIR|-] [--overwrite] [--quiet] [-j N]";
 
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptions& options,
                        ConversionProgress& progress) {
     Tkoltfile_info info;
@@ -42,7 +36,7 @@ FileOutcome encode_one(const std::string& file, int codec_type, const BatchOptio
         return FileOutcome::Failed;
     }
     const std::string target = batch_target(file, options.out_dir, 2);
-    if (exists(target) && !options.overwrite) {
+    if (path_exists(target) && !options.overwrite) {
         show_warning("[" + file_name_of(target) + "]" + app().message("FM_text_system_errmsg10"));
         return FileOutcome::Failed;
     }

@@ -1,7 +1,6 @@
 // murrelphonic-cli record: records from the wave input device for a number of
 // seconds in a recording mode, into a WAV file or, through the encoder, a
 // voice file. Ctrl+C ends the recording early and keeps what was recorded.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -29,8 +28,7 @@ int record_voice_file(int codec_type, double seconds, const std::string& out_pat
 // crash, kill -9, power loss) to a free NAME.recovered-N.vkd beside it, so that
 // a new recording never deletes it. False when it exists and cannot be moved.
 bool recover_left_recording(const std::string& scratch) {
-    struct stat st {};
-    if (::lstat(scratch.c_str(), &st) != 0) return true;
+    if (!path_exists(scratch)) return true;
     const std::string stem = scratch.substr(0, scratch.size() - std::strlen(".recording.vkd"));
     for (int n = 1; n < 10000; ++n) {
         const std::string free_name = stem + ".recovered-" + std::to_string(n) + ".vkd";
@@ -97,8 +95,7 @@ int run(const std::vector<std::string>& args) {
     if (!codec || seconds <= 0 || out_path.empty()) return usage();
     bool voice = ends_with(out_path, ".vkd");
     if (!voice && !ends_with(out_path, ".wav")) return usage();
-    struct stat st {};
-    if (::stat(out_path.c_str(), &st) == 0 && !overwrite) {
+    if (path_exists(out_path) && !overwrite) {
         std::fprintf(stderr, "murrelphonic-cli: %s already exists (use --overwrite to replace it)\n", out_path.c_str());
         return 1;
     }

@@ -2,6 +2,8 @@
 // Subcommands of murrelphonic-cli. Each cmd_*.cpp defines one command and
 // registers it with a static CommandRegistration; main() dispatches on the
 // first argument.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -23,6 +25,13 @@ const std::vector<Command>& commands();
 // posted events: often enough for a smooth elapsed time, seldom enough that
 // the waiting costs next to nothing.
 inline constexpr std::chrono::milliseconds kDevicePoll{20};
+
+// Whether anything stands at `path`, a dangling link included: an output the
+// user did not allow to be replaced is never written through one.
+inline bool path_exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
 
 struct CommandRegistration {
     explicit CommandRegistration(const Command& command) { register_command(command); }

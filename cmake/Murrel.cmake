@@ -34,14 +34,14 @@ function(murrel_library target)
   endif()
 endfunction()
 
-# murrel_tests([PREFIX <name>] LIBS <libs>)
+# murrel_tests([PREFIX <name>] LIBS <libs> [DEPENDS <programs the suites run>])
 # Every tests/test_*.cpp of the folder becomes its own executable, so that one
 # suite under construction never stops another from building. Files named
 # test_gui_*.cpp get a main() that creates the QApplication. The executables
 # and test names start with the folder's name, or with PREFIX (a sub-folder
 # keeping its subsystem's name).
 function(murrel_tests)
-  cmake_parse_arguments(ARG "" "PREFIX" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "PREFIX" "LIBS;DEPENDS" ${ARGN})
   if(ARG_PREFIX)
     set(folder ${ARG_PREFIX})
   else()
@@ -60,6 +60,10 @@ function(murrel_tests)
     target_compile_definitions(${exe} PRIVATE
       MURREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}" MURREL_BIN_DIR="${MURREL_BIN_DIR}")
     set_target_properties(${exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    # Programs the suites run are built with them.
+    if(ARG_DEPENDS)
+      add_dependencies(${exe} ${ARG_DEPENDS})
+    endif()
     # A suite that starts the program itself takes the program's one
     # instance per user in turn with the end-to-end cases.
     set(lock)

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstring>
 
+#include <pthread.h>
+
 namespace murrel {
 
 DeviceStream::DeviceStream(int device, const TWaveFormatEx& format, WaveCallback* callback)
@@ -27,6 +29,19 @@ void DeviceStream::complete_chain(TMMWaveHdr* first) {
         notify(WaveMsg::Done, first);
         first = next;
     }
+}
+
+void DeviceStream::start_device_thread(const char* name, std::function<void()> body) {
+    thread_ = std::thread([name, body = std::move(body)] {
+        if (name) pthread_setname_np(pthread_self(), name);
+        body();
+    });
+}
+
+void DeviceStream::stop_device_thread() {
+    quit_.store(true);
+    wake_device_thread();
+    if (thread_.joinable()) thread_.join();
 }
 
 // ---------------------------------------------------------------- output
@@ -375,83 +390,95 @@ InputStream* StreamBackend::in(WaveHandle h) {
     return inputs_.count(s) ? s : nullptr;
 }
 
-MMResult StreamBackend::out_open(WaveHandle* handle, int device, const TWaveFormatEx& format,
-                                 WaveCallback* callback, unsigned flags) {
-    if (MMResult r = resolve(device, out_num_devs(), out_default_device())) return r;
-    if (MMResult r = out_query(device, format)) return r;
-    if (flags & kWaveFormatQuery) return MMSYSERR_NOERROR;
-    if (!handle) return MMSYSERR_INVALPARAM;
-    std::unique_ptr<OutputStream> s = make_output(device, format, callback);
+namespace {
+
+// Opening and closing are the same for both directions; only the stream type
+// and what keeps a stream from closing differ.
+template <class Stream>
+MMResult register_stream(std::unique_ptr<Stream> s, std::mutex& mutex, std::set<Stream*>& open,
+                         WaveHandle* handle, WaveCallback* callback) {
     if (!s) return MMSYSERR_NOMEM;
     if (MMResult r = s->start_device()) {
         s->stop_device();
         return r;
     }
-    OutputStream* raw = s.release();
+    Stream* raw = s.release();
     {
-        std::lock_guard lock(streams_mutex_);
-        outputs_.insert(raw);
+        std::lock_guard lock(mutex);
+        open.insert(raw);
     }
     *handle = reinterpret_cast<WaveHandle>(raw);
     if (callback) callback->wave_message(WaveMsg::Open, nullptr);
     return MMSYSERR_NOERROR;
 }
 
-MMResult StreamBackend::out_close(WaveHandle h) {
-    OutputStream* s = out(h);
+template <class Stream>
+MMResult unregister_stream(Stream* s, bool (Stream::*busy)() const, std::mutex& mutex,
+                           std::set<Stream*>& open) {
     if (!s) return MMSYSERR_INVALHANDLE;
-    if (s->has_unreleased()) return WAVERR_STILLPLAYING;
+    if ((s->*busy)()) return WAVERR_STILLPLAYING;
     {
-        std::lock_guard lock(streams_mutex_);
-        outputs_.erase(s);
+        std::lock_guard lock(mutex);
+        open.erase(s);
     }
     s->stop_device();
-    std::unique_ptr<OutputStream> owned(s);
+    std::unique_ptr<Stream> owned(s);
     s->notify(WaveMsg::Close);
     return MMSYSERR_NOERROR;
 }
 
-MMResult StreamBackend::out_prepare(WaveHandle h, TMMWaveHdr* hdr) {
-    if (!out(h)) return MMSYSERR_INVALHANDLE;
+MMResult prepare_header(bool open, TMMWaveHdr* hdr) {
+    if (!open) return MMSYSERR_INVALHANDLE;
     if (!hdr) return MMSYSERR_INVALPARAM;
     hdr->dwFlags.fetch_or(WHDR_PREPARED);
     return MMSYSERR_NOERROR;
 }
 
-MMResult StreamBackend::out_unprepare(WaveHandle h, TMMWaveHdr* hdr) {
-    if (!out(h)) return MMSYSERR_INVALHANDLE;
+MMResult unprepare_header(bool open, TMMWaveHdr* hdr) {
+    if (!open) return MMSYSERR_INVALHANDLE;
     if (!hdr) return MMSYSERR_INVALPARAM;
     if (hdr->dwFlags.load() & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
     hdr->dwFlags.fetch_and(~WHDR_PREPARED);
     return MMSYSERR_NOERROR;
 }
 
-MMResult StreamBackend::out_write(WaveHandle h, TMMWaveHdr* hdr) {
-    OutputStream* s = out(h);
-    return s ? s->write(hdr) : MMSYSERR_INVALHANDLE;
+// The calls that only pass on to an open stream.
+template <class Stream, class Method, class... Args>
+MMResult forward(Stream* s, Method method, Args&&... args) {
+    return s ? (s->*method)(std::forward<Args>(args)...) : MMSYSERR_INVALHANDLE;
 }
-MMResult StreamBackend::out_pause(WaveHandle h) {
-    OutputStream* s = out(h);
-    return s ? s->pause() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::out_restart(WaveHandle h) {
-    OutputStream* s = out(h);
-    return s ? s->restart() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::out_reset(WaveHandle h) {
-    OutputStream* s = out(h);
-    return s ? s->reset() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::out_get_position(WaveHandle h, MMTime& time) {
-    OutputStream* s = out(h);
-    return s ? s->position(time) : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::out_get_id(WaveHandle h, int& device) {
-    OutputStream* s = out(h);
+
+template <class Stream>
+MMResult device_of(Stream* s, int& device) {
     if (!s) return MMSYSERR_INVALHANDLE;
     device = s->device();
     return MMSYSERR_NOERROR;
 }
+
+}  // namespace
+
+MMResult StreamBackend::out_open(WaveHandle* handle, int device, const TWaveFormatEx& format,
+                                 WaveCallback* callback, unsigned flags) {
+    if (MMResult r = resolve(device, out_num_devs(), out_default_device())) return r;
+    if (MMResult r = out_query(device, format)) return r;
+    if (flags & kWaveFormatQuery) return MMSYSERR_NOERROR;
+    if (!handle) return MMSYSERR_INVALPARAM;
+    return register_stream(make_output(device, format, callback), streams_mutex_, outputs_, handle, callback);
+}
+
+MMResult StreamBackend::out_close(WaveHandle h) {
+    return unregister_stream(out(h), &OutputStream::has_unreleased, streams_mutex_, outputs_);
+}
+
+MMResult StreamBackend::out_prepare(WaveHandle h, TMMWaveHdr* hdr) { return prepare_header(out(h), hdr); }
+MMResult StreamBackend::out_unprepare(WaveHandle h, TMMWaveHdr* hdr) { return unprepare_header(out(h), hdr); }
+
+MMResult StreamBackend::out_write(WaveHandle h, TMMWaveHdr* hdr) { return forward(out(h), &OutputStream::write, hdr); }
+MMResult StreamBackend::out_pause(WaveHandle h) { return forward(out(h), &OutputStream::pause); }
+MMResult StreamBackend::out_restart(WaveHandle h) { return forward(out(h), &OutputStream::restart); }
+MMResult StreamBackend::out_reset(WaveHandle h) { return forward(out(h), &OutputStream::reset); }
+MMResult StreamBackend::out_get_position(WaveHandle h, MMTime& time) { return forward(out(h), &OutputStream::position, time); }
+MMResult StreamBackend::out_get_id(WaveHandle h, int& device) { return device_of(out(h), device); }
 MMResult StreamBackend::out_get_volume(WaveHandle h, uint32_t& volume) {
     OutputStream* s = out(h);
     if (!s) return MMSYSERR_INVALHANDLE;
@@ -471,81 +498,26 @@ MMResult StreamBackend::in_open(WaveHandle* handle, int device, const TWaveForma
     if (MMResult r = in_query(device, format)) return r;
     if (flags & kWaveFormatQuery) return MMSYSERR_NOERROR;
     if (!handle) return MMSYSERR_INVALPARAM;
-    std::unique_ptr<InputStream> s = make_input(device, format, callback);
-    if (!s) return MMSYSERR_NOMEM;
-    if (MMResult r = s->start_device()) {
-        s->stop_device();
-        return r;
-    }
-    InputStream* raw = s.release();
-    {
-        std::lock_guard lock(streams_mutex_);
-        inputs_.insert(raw);
-    }
-    *handle = reinterpret_cast<WaveHandle>(raw);
-    if (callback) callback->wave_message(WaveMsg::Open, nullptr);
-    return MMSYSERR_NOERROR;
+    return register_stream(make_input(device, format, callback), streams_mutex_, inputs_, handle, callback);
 }
 
 MMResult StreamBackend::in_close(WaveHandle h) {
-    InputStream* s = in(h);
-    if (!s) return MMSYSERR_INVALHANDLE;
-    if (s->has_queued()) return WAVERR_STILLPLAYING;
-    {
-        std::lock_guard lock(streams_mutex_);
-        inputs_.erase(s);
-    }
-    s->stop_device();
-    std::unique_ptr<InputStream> owned(s);
-    s->notify(WaveMsg::Close);
-    return MMSYSERR_NOERROR;
+    return unregister_stream(in(h), &InputStream::has_queued, streams_mutex_, inputs_);
 }
 
-MMResult StreamBackend::in_prepare(WaveHandle h, TMMWaveHdr* hdr) {
-    if (!in(h)) return MMSYSERR_INVALHANDLE;
-    if (!hdr) return MMSYSERR_INVALPARAM;
-    hdr->dwFlags.fetch_or(WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
-}
+MMResult StreamBackend::in_prepare(WaveHandle h, TMMWaveHdr* hdr) { return prepare_header(in(h), hdr); }
+MMResult StreamBackend::in_unprepare(WaveHandle h, TMMWaveHdr* hdr) { return unprepare_header(in(h), hdr); }
 
-MMResult StreamBackend::in_unprepare(WaveHandle h, TMMWaveHdr* hdr) {
-    if (!in(h)) return MMSYSERR_INVALHANDLE;
-    if (!hdr) return MMSYSERR_INVALPARAM;
-    if (hdr->dwFlags.load() & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-    hdr->dwFlags.fetch_and(~WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
-}
-
-MMResult StreamBackend::in_add_buffer(WaveHandle h, TMMWaveHdr* hdr) {
-    InputStream* s = in(h);
-    return s ? s->add_buffer(hdr) : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::in_start(WaveHandle h) {
-    InputStream* s = in(h);
-    return s ? s->start() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::in_stop(WaveHandle h) {
-    InputStream* s = in(h);
-    return s ? s->stop() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::in_reset(WaveHandle h) {
-    InputStream* s = in(h);
-    return s ? s->reset() : MMSYSERR_INVALHANDLE;
-}
-MMResult StreamBackend::in_get_position(WaveHandle h, MMTime& time) {
-    InputStream* s = in(h);
-    return s ? s->position(time) : MMSYSERR_INVALHANDLE;
-}
+MMResult StreamBackend::in_add_buffer(WaveHandle h, TMMWaveHdr* hdr) { return forward(in(h), &InputStream::add_buffer, hdr); }
+MMResult StreamBackend::in_start(WaveHandle h) { return forward(in(h), &InputStream::start); }
+MMResult StreamBackend::in_stop(WaveHandle h) { return forward(in(h), &InputStream::stop); }
+MMResult StreamBackend::in_reset(WaveHandle h) { return forward(in(h), &InputStream::reset); }
+MMResult StreamBackend::in_get_position(WaveHandle h, MMTime& time) { return forward(in(h), &InputStream::position, time); }
 uint64_t StreamBackend::in_lost_frames(WaveHandle h) {
     InputStream* s = in(h);
     return s ? s->lost_frames() : 0;
 }
 
-MMResult StreamBackend::in_get_id(WaveHandle h, int& device) {
-    InputStream* s = in(h);
-    if (!s) return MMSYSERR_INVALHANDLE;
-    device = s->device();
-    return MMSYSERR_NOERROR;
-}
+MMResult StreamBackend::in_get_id(WaveHandle h, int& device) { return device_of(in(h), device); }
 
 }  // namespace murrel

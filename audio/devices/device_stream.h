@@ -12,9 +12,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "audio/devices/device_backend.h"
@@ -37,12 +39,20 @@ public:
     // Called once the stream is fully set up / just before it is destroyed.
     virtual MMResult start_device() { return MMSYSERR_NOERROR; }
     virtual void stop_device() {}
+    // Wakes every wait of the device's thread (it is to quit).
+    virtual void wake_device_thread() { changed_.notify_all(); }
 
     void notify(WaveMsg msg, TMMWaveHdr* hdr = nullptr);
 
 protected:
     // Marks each header of the lpNext chain done and notifies it.
     void complete_chain(TMMWaveHdr* first);
+    // The thread of a backend that moves the data itself: started from
+    // start_device(), stopped from stop_device(). `name` (15 characters at
+    // most) tells the threads apart in a debugger; nullptr leaves it unnamed.
+    void start_device_thread(const char* name, std::function<void()> body);
+    // Sets quit_, wakes the thread and waits for it to end.
+    void stop_device_thread();
 
     const int device_;
     const TWaveFormatEx format_;
@@ -55,6 +65,10 @@ protected:
     std::recursive_mutex order_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
+    std::atomic<bool> quit_{false};  // the device's thread is to end
+
+private:
+    std::thread thread_;
 };
 
 class OutputStream : public DeviceStream {
@@ -103,8 +117,7 @@ protected:
     // Device side: audio of reset generation `generation` has just gone to the
     // platform. Only the first call per generation is kept.
     void audio_handed(uint64_t generation);
-    // Wakes every wait of the device's thread (it is to quit).
-    void wake_device_thread();
+    void wake_device_thread() override;
 
 private:
     void apply_volume(uint8_t* data, size_t bytes) const;

@@ -11,9 +11,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "audio/devices/device_backend.h"
 #include "audio/devices/mmdsp.h"
+#include "audio/devices/mmdsp_thread.h"
+#include "audio/devices/owner_thread.h"
 #include "audio/devices/ui_dispatcher.h"
 
 namespace murrel {
@@ -56,8 +59,39 @@ public:
     TNotifyEvent OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose, OnError;
 
     AudioBackend& Backend() const { return *backend_; }
+    // The backend's handle while open, else 0.
+    WaveHandle Handle() const { return handle_.load(); }
+
+    virtual void Close() = 0;
 
 protected:
+    // One buffer of the device ring: header and data in one 64-byte aligned
+    // block.
+    struct Slot {
+        std::unique_ptr<uint8_t, void (*)(void*)> memory{nullptr, nullptr};
+        TMMWaveHdr* hdr = nullptr;
+    };
+
+    // Releases everything without events; used when a failure closes the
+    // device and by the destructor.
+    virtual void ForceClose() = 0;
+    // The destructors' common part: closes as Close does, and by force when
+    // that fails (nobody is left to tell), then ends the worker.
+    void ShutDown();
+    // A failure on the worker or the device's thread: no more buffers go out,
+    // and the user-interface thread fires OnError, closes the device and shows
+    // `text`.
+    void PostFailure(const std::string& text);
+    // Gives `slot` a header and EffectiveBufferSize() bytes of data. False
+    // when out of memory.
+    bool AllocateSlot(Slot& slot);
+    static void ReleaseSlot(Slot& slot);
+    // The device's position is a 32-bit sample counter: a value well below
+    // the last one read means it turned over.
+    void CountWrap(uint32_t device_pos);
+    void ClearWraps();
+    int64_t WrappedSamples() const { return static_cast<int64_t>(wraps_.load()) << 32; }
+
     // Sends `fn` to every link up to the next sound component, in both
     // directions, after giving each this component's effective size.
     // The component itself gets it too. `set_size` is false for notifications
@@ -88,6 +122,13 @@ protected:
     int num_devs_ = 0;
     // The component's lock: the counters shared with the refill/delivery.
     std::mutex lock_;
+    std::atomic<WaveHandle> handle_{0};
+    TMMDSPThread thread_;
+    std::vector<Slot> ring_;
+    std::atomic<bool> stopping_{false}, destroying_{false};
+    // The thread that opens, starts, stops and closes the device and runs
+    // what the device posts to the user interface.
+    [[no_unique_address]] OwnerThread owner_thread_;
 
 private:
     int num_buffers_ = 10;
@@ -97,6 +138,8 @@ private:
     TThreadPriority priority_ = TThreadPriority::tpHigher;
     std::string product_name_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::atomic<uint32_t> last_device_pos_{0};
+    std::atomic<uint32_t> wraps_{0};
 };
 
 }  // namespace murrel

@@ -8,14 +8,12 @@
 
 namespace murrel {
 
-namespace {
 // Thread priorities become nice values of the thread; raising one needs
 // privileges, and without them the thread simply keeps the normal priority.
 void apply_priority(TThreadPriority p) {
     static const int nice_of[] = {19, 10, 5, 0, -5, -10, -15};
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice_of[static_cast<int>(p)]);
 }
-}  // namespace
 
 bool TMMDSPThread::Start(Handler handler, TThreadPriority priority, size_t capacity, int wait_ms) {
     Quit();

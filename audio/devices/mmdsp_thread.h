@@ -18,6 +18,10 @@
 
 namespace murrel {
 
+// Gives the calling thread `p` (a nice value of the thread). Raising it needs
+// the privilege to; without it the thread keeps its priority.
+void apply_priority(TThreadPriority p);
+
 class TMMDSPThread {
 public:
     // Returns false to end the thread (the handler failed).

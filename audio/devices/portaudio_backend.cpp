@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "audio/devices/device_stream.h"
+#include "audio/devices/mmdsp_thread.h"
 
 namespace murrel {
 
@@ -65,6 +66,23 @@ PaStreamParameters parameters(const PaDevice& d, const TWaveFormatEx& f) {
     return p;
 }
 
+// Opens a blocking stream in one direction; `stream` stays nullptr on failure.
+MMResult open_stream(PaStream*& stream, const PaStreamParameters* input, const PaStreamParameters* output,
+                     double rate, unsigned long frames) {
+    PaError e = Pa_OpenStream(&stream, input, output, rate, frames, paNoFlag, nullptr, nullptr);
+    if (e == paNoError) return MMSYSERR_NOERROR;
+    stream = nullptr;
+    return pa_result(e);
+}
+
+// Drops what the stream still holds and closes it.
+void close_stream(PaStream*& stream) {
+    if (!stream) return;
+    Pa_AbortStream(stream);
+    Pa_CloseStream(stream);
+    stream = nullptr;
+}
+
 // One writing thread per open output device. Writes chunks of the stream's
 // period, silence where there is no audio, and keeps a map from written chunks to audio bytes
 // so that the heard stream time can be turned back into audio heard.
@@ -82,29 +100,23 @@ public:
 
     MMResult start_device() override {
         PaStreamParameters p = parameters(device_, format_);
-        PaError e = Pa_OpenStream(&stream_, nullptr, &p, format_.nSamplesPerSec,
-                                  static_cast<unsigned long>(chunk_frames_), paNoFlag, nullptr, nullptr);
-        if (e != paNoError) {
-            stream_ = nullptr;
-            return pa_result(e);
-        }
+        if (MMResult r = open_stream(stream_, nullptr, &p, format_.nSamplesPerSec,
+                                     static_cast<unsigned long>(chunk_frames_)))
+            return r;
         if (MMResult r = begin()) return r;
-        thread_ = std::thread([this] {
-            pthread_setname_np(pthread_self(), "pa-output");
+        // The stream's thread feeds the device in real time: a busy machine must
+        // not starve it (a starved writer is a dropout heard), so it runs above
+        // the device's worker that refills the buffers it copies.
+        start_device_thread("pa-output", [this] {
+            apply_priority(TThreadPriority::tpHighest);
             run();
         });
         return MMSYSERR_NOERROR;
     }
 
     void stop_device() override {
-        quit_.store(true);
-        wake_device_thread();
-        if (thread_.joinable()) thread_.join();
-        if (stream_) {
-            Pa_AbortStream(stream_);
-            Pa_CloseStream(stream_);
-            stream_ = nullptr;
-        }
+        stop_device_thread();
+        close_stream(stream_);
     }
 
     MMResult position(MMTime& time) override {
@@ -236,8 +248,6 @@ private:
 
     PaDevice device_;
     PaStream* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> quit_{false};
     size_t chunk_frames_;
     size_t capacity_ = 0;  // frames the stream holds, as it reported when started
     std::vector<uint8_t> chunk_;
@@ -263,29 +273,21 @@ public:
 
     MMResult start_device() override {
         PaStreamParameters p = parameters(device_, format_);
-        PaError e = Pa_OpenStream(&stream_, &p, nullptr, format_.nSamplesPerSec,
-                                  paFramesPerBufferUnspecified, paNoFlag, nullptr, nullptr);
-        if (e != paNoError) {
-            stream_ = nullptr;
-            return pa_result(e);
-        }
-        if ((e = Pa_StartStream(stream_)) != paNoError) return pa_result(e);
-        thread_ = std::thread([this] {
-            pthread_setname_np(pthread_self(), "pa-input");
+        if (MMResult r = open_stream(stream_, &p, nullptr, format_.nSamplesPerSec, paFramesPerBufferUnspecified))
+            return r;
+        if (PaError e = Pa_StartStream(stream_); e != paNoError) return pa_result(e);
+        // Above the delivery worker for the same reason: a starved reader loses
+        // captured audio.
+        start_device_thread("pa-input", [this] {
+            apply_priority(TThreadPriority::tpHighest);
             run();
         });
         return MMSYSERR_NOERROR;
     }
 
     void stop_device() override {
-        quit_.store(true);
-        changed_.notify_all();
-        if (thread_.joinable()) thread_.join();
-        if (stream_) {
-            Pa_AbortStream(stream_);
-            Pa_CloseStream(stream_);
-            stream_ = nullptr;
-        }
+        stop_device_thread();
+        close_stream(stream_);
     }
 
 private:
@@ -319,8 +321,6 @@ private:
 
     PaDevice device_;
     PaStream* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> quit_{false};
     size_t chunk_frames_;
     std::vector<uint8_t> chunk_;
 };

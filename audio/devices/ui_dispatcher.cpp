@@ -15,6 +15,7 @@ void PumpDispatcher::post(std::function<void()> work) {
 }
 
 size_t PumpDispatcher::pump() {
+    owner_thread_.check("PumpDispatcher::pump");
     size_t ran = 0;
     for (;;) {
         std::function<void()> work;

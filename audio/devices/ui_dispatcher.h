@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "audio/devices/owner_thread.h"
+
 namespace murrel {
 
 class UiDispatcher {
@@ -44,6 +46,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<std::function<void()>> queue_;
+    // The thread that pumps is the user-interface thread; there is one.
+    [[no_unique_address]] OwnerThread owner_thread_;
 };
 
 // The process-wide dispatcher; a PumpDispatcher (main_pump()) until the

@@ -10,22 +10,60 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class VirtualOutput final : public OutputStream {
+// A virtual device on the real-time clock: it wakes every 10 ms and moves the
+// frames that came due since it (re)started, so that a late wake-up catches up
+// instead of drifting.
+class RealTimePace {
 public:
-    VirtualOutput(VirtualBackend& backend, VirtualClock clock, int device,
-                  const TWaveFormatEx& format, WaveCallback* callback)
-        : OutputStream(device, format, callback), backend_(backend), clock_(clock),
+    explicit RealTimePace(uint32_t rate) : rate_(rate) {}
+    void restart() {
+        start_ = Clock::now();
+        done_ = 0;
+    }
+    // Sleeps one step; returns the frames due during it.
+    uint64_t step() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_);
+        uint64_t due = static_cast<uint64_t>(elapsed.count()) * rate_ / 1000000;
+        uint64_t frames = due > done_ ? due - done_ : 0;
+        done_ += frames;
+        return frames;
+    }
+
+private:
+    const uint32_t rate_;
+    Clock::time_point start_ = Clock::now();
+    uint64_t done_ = 0;
+};
+
+// What both directions of a virtual device hold: the backend that keeps
+// what was played and supplies what is captured, the clock, a 200 ms scratch
+// buffer, and a thread on every clock but the manual one.
+template <class Direction>
+class VirtualStream : public Direction {
+public:
+    VirtualStream(VirtualBackend& backend, VirtualClock clock, int device, const TWaveFormatEx& format,
+                  WaveCallback* callback)
+        : Direction(device, format, callback), backend_(backend), clock_(clock),
           scratch_(std::max<size_t>(format.nAvgBytesPerSec / 5, 4096)) {}
 
     MMResult start_device() override {
-        if (clock_ != VirtualClock::Manual) thread_ = std::thread([this] { run(); });
+        if (clock_ != VirtualClock::Manual) this->start_device_thread(nullptr, [this] { run(); });
         return MMSYSERR_NOERROR;
     }
-    void stop_device() override {
-        quit_.store(true);
-        changed_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
+    void stop_device() override { this->stop_device_thread(); }
+
+protected:
+    virtual void run() = 0;
+
+    VirtualBackend& backend_;
+    const VirtualClock clock_;
+    std::vector<uint8_t> scratch_;
+};
+
+class VirtualOutput final : public VirtualStream<OutputStream> {
+public:
+    using VirtualStream::VirtualStream;
 
     // Plays up to `frames` frames; returns the audio frames played.
     size_t advance(size_t frames) {
@@ -45,7 +83,7 @@ public:
     }
 
 private:
-    void run() {
+    void run() override {
         size_t block = std::max<uint16_t>(format_.nBlockAlign, 1);
         if (clock_ == VirtualClock::Fast) {
             while (!quit_.load()) {
@@ -56,43 +94,16 @@ private:
             }
             return;
         }
-        // Real time: the frames due since the start, in 10 ms steps.
-        auto start = Clock::now();
-        uint64_t frames_done = 0;
+        RealTimePace pace(format_.nSamplesPerSec);
         while (!quit_.load()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-            uint64_t due = static_cast<uint64_t>(elapsed.count()) * format_.nSamplesPerSec / 1000000;
-            if (due > frames_done) {
-                advance(due - frames_done);
-                frames_done = due;
-            }
+            if (uint64_t frames = pace.step()) advance(frames);
         }
     }
-
-    VirtualBackend& backend_;
-    const VirtualClock clock_;
-    std::vector<uint8_t> scratch_;
-    std::atomic<bool> quit_{false};
-    std::thread thread_;
 };
 
-class VirtualInput final : public InputStream {
+class VirtualInput final : public VirtualStream<InputStream> {
 public:
-    VirtualInput(VirtualBackend& backend, VirtualClock clock, int device,
-                 const TWaveFormatEx& format, WaveCallback* callback)
-        : InputStream(device, format, callback), backend_(backend), clock_(clock),
-          scratch_(std::max<size_t>(format.nAvgBytesPerSec / 5, 4096)) {}
-
-    MMResult start_device() override {
-        if (clock_ != VirtualClock::Manual) thread_ = std::thread([this] { run(); });
-        return MMSYSERR_NOERROR;
-    }
-    void stop_device() override {
-        quit_.store(true);
-        changed_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
+    using VirtualStream::VirtualStream;
 
     void overrun(uint64_t frames) { add_lost_frames(frames); }
 
@@ -116,10 +127,9 @@ public:
     }
 
 private:
-    void run() {
+    void run() override {
         size_t block = std::max<uint16_t>(format_.nBlockAlign, 1);
-        auto start = Clock::now();
-        uint64_t frames_done = 0;
+        RealTimePace pace(format_.nSamplesPerSec);
         bool was_started = false;
         while (!quit_.load()) {
             if (!started()) {
@@ -134,25 +144,13 @@ private:
             }
             if (!was_started) {  // capture time restarts with the device
                 was_started = true;
-                start = Clock::now();
-                frames_done = 0;
+                pace.restart();
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-            uint64_t due = static_cast<uint64_t>(elapsed.count()) * format_.nSamplesPerSec / 1000000;
-            if (due > frames_done) {
-                advance(due - frames_done);
-                frames_done = due;
-            }
+            if (uint64_t frames = pace.step()) advance(frames);
         }
     }
 
-    VirtualBackend& backend_;
-    const VirtualClock clock_;
-    std::vector<uint8_t> scratch_;
     uint64_t offset_ = 0;  // bytes captured so far
-    std::atomic<bool> quit_{false};
-    std::thread thread_;
 };
 
 }  // namespace

@@ -11,7 +11,6 @@ namespace murrel {
 namespace {
 
 constexpr int kWaitSteps = 100;
-constexpr size_t kHeaderBytes = (sizeof(TMMWaveHdr) + 63) / 64 * 64;
 
 [[noreturn]] void Raise(const std::string& text) { throw EMMWaveInError(text); }
 
@@ -27,16 +26,7 @@ TMMWaveIn::TMMWaveIn(AudioBackend* backend, UiDispatcher* ui) : TMMCustomSoundCo
     UpdateFormat();
 }
 
-TMMWaveIn::~TMMWaveIn() {
-    destroying_.store(true);
-    try {
-        Close();
-    } catch (const std::exception&) {
-        // Nobody is left to tell; the forced close below releases the device.
-    }
-    if (IsOpen() || handle_.load()) ForceClose();
-    thread_.Quit();
-}
+TMMWaveIn::~TMMWaveIn() { ShutDown(); }
 
 MMResult TMMWaveIn::ReadCaps(int id, WaveCaps& caps) { return backend_->in_get_caps(id, caps); }
 
@@ -93,6 +83,7 @@ void TMMWaveIn::SetWaveFormat(const TWaveFormatEx* format) {
 // ---------------------------------------------------------------- operations
 
 void TMMWaveIn::Open() {
+    owner_thread_.check("TMMWaveIn::Open", destroying_);
     if (num_devs_ <= 0) Fail(WaveInErrorText(WaveInText::NoDevice));
     if (DeviceID() == InvalidId) Fail(WaveInErrorText(WaveInText::InvalidDeviceId));
     const TWaveFormatEx* format = GetWaveFormat();
@@ -130,6 +121,7 @@ void TMMWaveIn::Open() {
 }
 
 void TMMWaveIn::Start() {
+    owner_thread_.check("TMMWaveIn::Start", destroying_);
     if (!IsOpen()) Open();
     if (!IsOpen() || (state_.load() & kStatePlaying)) return;
     const TWaveFormatEx& f = *GetWaveFormat();
@@ -142,8 +134,7 @@ void TMMWaveIn::Start() {
             window_queue_.clear();
         }
         closing_ = close_requested_ = stopping_ = dropping_ = stop_requested_ = ending_ = false;
-        wraps_ = 0;
-        last_device_pos_ = 0;
+        ClearWraps();
         if (max_record_time_ < 0) {
             byte_limit_ = UINT64_MAX;
         } else {
@@ -180,6 +171,7 @@ void TMMWaveIn::Start() {
 }
 
 void TMMWaveIn::Pause() {
+    owner_thread_.check("TMMWaveIn::Pause", destroying_);
     if (!IsOpen()) Open();
     if (!IsOpen() || (state_.load() & kStatePaused)) return;
     if (state_.load() & kStatePlaying) {
@@ -197,6 +189,7 @@ void TMMWaveIn::Pause() {
 }
 
 void TMMWaveIn::Restart() {
+    owner_thread_.check("TMMWaveIn::Restart", destroying_);
     uint32_t s = state_.load();
     if (!((s & kStatePlaying) && (s & kStatePaused))) return;
     if (MMResult r = backend_->in_start(handle_.load()))
@@ -210,8 +203,7 @@ bool TMMWaveIn::RequestStop() {
     stopping_.store(true);
     WaveHandle h = handle_.load();
     if (MMResult r = backend_->in_stop(h)) Raise(WaveInPrefix(WaveInCall::Stop) + ErrorText(r));
-    wraps_ = 0;
-    last_device_pos_ = 0;
+    ClearWraps();
     {
         std::lock_guard lock(lock_);
         dropping_.store(queued_ > 0);
@@ -222,6 +214,7 @@ bool TMMWaveIn::RequestStop() {
 }
 
 void TMMWaveIn::Stop() {
+    owner_thread_.check("TMMWaveIn::Stop", destroying_);
     if (!(state_.load() & (kStatePlaying | kStatePaused))) return;
     try {
         bool busy = RequestStop();
@@ -259,7 +252,8 @@ void TMMWaveIn::FinishStop() {
 }
 
 void TMMWaveIn::Close() {
-    if (!IsOpen()) return;
+    if (!IsOpen()) return;  // setting a format closes too, from wherever it is set up
+    owner_thread_.check("TMMWaveIn::Close", destroying_);
     closing_.store(true);
     if (state_.load() & (kStatePlaying | kStatePaused)) Stop();
     if (stop_requested_.load()) {
@@ -309,7 +303,7 @@ int64_t TMMWaveIn::GetPosition() {
     }
     int64_t samples = t.value;
     if (t.wType == TimeType::Bytes) samples /= std::max<uint16_t>(format->nBlockAlign, 1);
-    samples += static_cast<int64_t>(wraps_.load()) << 32;
+    samples += WrappedSamples();
     int64_t value = samples_to_time(samples, TimeFormat(), *format);
     if (max_record_time_ > 0) value = std::min(value, max_record_time_);
     return value;
@@ -372,13 +366,7 @@ bool TMMWaveIn::DeliverSafe(TMMWaveHdr* hdr) {
         Deliver(hdr);
         return true;
     } catch (const std::exception& e) {
-        stopping_.store(true);
-        std::string text = e.what();
-        PostToUi([this, text] {
-            Fire(OnError);
-            ForceClose();
-            show_error(text);
-        });
+        PostFailure(e.what());
         return false;
     }
 }
@@ -430,9 +418,7 @@ void TMMWaveIn::Deliver(TMMWaveHdr* hdr) {
     if (requeue && !stopping_.load() && !stop_requested_.load()) {
         MMTime t;
         if (backend_->in_get_position(handle_.load(), t) == MMSYSERR_NOERROR) {
-            uint32_t last = last_device_pos_.load();
-            if (last > t.value && last - t.value > 0xFFFE) wraps_.fetch_add(1);
-            last_device_pos_.store(t.value);
+            CountWrap(t.value);
         }
         {
             std::lock_guard lock(lock_);
@@ -464,28 +450,16 @@ void TMMWaveIn::Deliver(TMMWaveHdr* hdr) {
 
 void TMMWaveIn::AllocateBuffers() {
     FreeBuffers();
-    size_t data = static_cast<size_t>(EffectiveBufferSize());
-    size_t total = (kHeaderBytes + data + 63) / 64 * 64;
     ring_.resize(static_cast<size_t>(NumBuffers()));
     for (Slot& slot : ring_) {
-        void* memory = std::aligned_alloc(64, total);
-        if (!memory) Raise(WaveInErrorText(WaveInText::AllocHeader));
-        slot.memory = std::unique_ptr<uint8_t, void (*)(void*)>(static_cast<uint8_t*>(memory), std::free);
-        slot.hdr = new (memory) TMMWaveHdr;
-        slot.hdr->lpData = reinterpret_cast<char*>(slot.memory.get() + kHeaderBytes);
-        slot.hdr->dwBufferLength = static_cast<uint32_t>(data);
+        if (!AllocateSlot(slot)) Raise(WaveInErrorText(WaveInText::AllocHeader));
         if (MMResult r = backend_->in_prepare(handle_.load(), slot.hdr))
             Raise(WaveInPrefix(WaveInCall::PrepareHeader) + ErrorText(r));
     }
 }
 
 void TMMWaveIn::FreeBuffers() {
-    for (Slot& slot : ring_) {
-        if (!slot.hdr) continue;
-        slot.hdr->~TMMWaveHdr();
-        slot.hdr = nullptr;
-        slot.memory.reset();
-    }
+    for (Slot& slot : ring_) ReleaseSlot(slot);
     ring_.clear();
 }
 

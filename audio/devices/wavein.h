@@ -62,7 +62,7 @@ public:
     // returned buffers too slowly, or the device overran); 0 when closed.
     uint64_t LostFrames() const;
     void Open();
-    void Close();
+    void Close() override;
     void Start();
     void Pause();
     void Restart();
@@ -76,7 +76,6 @@ public:
 
     bool IsRecording() const { return State() & kStatePlaying; }
     bool IsDevicePaused() const { return State() & kStatePaused; }
-    WaveHandle Handle() const { return handle_.load(); }
     // The byte limit Start derived from MaxRecordTime (UINT64_MAX = none).
     uint64_t ByteLimit() const { return byte_limit_; }
 
@@ -96,10 +95,6 @@ private:
     private:
         TMMWaveIn& owner_;
     };
-    struct Slot {
-        std::unique_ptr<uint8_t, void (*)(void*)> memory{nullptr, nullptr};
-        TMMWaveHdr* hdr = nullptr;
-    };
 
     void UpdateFormat();
     void Notification(WaveMsg msg, TMMWaveHdr* hdr);
@@ -114,13 +109,10 @@ private:
     bool WaitQueued(int steps);
     void AllocateBuffers();
     void FreeBuffers();
-    void ForceClose();
+    void ForceClose() override;
     std::string ErrorText(MMResult code) { return backend_->in_error_text(code); }
 
     Callback callback_{*this};
-    std::atomic<WaveHandle> handle_{0};
-    TMMDSPThread thread_;
-    std::vector<Slot> ring_;
 
     // Under lock_.
     int queued_ = 0;
@@ -130,10 +122,8 @@ private:
     std::deque<TMMWaveHdr*> window_queue_;  // cmWindow only; sized by NumBuffers
 
     uint64_t byte_limit_ = UINT64_MAX;
-    std::atomic<bool> closing_{false}, close_requested_{false}, stopping_{false},
-        dropping_{false}, stop_requested_{false}, ending_{false}, destroying_{false};
-    std::atomic<uint32_t> last_device_pos_{0};
-    std::atomic<uint32_t> wraps_{0};
+    std::atomic<bool> closing_{false}, close_requested_{false},
+        dropping_{false}, stop_requested_{false}, ending_{false};
 
     TMMMode mode_ = TMMMode::mMono;
     TMMBits bits_ = TMMBits::b8Bit;

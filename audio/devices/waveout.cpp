@@ -12,7 +12,6 @@ namespace murrel {
 namespace {
 
 constexpr int kWaitSteps = 500;
-constexpr size_t kHeaderBytes = (sizeof(TMMWaveHdr) + 63) / 64 * 64;
 
 [[noreturn]] void Raise(const std::string& text) { throw EMMWaveOutError(text); }
 
@@ -28,16 +27,7 @@ TMMWaveOut::TMMWaveOut(AudioBackend* backend, UiDispatcher* ui)
     ReadDeviceCaps();
 }
 
-TMMWaveOut::~TMMWaveOut() {
-    destroying_.store(true);
-    try {
-        Close();
-    } catch (const std::exception&) {
-        // Nobody is left to tell; the forced close below releases the device.
-    }
-    if (IsOpen() || handle_.load()) ForceClose();
-    thread_.Quit();
-}
+TMMWaveOut::~TMMWaveOut() { ShutDown(); }
 
 MMResult TMMWaveOut::ReadCaps(int id, WaveCaps& caps) { return backend_->out_get_caps(id, caps); }
 
@@ -62,6 +52,7 @@ void TMMWaveOut::SetWaveFormat(const TWaveFormatEx* format) {
 // ---------------------------------------------------------------- operations
 
 void TMMWaveOut::Open() {
+    owner_thread_.check("TMMWaveOut::Open", destroying_);
     if (num_devs_ <= 0) Fail(WaveOutErrorText(WaveOutText::NoDevice));
     if (DeviceID() == InvalidId) Fail(WaveOutErrorText(WaveOutText::InvalidDeviceId));
     const TWaveFormatEx* format = GetWaveFormat();
@@ -93,7 +84,8 @@ void TMMWaveOut::Open() {
 }
 
 void TMMWaveOut::Close() {
-    if (!IsOpen()) return;
+    if (!IsOpen()) return;  // setting a format closes too, from wherever it is set up
+    owner_thread_.check("TMMWaveOut::Close", destroying_);
     closing_.store(true);
     if (state_.load() & (kStatePlaying | kStatePaused)) Stop();
     if (stop_requested_.load()) {  // the stop completes later and closes then
@@ -105,8 +97,7 @@ void TMMWaveOut::Close() {
     if (r != MMSYSERR_NOERROR) Fail(WaveOutPrefix(WaveOutCall::Close) + ErrorText(r));
     if (!WaitSteps([this] { return state_.load() == kStateClosed; }, kWaitSteps))
         Fail(Text(WaveOutCall::Close, WaveOutText::UnableToClose));
-    wraps_.store(0);
-    last_device_pos_.store(0);
+    ClearWraps();
     NotifyChain(&TMMDSPComponent::Closed);
     thread_.Quit();
     handle_.store(0);
@@ -115,6 +106,7 @@ void TMMWaveOut::Close() {
 }
 
 void TMMWaveOut::Start() {
+    owner_thread_.check("TMMWaveOut::Start", destroying_);
     if (!IsOpen()) Open();
     if (!IsOpen() || (state_.load() & kStatePlaying)) return;
     try {
@@ -143,6 +135,7 @@ void TMMWaveOut::Start() {
 }
 
 void TMMWaveOut::Pause() {
+    owner_thread_.check("TMMWaveOut::Pause", destroying_);
     if (!IsOpen()) Open();
     if (!IsOpen() || (state_.load() & kStatePaused)) return;
     try {
@@ -168,6 +161,7 @@ void TMMWaveOut::Pause() {
 }
 
 void TMMWaveOut::Restart() {
+    owner_thread_.check("TMMWaveOut::Restart", destroying_);
     uint32_t s = state_.load();
     if (!((s & kStatePlaying) && (s & kStatePaused))) return;
     try {
@@ -197,6 +191,7 @@ void TMMWaveOut::Restart() {
 }
 
 void TMMWaveOut::Stop() {
+    owner_thread_.check("TMMWaveOut::Stop", destroying_);
     if (!(state_.load() & (kStatePlaying | kStatePaused))) return;
     try {
         stopping_.store(true);
@@ -238,6 +233,7 @@ void TMMWaveOut::FinishStop() {
 }
 
 void TMMWaveOut::Reset() {
+    owner_thread_.check("TMMWaveOut::Reset", destroying_);
     if (!(state_.load() & (kStatePlaying | kStatePaused)) || resetting_.load()) return;
     try {
         WaveHandle h = handle_.load();
@@ -264,18 +260,7 @@ void TMMWaveOut::Reset() {
         }, 100);
         backend_->out_restart(h);
         backend_->out_pause(h);
-        {
-            std::lock_guard lock(lock_);
-            index_ = 0;
-            queued_ = 0;
-            bytes_played_ = 0;
-            ++generation_;
-            pending_refills_ = 0;
-        }
-        last_device_pos_ = 0;
-        wraps_ = 0;
-        loop_start_ = 0;
-        pause_samples_ = 0;
+        ClearQueueAndPosition();
         ending_ = false;
         stop_requested_ = false;
         loops_left_.store(LoopCount());
@@ -303,7 +288,7 @@ int64_t TMMWaveOut::GetPosition() {
         throw;
     }
     int64_t total = static_cast<int64_t>(samples) + pause_samples_.load() +
-                    (static_cast<int64_t>(wraps_.load()) << 32) - loop_start_.load();
+                    WrappedSamples() - loop_start_.load();
     return samples_to_time(std::max<int64_t>(total, 0), TimeFormat(), *format);
 }
 
@@ -353,18 +338,9 @@ bool TMMWaveOut::RefillSafe(TMMWaveHdr* hdr, uint64_t generation) {
         Refill(hdr, generation);
         return true;
     } catch (const std::exception& e) {
-        RefillFailed(e.what());
+        PostFailure(e.what());
         return false;
     }
-}
-
-void TMMWaveOut::RefillFailed(const std::string& text) {
-    stopping_.store(true);
-    PostToUi([this, text] {
-        Fire(OnError);
-        ForceClose();
-        show_error(text);
-    });
 }
 
 void TMMWaveOut::Refill(TMMWaveHdr* hdr, uint64_t generation) {
@@ -394,9 +370,7 @@ void TMMWaveOut::Refill(TMMWaveHdr* hdr, uint64_t generation) {
 
     MMTime t;
     if (backend_->out_get_position(handle_.load(), t) == MMSYSERR_NOERROR) {
-        uint32_t last = last_device_pos_.load();
-        if (last > t.value && last - t.value > 0xFFFE) wraps_.fetch_add(1);
-        last_device_pos_.store(t.value);
+        CountWrap(t.value);
     }
 
     if (more_buffers_.load() && !stop_requested_.load()) {
@@ -452,7 +426,10 @@ int TMMWaveOut::QueueRing(WaveOutCall call) {
     int written = 0;
     for (size_t i = 0; i < n && more_buffers_.load(); ++i) {
         Slot& slot = ring_[i];
-        if (!slot.hdr) AllocateSlot(slot);
+        if (!slot.hdr) {
+            if (!AllocateSlot(slot)) Raise(WaveOutErrorText(WaveOutText::AllocHeader));
+            slot.hdr->dwFlags.store(WHDR_DONE);
+        }
         if (!(slot.hdr->dwFlags.load() & WHDR_PREPARED)) {
             if (MMResult r = backend_->out_prepare(handle_.load(), slot.hdr))
                 Raise(WaveOutPrefix(call) + ErrorText(r));
@@ -469,17 +446,6 @@ int TMMWaveOut::QueueRing(WaveOutCall call) {
     return written;
 }
 
-void TMMWaveOut::AllocateSlot(Slot& slot) {
-    size_t data = static_cast<size_t>(EffectiveBufferSize());
-    size_t total = (kHeaderBytes + data + 63) / 64 * 64;
-    void* memory = std::aligned_alloc(64, total);
-    if (!memory) Raise(WaveOutErrorText(WaveOutText::AllocHeader));
-    slot.memory = std::unique_ptr<uint8_t, void (*)(void*)>(static_cast<uint8_t*>(memory), std::free);
-    slot.hdr = new (memory) TMMWaveHdr;
-    slot.hdr->lpData = reinterpret_cast<char*>(slot.memory.get() + kHeaderBytes);
-    slot.hdr->dwBufferLength = static_cast<uint32_t>(data);
-    slot.hdr->dwFlags.store(WHDR_DONE);
-}
 
 void TMMWaveOut::LoadBuffer(TMMWaveHdr* hdr) {
     hdr->dwBufferLength = static_cast<uint32_t>(EffectiveBufferSize());
@@ -517,27 +483,29 @@ void TMMWaveOut::FreeBuffers() {
     for (Slot& slot : ring_) {
         if (!slot.hdr) continue;
         if (h) backend_->out_unprepare(h, slot.hdr);
-        slot.hdr->~TMMWaveHdr();
-        slot.hdr = nullptr;
-        slot.memory.reset();
+        ReleaseSlot(slot);
     }
     ring_.clear();
     std::lock_guard lock(lock_);
     ring_count_ = 0;
 }
 
-void TMMWaveOut::ClearCounters() {
+void TMMWaveOut::ClearQueueAndPosition() {
     std::lock_guard lock(lock_);
     queued_ = 0;
-    refills_ = 0;
     index_ = 0;
     bytes_played_ = 0;
     ++generation_;
     pending_refills_ = 0;
-    last_device_pos_ = 0;
-    wraps_ = 0;
+    ClearWraps();
     loop_start_ = 0;
     pause_samples_ = 0;
+}
+
+void TMMWaveOut::ClearCounters() {
+    ClearQueueAndPosition();
+    std::lock_guard lock(lock_);
+    refills_ = 0;
 }
 
 uint64_t TMMWaveOut::DeviceSamples(WaveOutCall call) {

@@ -52,7 +52,7 @@ public:
     // Samples played since Start, in TimeFormat units; 0 when not open.
     int64_t GetPosition();
     void Open();
-    void Close();
+    void Close() override;
     void Reset();
     void Start();
     void Pause();
@@ -61,8 +61,6 @@ public:
 
     bool IsPlaying() const { return State() & kStatePlaying; }
     bool IsDevicePaused() const { return State() & kStatePaused; }
-    // The backend's handle while open (for the volume functions), else 0.
-    WaveHandle Handle() const { return handle_.load(); }
 
     // Volume of the open device: left low 16 bits, right high 16 bits.
     void SetVolume(uint32_t volume);
@@ -84,33 +82,29 @@ private:
     private:
         TMMWaveOut& owner_;
     };
-    struct Slot {
-        std::unique_ptr<uint8_t, void (*)(void*)> memory{nullptr, nullptr};
-        TMMWaveHdr* hdr = nullptr;
-    };
 
     void Notification(WaveMsg msg, TMMWaveHdr* hdr);
     // Refill of one finished buffer; false when it failed (reported already).
     bool RefillSafe(TMMWaveHdr* hdr, uint64_t generation);
     void Refill(TMMWaveHdr* hdr, uint64_t generation);
-    void RefillFailed(const std::string& text);
     // Loads and writes the ring as Start does; returns the buffers written.
     int QueueRing(WaveOutCall call);
     void LoadBuffer(TMMWaveHdr* hdr);
     void WriteBuffer(TMMWaveHdr* hdr);
-    void AllocateSlot(Slot& slot);
     void FreeBuffers();
     void FinishStop();
+    // What a Reset starts again from: the queue, the position, and a new
+    // generation so that stale refills do nothing. A refill still running
+    // keeps its count.
+    void ClearQueueAndPosition();
+    // All of it, once no refill runs (stop, close).
     void ClearCounters();
     uint64_t DeviceSamples(WaveOutCall call);
     // Releases everything without events; used when a failure closes the device.
-    void ForceClose();
+    void ForceClose() override;
     std::string ErrorText(MMResult code) { return backend_->out_error_text(code); }
 
     Callback callback_{*this};
-    std::atomic<WaveHandle> handle_{0};
-    TMMDSPThread thread_;
-    std::vector<Slot> ring_;
 
     // Under lock_.
     int queued_ = 0;
@@ -127,11 +121,9 @@ private:
     std::atomic<uint64_t> generation_seen_{1};  // copy of generation_ for lock-free reads
     std::atomic<bool> more_buffers_{true};
     std::atomic<bool> closing_{false}, stop_requested_{false}, resetting_{false},
-        ending_{false}, close_requested_{false}, stopping_{false}, destroying_{false};
+        ending_{false}, close_requested_{false};
     std::atomic<uint32_t> loops_left_{0};
     // Position bookkeeping, in samples.
-    std::atomic<uint32_t> last_device_pos_{0};
-    std::atomic<uint32_t> wraps_{0};
     std::atomic<int64_t> loop_start_{0};
     std::atomic<int64_t> pause_samples_{0};
     std::atomic<int64_t> stop_position_{0};

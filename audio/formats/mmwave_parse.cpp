@@ -8,14 +8,7 @@ namespace murrel {
 
 namespace {
 
-constexpr uint32_t kRIFF = FourCC('R', 'I', 'F', 'F');
-constexpr uint32_t kWAVE = FourCC('W', 'A', 'V', 'E');
-constexpr uint32_t kFmt = FourCC('f', 'm', 't', ' ');
-constexpr uint32_t kData = FourCC('d', 'a', 't', 'a');
-constexpr uint32_t kFact = FourCC('f', 'a', 'c', 't');
-constexpr uint32_t kList = FourCC('L', 'I', 'S', 'T');
-constexpr uint32_t kInfo = FourCC('I', 'N', 'F', 'O');
-constexpr uint32_t kDisp = FourCC('D', 'I', 'S', 'P');
+using namespace chunk_id;
 
 // Larger "DISP" or INFO items are not metadata anyone wrote on purpose; they
 // are skipped rather than loaded.

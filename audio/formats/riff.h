@@ -19,6 +19,18 @@ constexpr uint32_t FourCC(char a, char b, char c, char d) {
 }
 std::string FourCCText(uint32_t id);
 
+// The chunk identifiers of a WAV file that reading and saving both need.
+namespace chunk_id {
+inline constexpr uint32_t kRIFF = FourCC('R', 'I', 'F', 'F');
+inline constexpr uint32_t kWAVE = FourCC('W', 'A', 'V', 'E');
+inline constexpr uint32_t kFmt = FourCC('f', 'm', 't', ' ');
+inline constexpr uint32_t kData = FourCC('d', 'a', 't', 'a');
+inline constexpr uint32_t kFact = FourCC('f', 'a', 'c', 't');
+inline constexpr uint32_t kList = FourCC('L', 'I', 'S', 'T');
+inline constexpr uint32_t kInfo = FourCC('I', 'N', 'F', 'O');
+inline constexpr uint32_t kDisp = FourCC('D', 'I', 'S', 'P');
+}  // namespace chunk_id
+
 // One chunk: `offset` is the file offset of its 8-byte header, `data_offset`
 // of its first data byte (after the form type for RIFF and LIST). `size` is the
 // value of the size field (form type included for RIFF and LIST).

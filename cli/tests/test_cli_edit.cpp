@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "cli/tests/bad_inputs.h"
+#include "testsupport/cli_program.h"
 #include "testsupport/scratch_dir.h"
 
 using namespace murrel;
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCli = std::string(MURREL_BIN_DIR) + "/murrelphonic-cli";
+const std::string kCli = murrel::testsupport::cli_program();
 
 std::vector<int16_t> ramp(size_t n) {
     std::vector<int16_t> s(n);
@@ -26,7 +27,7 @@ std::vector<int16_t> ramp(size_t n) {
 class CliEdit : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(kCli)) GTEST_SKIP() << "murrelphonic-cli not built";
+        MURREL_REQUIRE_CLI_PROGRAM();
         input = ramp(48000);  // 3 s at 16 kHz
         write_wav(dir.file("in.wav"), input, 16000);
     }

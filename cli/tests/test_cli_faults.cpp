@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "cli/tests/bad_inputs.h"
+#include "testsupport/cli_program.h"
 #include "testsupport/scratch_dir.h"
 #include "voicefile/lamecoder.h"
 
@@ -28,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const std::string kCli = std::string(MURREL_BIN_DIR) + "/murrelphonic-cli";
+const std::string kCli = murrel::testsupport::cli_program();
 
 
 // A voice file of `minutes` of SP stream, made by repeating one minute.
@@ -71,7 +72,7 @@ HeaderSizes header_sizes(const std::string& path) {
 class CliFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(kCli)) GTEST_SKIP() << "murrelphonic-cli not built";
+        MURREL_REQUIRE_CLI_PROGRAM();
     }
     int cli(const std::string& args, const std::string& prefix = "") {
         return run(prefix + kCli + " " + args + " >" + dir.file("out.txt") + " 2>" + dir.file("err.txt"));

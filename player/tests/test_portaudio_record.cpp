@@ -13,6 +13,7 @@
 #include "audio/devices/portaudio_backend.h"
 #include "player/tests/player_fixture.h"
 #include "shell/startup.h"
+#include "testsupport/cli_program.h"
 #include "testsupport/sound_server.h"
 
 using namespace murrel;
@@ -133,8 +134,8 @@ TEST_F(PortAudioRecording, AToneRecordedInShqIsSavedAndDecodesBackToTheTone) {
 }
 
 TEST_F(PortAudioRecording, ARecordingKilledMidwayLeavesWholeFramesThatTheNextStartRecovers) {
-    const std::string cli = std::string(MURREL_BIN_DIR) + "/murrelphonic-cli";
-    if (!fs::exists(cli)) GTEST_SKIP() << "murrelphonic-cli not built";
+    MURREL_REQUIRE_CLI_PROGRAM();
+    const std::string cli = murrel::testsupport::cli_program();
     const std::string target = scratch.file("killed.vkd");
     const std::string part = scratch.file("killed.recording.vkd");
     std::unique_ptr<Child> player = play_tone();

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -130,6 +131,21 @@ protected:
             "--channels=1", "--format=s16le", "--latency-msec=20", "--file-format=raw", path});
     }
 
+    // Waits (10 s at most) until the monitor's recording at `path` holds
+    // `bytes` more than `from`; returns its size then.
+    static uintmax_t wait_for_monitor(const std::string& path, uintmax_t from, uintmax_t bytes) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            std::error_code ec;
+            uintmax_t size = std::filesystem::file_size(path, ec);
+            if (ec) size = 0;
+            if (size >= from + bytes || std::chrono::steady_clock::now() > deadline) return size;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    // 200 ms of the monitor's 16 kHz mono 16-bit stream.
+    static constexpr uintmax_t kMonitorMargin = 16000 * 2 / 5;
+
     std::unique_ptr<TMMWaveOut> make_out(ToneSource& tone) {
         auto out = std::make_unique<TMMWaveOut>(backend.get(), &ui);
         TWaveFormatEx f = MakePCMFormat(16, 1, static_cast<uint32_t>(tone.rate));
@@ -161,14 +177,16 @@ TEST_F(PortAudioTest, WaveOutPlaysTheToneWithoutGapsToItsEnd) {
     std::string path = scratch.file("monitor.raw");
     auto recorder = record_monitor(path, 16000);
     ASSERT_TRUE(recorder->ok());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_GE(wait_for_monitor(path, 0, kMonitorMargin), kMonitorMargin);  // the monitor is recording
     ToneSource tone(16000, 2.0);
     auto out = make_out(tone);
     out->Start();
     ASSERT_TRUE(ui.pump_until([&] { return stops > 0; }, std::chrono::seconds(10)));
     EXPECT_TRUE(out->IsOpen());
     out->Close();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The monitor has caught what followed the end of the tone.
+    uintmax_t at_close = wait_for_monitor(path, 0, 0);
+    ASSERT_GE(wait_for_monitor(path, at_close, 2 * kMonitorMargin), at_close + 2 * kMonitorMargin);
     recorder->stop();
 
     ToneRegion r = find_tone(read_samples(path), 16000, kAmplitude / 4.0);
@@ -183,28 +201,45 @@ TEST_F(PortAudioTest, PauseHoldsAudioAndPositionAndRestartLosesNothing) {
     std::string path = scratch.file("monitor.raw");
     auto recorder = record_monitor(path, 16000);
     ASSERT_TRUE(recorder->ok());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_GE(wait_for_monitor(path, 0, kMonitorMargin), kMonitorMargin);
     ToneSource tone(16000, 1.5);
     auto out = make_out(tone);
     out->Start();
-    ui.pump_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(ui.pump_until([&] { return out->GetPosition() >= 500; }, std::chrono::seconds(10)));
+    const int64_t before_pause = out->GetPosition();
     out->Pause();
+    const auto paused_at = std::chrono::steady_clock::now();
     // What the stream already held is still heard; then the position holds.
-    ui.pump_for(std::chrono::milliseconds(200));
-    int64_t at_pause = out->GetPosition();
-    EXPECT_NEAR(static_cast<double>(at_pause), 550, 120);
+    int64_t at_pause = -1;
+    auto changed_at = std::chrono::steady_clock::now();
+    ASSERT_TRUE(ui.pump_until([&] {
+        const int64_t now = out->GetPosition();
+        const auto t = std::chrono::steady_clock::now();
+        if (now != at_pause) {
+            at_pause = now;
+            changed_at = t;
+        }
+        return t - changed_at >= std::chrono::milliseconds(200);
+    }, std::chrono::seconds(10), std::chrono::milliseconds(20)));
+    EXPECT_GE(at_pause, before_pause);
+    EXPECT_LE(at_pause, before_pause + 300);  // no more than the stream holds
     ui.pump_for(std::chrono::milliseconds(400));
     EXPECT_NEAR(static_cast<double>(out->GetPosition()), static_cast<double>(at_pause), 5);
     out->Restart();
+    const double paused_s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - paused_at).count();
     ASSERT_TRUE(ui.pump_until([&] { return stops > 0; }, std::chrono::seconds(10)));
     out->Close();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    uintmax_t at_close = wait_for_monitor(path, 0, 0);
+    ASSERT_GE(wait_for_monitor(path, at_close, 2 * kMonitorMargin), at_close + 2 * kMonitorMargin);
     recorder->stop();
 
     ToneRegion r = find_tone(read_samples(path), 16000, kAmplitude / 4.0);
-    // 1.5 s of tone with a 0.6 s hole where the pause was.
-    EXPECT_NEAR(r.seconds, 2.1, 0.12);
-    EXPECT_NEAR(r.longest_gap, 0.6, 0.1);
+    // 1.5 s of tone with a hole as long as the pause, less what the stream
+    // still played after it.
+    const double held_s = static_cast<double>(at_pause - before_pause) / 1000.0;
+    EXPECT_NEAR(r.longest_gap, paused_s - held_s, 0.1);
+    EXPECT_NEAR(r.seconds, 1.5 + r.longest_gap, 0.12);
     EXPECT_NEAR(r.frequency * r.seconds / (r.seconds - r.longest_gap), 1000.0, 30.0);
 }
 
@@ -212,16 +247,19 @@ TEST_F(PortAudioTest, ResetRewindsAndStopKeepsTheDeviceOpen) {
     ToneSource tone(16000, 10.0);
     auto out = make_out(tone);
     out->Start();
-    ui.pump_for(std::chrono::milliseconds(400));
-    EXPECT_GT(out->GetPosition(), 200);
+    ASSERT_TRUE(ui.pump_until([&] { return out->GetPosition() > 200; }, std::chrono::seconds(10)));
     out->Reset();
+    const auto reset_at = std::chrono::steady_clock::now();
     EXPECT_GT(tone.loads.load(), 10);
     EXPECT_LT(out->GetPosition(), 100);
     EXPECT_TRUE(out->IsPlaying());
-    ui.pump_for(std::chrono::milliseconds(300));
-    int64_t after = out->GetPosition();
-    EXPECT_GT(after, 150);
-    EXPECT_LT(after, 450);
+    // Playing goes on from the start again; the position never runs ahead of
+    // the time played since the rewind.
+    ASSERT_TRUE(ui.pump_until([&] { return out->GetPosition() > 150; }, std::chrono::seconds(10)));
+    const int64_t after = out->GetPosition();
+    const auto since_reset = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - reset_at);
+    EXPECT_LE(after, since_reset.count() + 50);
     out->Stop();
     EXPECT_EQ(stops, 1);
     EXPECT_TRUE(out->IsOpen());
@@ -262,7 +300,8 @@ TEST_P(PortAudioRecordTest, WaveInRecordsAToneFromTheSinkIntact) {
     int stops = 0;
     in.OnStop = [&](TMMDSPComponent*) { ++stops; };
     in.Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The tone starts once the device is capturing, so that all of it is heard.
+    ASSERT_TRUE(ui.pump_until([&] { return in.GetPosition() > 0; }, std::chrono::seconds(10)));
     Child player({"pacat", "-s", address, "-d", "murrel_sink", "--rate=" + std::to_string(rate),
                   "--channels=1", "--format=s16le", "--playback", tone_path});
     ASSERT_TRUE(player.ok());

@@ -205,7 +205,10 @@ TEST_F(WaveInTest, TheRecordingLimitShortensTheLastBufferAndStopsTheDevice) {
     EXPECT_TRUE(stop_on_ui);
     EXPECT_FALSE(in->IsRecording());
     EXPECT_TRUE(in->IsOpen());
-    ui.pump_for(std::chrono::milliseconds(20));
+    // Once every delivery has ended and what they posted has run, no second
+    // stop can come.
+    EXPECT_TRUE(in->WaitDelivered());
+    ASSERT_TRUE(ui.pump_until([&] { return ui.pending() == 0; }));
     EXPECT_EQ(stops, 1);  // exactly once
 }
 
@@ -326,7 +329,10 @@ TEST_F(WaveInTest, TransportOperationsRaceTheDeliveriesSafely) {
     }
     in->Restart();
     in->Stop();
-    ui.pump_for(std::chrono::milliseconds(20));
+    // A delivery still running finishes the stop later, through the dispatcher.
+    ASSERT_TRUE(ui.pump_until([&] { return stops > 0; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(in->WaitDelivered());
+    ASSERT_TRUE(ui.pump_until([&] { return ui.pending() == 0; }));
     EXPECT_EQ(stops, 1);
     std::lock_guard lock(mutex);
     ASSERT_GT(recorded.size(), 0u);

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "shell/appstate.h"
+#include "testsupport/cli_program.h"
 #include "testsupport/scratch_dir.h"
 #include "voicefile/lamecoder.h"
 #include "voicefile/tests/audio_fixtures.h"
@@ -22,13 +23,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCli = std::string(MURREL_BIN_DIR) + "/murrelphonic-cli";
+const std::string kCli = murrel::testsupport::cli_program();
 
 
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(kCli)) GTEST_SKIP() << "murrelphonic-cli not built";
+        MURREL_REQUIRE_CLI_PROGRAM();
     }
     int cli(const std::string& args) { return run(kCli + " " + args + " >" + dir.file("out.txt") + " 2>" + dir.file("err.txt")); }
     std::string err() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "audio/formats/mmwave.h"
+#include "testsupport/cli_program.h"
 #include "testsupport/scratch_dir.h"
 
 using namespace murrel;
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCli = std::string(MURREL_BIN_DIR) + "/murrelphonic-cli";
+const std::string kCli = murrel::testsupport::cli_program();
 
 // The command's exit status.
 int sh(const std::string& command) {
@@ -29,7 +30,7 @@ int sh(const std::string& command) {
 class CliConvert : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(kCli)) GTEST_SKIP() << "murrelphonic-cli not built";
+        MURREL_REQUIRE_CLI_PROGRAM();
         if (sh("sox --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
         ASSERT_EQ(sh("sox -n -r 44100 -c 2 -b 16 " + dir.file("stereo.wav") +
                      " synth 2 sine 440 sine 660 gain -6 2>/dev/null"), 0);

@@ -12,6 +12,7 @@
 
 #include "audio/formats/mmwave.h"
 #include "editor/displaydata.h"
+#include "testsupport/cli_program.h"
 #include "testsupport/scratch_dir.h"
 
 using namespace murrel;
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCli = std::string(MURREL_BIN_DIR) + "/murrelphonic-cli";
+const std::string kCli = murrel::testsupport::cli_program();
 
 // Stereo: a loud square wave on the first channel, silence on the second;
 // mono: the square wave in its second half only.
@@ -52,7 +53,7 @@ int lit(const QImage& img, int x, int y0, int y1) {
 class WaveformCli : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(kCli)) GTEST_SKIP() << "murrelphonic-cli not built";
+        MURREL_REQUIRE_CLI_PROGRAM();
         setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
     }
     // Where the program keeps a WAV's display data in this scratch folder
