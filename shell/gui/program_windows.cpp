@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "filemanager/gui/file_commands.h"
 #include "filemanager/gui/file_list.h"
 #include "player/gui/player_panel.h"
 #include "player/playerstrip.h"
@@ -133,6 +134,17 @@ void ProgramWindows::build_player() {
         return strip.MMWaveOut_vkdplay().IsOpen() || strip.MMWavePlayer().IsOpen();
     };
     main->browser().host.play_selection = [&strip] { strip.button_playClick(); };
+    main->commands().busy_path = [&strip] { return strip.playing_path(); };
+    main->commands().owner.open_progress = [this]() -> ConversionProgress* {
+        progress->set_caption("Copying");
+        progress->set_directory("");
+        progress->set_target("");
+        progress->set_filecount("");
+        progress->center_on_desktop();
+        progress->show();
+        return progress.get();
+    };
+    main->commands().owner.close_progress = [this] { progress->close(); };
 }
 
 ProgramWindows::~ProgramWindows() {
