@@ -16,6 +16,7 @@
 #include "shell/gui/form_about.h"
 #include "shell/gui/form_edit.h"
 #include "shell/gui/form_main.h"
+#include "shell/gui/mail_command.h"
 #include "voicefile/gui/batch_conversion.h"
 #include "voicefile/gui/form_convdialog.h"
 #include "voicefile/gui/form_progress.h"
@@ -145,10 +146,17 @@ void ProgramWindows::build_player() {
         return progress.get();
     };
     main->commands().owner.close_progress = [this] { progress->close(); };
+
+    mail = std::make_unique<TMailCommand>(main->browser(), *progress);
+    mail->stop_playback = [&strip] { strip.button_stopClick(); };
+    mail->show_main = [this](bool shown) { main->setVisible(shown); };
+    QObject::connect(main->button_email, &QAbstractButton::clicked, main.get(), [this] { mail->button_emailClick(); });
+    main->browser().host.mail_selection = [this] { mail->button_emailClick(); };
 }
 
 ProgramWindows::~ProgramWindows() {
     if (player) player->button_stopClick();
+    mail.reset();
     player_panel.reset();
     player.reset();
     batch_.reset();
