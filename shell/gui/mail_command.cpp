@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-#include "audio/mmwave.h"
+#include "audio/formats/mmwave.h"
 #include "filemanager/gui/file_browser.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
