@@ -63,8 +63,12 @@ protected:
     }
     void keyPressEvent(QKeyEvent* e) override {
         if (after) after(e);
-        // Enter plays and Delete deletes: the view must not act on them too.
-        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Delete) return;
+        // Enter plays, Delete deletes and Ctrl+C offers the files: the view must
+        // not act on them too (its own copy would replace the files on the
+        // clipboard with the current row's caption as text).
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Delete ||
+            e->matches(QKeySequence::Copy) || e->matches(QKeySequence::Paste))
+            return;
         Base::keyPressEvent(e);
     }
 

@@ -3,7 +3,10 @@
 // move, Delete into the scratch home's trash, and a new folder named by typing.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -27,7 +30,10 @@ protected:
         std::ofstream(data / "memo.vkd") << "not a real voice file";
     }
     void TearDown() override {
-        if (clip_owner > 0) ::kill(clip_owner, SIGTERM);
+        if (clip_owner > 0) {
+            ::kill(clip_owner, SIGTERM);
+            ::waitpid(clip_owner, nullptr, 0);
+        }
     }
     void start() {
         ASSERT_GT(program.start(), 0);
@@ -40,6 +46,27 @@ protected:
         program.type(folder.string());
         program.key("Return");
         layout::pause_s(0.5);
+    }
+    // Another X client owns the clipboard with `content` as `target` only, as a
+    // file manager does after its own copy or cut; it serves until TearDown.
+    void offer_on_clipboard(const std::string& target, const std::string& content) {
+        const fs::path file = program.folders().root / "clip.txt";
+        std::ofstream(file, std::ios::binary) << content;
+        const std::string display = Desktop::display();
+        clip_owner = ::fork();
+        if (clip_owner == 0) {
+            // Not run_command: its pipe would stay open in xclip, which serves
+            // until it is ended, and the read would never finish.
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::setenv("DISPLAY", display.c_str(), 1);
+            ::execlp("xclip", "xclip", "-quiet", "-selection", "clipboard", "-t", target.c_str(), "-i",
+                     file.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ASSERT_GT(clip_owner, 0);
+        ASSERT_TRUE(wait_until([&] { return clipboard(target) == content; }, 5s)) << "xclip never owned the clipboard";
     }
     std::string clipboard(const std::string& target) {
         return run_command({"xclip", "-selection", "clipboard", "-o", "-t", target});
@@ -75,11 +102,7 @@ TEST_F(FileOps, CtrlCOffersTheFileToOtherClientsAndCtrlVInAnotherFolderCopiesItT
 
 TEST_F(FileOps, AFileManagersCutOfferedOnlyInTheGnomeFormatIsMovedByCtrlV) {
     start();
-    const std::string script = "printf 'cut\\n%s' '" + uri(data / "memo.vkd") +
-                               "' | xclip -quiet -selection clipboard -t x-special/gnome-copied-files -i"
-                               " >/dev/null 2>&1 & echo $!";
-    clip_owner = std::atoi(run_command({"sh", "-c", script}).c_str());
-    ASSERT_GT(clip_owner, 0);
+    offer_on_clipboard("x-special/gnome-copied-files", "cut\n" + uri(data / "memo.vkd"));
     layout::pause_s(0.3);
     go_to(other);
     program.click(layout::kListEmpty);
