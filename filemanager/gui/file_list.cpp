@@ -62,6 +62,12 @@ protected:
         if (after) after(e);
     }
     void keyPressEvent(QKeyEvent* e) override {
+        // A key the name editor passed on (Return ends the editing) is the
+        // editor's: acting on it here would also play the renamed file.
+        if (editing()) {
+            e->ignore();
+            return;
+        }
         if (after) after(e);
         // Enter plays, Delete deletes and Ctrl+C offers the files: the view must
         // not act on them too (its own copy would replace the files on the

@@ -79,7 +79,8 @@ protected:
 
 TEST_F(Commands, CopyPutsTheThreeFormatsOfTheFileManagersOnTheClipboard) {
     select_only({"memo.vkd", "take.wav"});
-    key(Qt::Key_C, Qt::ControlModifier);
+    // Through the view, whose own Ctrl+C would put the row's caption there.
+    QTest::keyClick(list().reportView(), Qt::Key_C, Qt::ControlModifier);
     const QMimeData* clip = QApplication::clipboard()->mimeData();
     ASSERT_NE(clip, nullptr);
     const QString memo = QUrl::fromLocalFile(QString::fromStdString(data + "/memo.vkd")).toString();
@@ -130,6 +131,19 @@ TEST_F(Commands, NewFolderTwiceGivesTheBaseNameThenTwoAndOpensTheNameForTyping) 
     EXPECT_EQ(list().Directory(), data + "/");
     EXPECT_EQ(list().caption(list().Selected()), "New folder(2)");
     EXPECT_TRUE(list().IsEditing());
+}
+
+TEST_F(Commands, TheReturnThatEndsTypingANameDoesNotPlayTheFile) {
+    int played = 0;
+    browser->host.play_selection = [&] { ++played; };
+    select_only({"memo.vkd"});
+    QTest::keyClick(list().reportView(), Qt::Key_Return);
+    EXPECT_EQ(played, 1);
+    commands->RenameSelected();
+    ASSERT_TRUE(list().IsEditing());
+    // What the name editor passes on to the view when Return ends it.
+    QTest::keyClick(list().reportView(), Qt::Key_Return);
+    EXPECT_EQ(played, 1);
 }
 
 TEST_F(Commands, RenamingOntoATakenNameShowsTheQuotedNameAndChangesNothing) {

@@ -68,6 +68,9 @@ protected:
         ASSERT_GT(clip_owner, 0);
         ASSERT_TRUE(wait_until([&] { return clipboard(target) == content; }, 5s)) << "xclip never owned the clipboard";
     }
+    // The whole screen: a dialog's reported geometry leaves out its frame and
+    // a crop by it cuts the top of the dialog off.
+    static void screen_shot(const std::string& name) { keep_screenshot(Desktop::grab(), "e2e_" + name); }
     std::string clipboard(const std::string& target) {
         return run_command({"xclip", "-selection", "clipboard", "-o", "-t", target});
     }
@@ -132,6 +135,7 @@ TEST_F(FileOps, TheNewFolderButtonTwiceGivesTwoNamesAndTheSecondIsNamedByTyping)
     layout::pause_s(0.5);
     program.key("Escape");
     program.click(layout::kNewFolder);
+    ASSERT_TRUE(wait_until([&] { return fs::is_directory(data / "New Folder(2)"); }, 5s));
     layout::pause_s(0.5);
     program.shot("new_folder_editing");
     program.type("meeting");
@@ -149,7 +153,111 @@ TEST_F(FileOps, ThePropertiesOfAFileShowInTheirOwnWindow) {
     program.key("u");
     const auto dialog = program.find_window("memo.vkd - Properties", 5s);
     ASSERT_TRUE(dialog.has_value());
-    program.shot("properties", *dialog);
+    screen_shot("properties");
+}
+
+TEST_F(FileOps, RenamingOntoATakenNameShowsAnErrorAndKeepsBothFiles) {
+    std::ofstream(data / "taken.vkd") << "taken";
+    start();
+    program.click(layout::list_row(0), 3);  // memo.vkd
+    layout::pause_s(0.4);
+    program.key("r");
+    layout::pause_s(0.4);
+    program.key("ctrl+a");
+    program.type("taken.vkd");
+    program.key("Return");
+    const auto box = program.find_dialog(5s);
+    ASSERT_TRUE(box.has_value()) << "no error box";
+    screen_shot("rename_taken");
+    program.key("Return");
+    std::stringstream taken;
+    taken << std::ifstream(data / "taken.vkd").rdbuf();
+    EXPECT_EQ(taken.str(), "taken");
+    EXPECT_TRUE(fs::exists(data / "memo.vkd"));
+}
+
+TEST_F(FileOps, AFileDraggedFromTheListOntoAFolderOfTheTreeIsCopiedThere) {
+    start();
+    // The tree shows the listed folder at its top; the scratch home, a
+    // sibling of the program's folder, is the row below it.
+    program.drag(layout::list_row(0), layout::kTreeRowBelowListed);
+    EXPECT_TRUE(wait_until([&] { return fs::exists(program.folders().home / "memo.vkd"); }, 5s));
+    EXPECT_TRUE(fs::exists(data / "memo.vkd"));
+    program.shot("dropped_on_tree");
+}
+
+// A fake mail program registered for mailto: links in the scratch home; it
+// writes the arguments it was given to `received`.
+void register_fake_mailer(const fs::path& home, const fs::path& received) {
+    const fs::path apps = home / ".local/share/applications";
+    fs::create_directories(apps);
+    fs::create_directories(home / ".config");
+    const fs::path script = home / "fakemail.sh";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << received.string() << "'\n";
+    fs::permissions(script, fs::perms::owner_all);
+    std::ofstream(apps / "fakemail.desktop") << "[Desktop Entry]\nType=Application\nName=Fake mail\nExec="
+                                             << script.string() << " %u\nMimeType=x-scheme-handler/mailto;\n";
+    std::ofstream(home / ".config/mimeapps.list") << "[Default Applications]\nx-scheme-handler/mailto=fakemail.desktop\n";
+}
+
+std::string read_all(const fs::path& p) {
+    std::stringstream s;
+    s << std::ifstream(p).rdbuf();
+    return s.str();
+}
+
+TEST_F(FileOps, TheMailButtonHandsTheSelectedFilesToTheRegisteredMailProgram) {
+    const fs::path received = program.folders().home / "received.txt";
+    register_fake_mailer(program.folders().home, received);
+    std::ofstream(data / "note.wav") << "not a real wav";
+    start();
+    program.click(layout::list_row(0));
+    program.key("shift+Down");
+    program.click(layout::kMail);
+    const auto warning = program.find_dialog(5s);
+    ASSERT_TRUE(warning.has_value()) << "no warning before the hand-off";
+    screen_shot("mail_warning");
+    program.key("Return");
+    ASSERT_TRUE(wait_until([&] { return fs::exists(received); }, 10s)) << "the mail program was never started";
+    const std::string got = read_all(received);
+    EXPECT_NE(got.find("attach=" + (data / "memo.vkd").string()), std::string::npos) << got;
+    EXPECT_NE(got.find("attach=" + (data / "note.wav").string()), std::string::npos) << got;
+    EXPECT_NE(program.main_window(), 0u) << "the main window did not come back";
+}
+
+TEST_F(FileOps, WithNoMailProgramTheMailButtonSaysSoAndStartsNothing) {
+    start();
+    program.click(layout::list_row(0));
+    program.click(layout::kMail);
+    const auto warning = program.find_dialog(5s);
+    ASSERT_TRUE(warning.has_value());
+    program.key("Return");
+    layout::pause_s(0.5);
+    const auto error = program.find_dialog(5s);
+    ASSERT_TRUE(error.has_value()) << "no box saying mail is not available";
+    EXPECT_NE(*error, *warning);
+    screen_shot("mail_unavailable");
+    program.key("Return");
+}
+
+TEST_F(FileOps, TheCommandLineMailReachesTheRegisteredProgramOrSaysItIsNotAvailable) {
+    const fs::path home = program.folders().home;
+    auto mail = [&](int& status) {
+        return run_command({"env", "HOME=" + home.string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
+                            "XDG_DATA_HOME=" + (home / ".local/share").string(), "sh", "-c",
+                            "\"$0\" mail \"$1\" 2>&1", (program.folders().bin / "murrelphonic-cli").string(),
+                            (data / "memo.vkd").string()},
+                           &status);
+    };
+    int status = 0;
+    EXPECT_NE(mail(status).find("MAPI services are not available on this system"), std::string::npos);
+    EXPECT_NE(status, 0);
+    const fs::path received = home / "received.txt";
+    register_fake_mailer(home, received);
+    mail(status);
+    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(wait_until([&] { return fs::exists(received); }, 10s));
+    EXPECT_NE(read_all(received).find("attach=" + (data / "memo.vkd").string()), std::string::npos);
 }
 
 }  // namespace
