@@ -100,6 +100,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || index.row() >= static_cast<int>(entries_.size())) return {};
         const DirEntry& e = entries_[static_cast<size_t>(index.row())];
+        // The name editor starts from the caption, ready to be typed over.
+        if (role == Qt::EditRole && index.column() == 0) return QString::fromStdString(e.caption);
         if (role == Qt::DisplayRole) {
             switch (index.column()) {
             case 0: return QString::fromStdString(e.caption);

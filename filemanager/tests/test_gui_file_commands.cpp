@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
@@ -130,7 +131,11 @@ TEST_F(Commands, NewFolderTwiceGivesTheBaseNameThenTwoAndOpensTheNameForTyping) 
     EXPECT_TRUE(fs::is_directory(data + "/New folder(2)"));
     EXPECT_EQ(list().Directory(), data + "/");
     EXPECT_EQ(list().caption(list().Selected()), "New folder(2)");
-    EXPECT_TRUE(list().IsEditing());
+    ASSERT_TRUE(list().IsEditing());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the first name's editor
+    const auto* editor = list().reportView()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "New folder(2)");
 }
 
 TEST_F(Commands, TheReturnThatEndsTypingANameDoesNotPlayTheFile) {
