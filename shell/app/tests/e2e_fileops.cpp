@@ -23,6 +23,12 @@ namespace {
 
 std::string uri(const fs::path& p) { return QUrl::fromLocalFile(QString::fromStdString(p.string())).toString().toStdString(); }
 
+std::string read_all(const fs::path& p) {
+    std::stringstream s;
+    s << std::ifstream(p).rdbuf();
+    return s.str();
+}
+
 class FileOps : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -30,9 +36,9 @@ protected:
         std::ofstream(data / "memo.vkd") << "not a real voice file";
     }
     void TearDown() override {
-        if (clip_owner > 0) {
-            ::kill(clip_owner, SIGTERM);
-            ::waitpid(clip_owner, nullptr, 0);
+        for (pid_t pid : others) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
         }
     }
     void start() {
@@ -47,27 +53,64 @@ protected:
         program.key("Return");
         layout::pause_s(0.5);
     }
-    // Another X client owns the clipboard with `content` as `target` only, as a
-    // file manager does after its own copy or cut; it serves until TearDown.
-    void offer_on_clipboard(const std::string& target, const std::string& content) {
-        const fs::path file = program.folders().root / "clip.txt";
-        std::ofstream(file, std::ios::binary) << content;
+    // Another program on the test's display, ended in TearDown. Not through
+    // run_command: its pipe would stay open in a program that keeps running,
+    // and the read would never finish.
+    void start_other(std::vector<std::string> argv) {
         const std::string display = Desktop::display();
-        clip_owner = ::fork();
-        if (clip_owner == 0) {
-            // Not run_command: its pipe would stay open in xclip, which serves
-            // until it is ended, and the read would never finish.
+        const pid_t pid = ::fork();
+        if (pid == 0) {
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 1);
             ::dup2(null, 2);
             ::setenv("DISPLAY", display.c_str(), 1);
-            ::execlp("xclip", "xclip", "-quiet", "-selection", "clipboard", "-t", target.c_str(), "-i",
-                     file.c_str(), static_cast<char*>(nullptr));
+            std::vector<char*> args;
+            for (std::string& a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
             ::_exit(127);
         }
-        ASSERT_GT(clip_owner, 0);
+        ASSERT_GT(pid, 0);
+        others.push_back(pid);
+    }
+    // Another X client owns the clipboard with `content` as `target` only, as a
+    // file manager does after its own copy or cut.
+    void offer_on_clipboard(const std::string& target, const std::string& content) {
+        const fs::path file = program.folders().root / "clip.txt";
+        std::ofstream(file, std::ios::binary) << content;
+        start_other({"xclip", "-quiet", "-selection", "clipboard", "-t", target, "-i", file.string()});
         ASSERT_TRUE(wait_until([&] { return clipboard(target) == content; }, 5s)) << "xclip never owned the clipboard";
     }
+    // The window another program opens, found by its title.
+    QRect other_window(const std::string& title) {
+        const auto id = program.find_window(title, 10s);
+        if (!id) return {};
+        layout::pause_s(0.5);
+        return program.geometry(*id);
+    }
+    // A drag across windows in screen coordinates, slow enough for the
+    // programs to agree on the drop before the button is released.
+    static void drag_on_screen(QPoint from, QPoint to) {
+        auto move = [](QPoint p) {
+            run_command({"xdotool", "mousemove", std::to_string(p.x()), std::to_string(p.y())});
+        };
+        move(from);
+        layout::pause_s(0.1);
+        run_command({"xdotool", "mousedown", "1"});
+        for (int i = 1; i <= 12; ++i) {
+            move(from + (to - from) * i / 12);
+            layout::pause_s(0.04);
+        }
+        for (int i = 0; i < 3; ++i) {
+            move(to + QPoint(i % 2, 1));
+            layout::pause_s(0.1);
+        }
+        move(to);
+        layout::pause_s(0.3);
+        run_command({"xdotool", "mouseup", "1"});
+        layout::pause_s(0.3);
+    }
+    QPoint on_main(QPoint p) { return program.geometry(program.main_window()).topLeft() + p; }
     // The whole screen: a dialog's reported geometry leaves out its frame and
     // a crop by it cuts the top of the dialog off.
     static void screen_shot(const std::string& name) { keep_screenshot(Desktop::grab(), "e2e_" + name); }
@@ -79,7 +122,7 @@ protected:
     fs::path data = program.folders().data();
     fs::path other = program.folders().home / "other";
     fs::path trash = program.folders().home / ".local/share/Trash";
-    pid_t clip_owner = -1;
+    std::vector<pid_t> others;
 };
 
 TEST_F(FileOps, CtrlCOffersTheFileToOtherClientsAndCtrlVInAnotherFolderCopiesItThere) {
@@ -186,6 +229,33 @@ TEST_F(FileOps, AFileDraggedFromTheListOntoAFolderOfTheTreeIsCopiedThere) {
     program.shot("dropped_on_tree");
 }
 
+TEST_F(FileOps, AFileDraggedOutOfTheListOntoAnotherProgramsWindowArrivesThereAsItsUri) {
+    const fs::path out = program.folders().root / "dropped.txt";
+    start();
+    start_other({MURREL_OTHER_WINDOW, "target", out.string()});
+    const QRect other = other_window("other window: target");
+    ASSERT_FALSE(other.isEmpty()) << "the other window never appeared";
+    drag_on_screen(on_main(layout::list_row(0)), other.center());
+    ASSERT_TRUE(wait_until([&] { return fs::exists(out); }, 5s)) << "nothing was dropped";
+    EXPECT_EQ(read_all(out), uri(data / "memo.vkd") + "\n");
+    EXPECT_TRUE(fs::exists(data / "memo.vkd"));
+}
+
+TEST_F(FileOps, AFileDraggedFromAnotherProgramOntoTheListAndOntoATreeFolderIsCopiedThere) {
+    std::ofstream(other / "given.vkd") << "given";
+    start();
+    start_other({MURREL_OTHER_WINDOW, "source", (other / "given.vkd").string()});
+    const QRect from = other_window("other window: source");
+    ASSERT_FALSE(from.isEmpty()) << "the other window never appeared";
+    drag_on_screen(from.center(), on_main(layout::kListEmpty));
+    EXPECT_TRUE(wait_until([&] { return fs::exists(data / "given.vkd"); }, 5s)) << "not copied into the list's folder";
+    screen_shot("dropped_from_other");
+    drag_on_screen(from.center(), on_main(layout::kTreeRowBelowListed));
+    EXPECT_TRUE(wait_until([&] { return fs::exists(program.folders().home / "given.vkd"); }, 5s))
+        << "not copied into the tree's folder";
+    EXPECT_TRUE(fs::exists(other / "given.vkd"));
+}
+
 // A fake mail program registered for mailto: links in the scratch home; it
 // writes the arguments it was given to `received`.
 void register_fake_mailer(const fs::path& home, const fs::path& received) {
@@ -198,12 +268,6 @@ void register_fake_mailer(const fs::path& home, const fs::path& received) {
     std::ofstream(apps / "fakemail.desktop") << "[Desktop Entry]\nType=Application\nName=Fake mail\nExec="
                                              << script.string() << " %u\nMimeType=x-scheme-handler/mailto;\n";
     std::ofstream(home / ".config/mimeapps.list") << "[Default Applications]\nx-scheme-handler/mailto=fakemail.desktop\n";
-}
-
-std::string read_all(const fs::path& p) {
-    std::stringstream s;
-    s << std::ifstream(p).rdbuf();
-    return s.str();
 }
 
 TEST_F(FileOps, TheMailButtonHandsTheSelectedFilesToTheRegisteredMailProgram) {
