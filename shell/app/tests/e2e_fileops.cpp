@@ -142,6 +142,8 @@ TEST_F(FileOps, CtrlCOffersTheFileToOtherClientsAndCtrlVInAnotherFolderCopiesItT
     program.click(layout::kListEmpty);
     program.key("ctrl+v");
     EXPECT_TRUE(wait_until([&] { return fs::exists(other / "memo.vkd"); }, 5s));
+    layout::pause_s(0.5);
+    EXPECT_FALSE(fs::exists(other / "memo (copy).vkd")) << "Ctrl+V pasted twice";
     EXPECT_TRUE(fs::exists(data / "memo.vkd"));
     program.shot("pasted_copy");
 }
@@ -170,6 +172,36 @@ TEST_F(FileOps, DeleteSendsTheSelectedFileAndFolderToTheHomesTrash) {
     EXPECT_TRUE(fs::exists(trash / "info" / "day.trashinfo"));
     EXPECT_FALSE(fs::exists(data / "day"));
     EXPECT_FALSE(fs::exists(data / "memo.vkd"));
+}
+
+// /dev/shm stands for a recorder's volume: another file system than the
+// home's, whose trash takes nothing from it.
+TEST_F(FileOps, OnAVolumeWithoutTheHomesTrashDeleteAsksAndDeletesOnlyWhenAnsweredYes) {
+    const fs::path recorder = fs::path("/dev/shm") / program.folders().root.filename();
+    fs::create_directories(recorder);
+    std::ofstream(recorder / "rec.vkd") << "recorded";
+    struct Cleanup {
+        fs::path p;
+        ~Cleanup() { fs::remove_all(p); }
+    } cleanup{recorder};
+    start();
+    go_to(recorder);
+    program.click(layout::list_row(0));
+    program.key("Delete");
+    auto question = program.find_dialog(5s);
+    ASSERT_TRUE(question.has_value()) << "deleted without asking";
+    screen_shot("delete_for_good");
+    program.key("Escape");
+    layout::pause_s(0.5);
+    EXPECT_TRUE(fs::exists(recorder / "rec.vkd")) << "deleted although declined";
+    program.click(layout::list_row(0));
+    program.key("Delete");
+    question = program.find_dialog(5s);
+    ASSERT_TRUE(question.has_value());
+    program.key("Return");
+    EXPECT_TRUE(wait_until([&] { return !fs::exists(recorder / "rec.vkd"); }, 5s)) << "not deleted after Yes";
+    EXPECT_FALSE(fs::exists(trash / "files" / "rec.vkd"));
+    EXPECT_FALSE(fs::exists(recorder / (".Trash-" + std::to_string(::getuid()))));
 }
 
 TEST_F(FileOps, TheNewFolderButtonTwiceGivesTwoNamesAndTheSecondIsNamedByTyping) {
