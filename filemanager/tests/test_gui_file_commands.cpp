@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "filemanager/gui/file_browser.h"
+#include "filemanager/tests/fake_browser_options.h"
 #include "filemanager/gui/file_commands.h"
 #include "filemanager/gui/properties_dialog.h"
 #include "shell/appstate.h"
@@ -42,12 +43,7 @@ protected:
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(fake.home() + "/share"));
         const std::string ini = fake.home() + "/FileManager.ini";
         std::ofstream(ini) << "[FileSystemMessages]\nFileSystem3=already exists.\nFileSystem32=New folder\n";
-        BrowserOptions options;
-        options.volumes.mountinfo_path = fake.mountinfo_path();
-        options.volumes.sys_dir = fake.sys_dir();
-        options.volumes.home = fake.home();
-        options.volumes.media_roots = {fake.media_root()};
-        options.texts_path = ini;
+        BrowserOptions options = fake_browser_options(fake, ini);
         browser = std::make_unique<TFileBrowser>(&host, options);
         commands = new TFileCommands(*browser);
         commands->busy_path = [this] { return busy; };
