@@ -47,6 +47,10 @@ const std::map<std::string_view, std::vector<HelpLine>>& table() {
           {"-o OUT.png|DIR", "the picture of one file, or a folder for one picture a file (NAME.png)"},
           {"--width W", "picture width in pixels (default 800)"},
           {"--height H", "picture height in pixels (default 160)"}}},
+        {"mail",
+         {{"FILE...", "the attachments; the registered mail program opens a new message with them"},
+          {"--wav", "attach voice files as NAME.wav decoded beside them (an existing NAME.wav is not replaced; "
+                    "the voice file is attached then)"}}},
         {"edit",
          {{"IN.wav", "the document; it is not changed"},
           {"--cut FROM:TO", "remove a range"},

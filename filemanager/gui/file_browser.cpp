@@ -392,6 +392,9 @@ void TFileBrowser::file_mycomputerKeyDown(int key, Qt::KeyboardModifiers modifie
     if (shift == Qt::ControlModifier && key == Qt::Key_C) {
         if (file_mycomputer->Selected() >= 0) call(host.copy_selection);
     } else if (shift == Qt::ControlModifier && key == Qt::Key_V) {
+        // The clipboard may have changed since the last press in the list
+        // (a copy here or in another program): read it now.
+        drop_file_count = read_clipboard_file_count();
         if (drop_file_count > 0) call(host.paste);
     } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         call(host.play_selection);

@@ -62,9 +62,19 @@ protected:
         if (after) after(e);
     }
     void keyPressEvent(QKeyEvent* e) override {
+        // A key the name editor passed on (Return ends the editing) is the
+        // editor's: acting on it here would also play the renamed file.
+        if (editing()) {
+            e->ignore();
+            return;
+        }
         if (after) after(e);
-        // Enter plays and Delete deletes: the view must not act on them too.
-        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Delete) return;
+        // Enter plays, Delete deletes and Ctrl+C offers the files: the view must
+        // not act on them too (its own copy would replace the files on the
+        // clipboard with the current row's caption as text).
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Delete ||
+            e->matches(QKeySequence::Copy) || e->matches(QKeySequence::Paste))
+            return;
         Base::keyPressEvent(e);
     }
 
@@ -90,6 +100,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || index.row() >= static_cast<int>(entries_.size())) return {};
         const DirEntry& e = entries_[static_cast<size_t>(index.row())];
+        // The name editor starts from the caption, ready to be typed over.
+        if (role == Qt::EditRole && index.column() == 0) return QString::fromStdString(e.caption);
         if (role == Qt::DisplayRole) {
             switch (index.column()) {
             case 0: return QString::fromStdString(e.caption);
@@ -118,6 +130,18 @@ public:
         return headers[section];
     }
 
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        Qt::ItemFlags f = QAbstractTableModel::flags(index);
+        if (index.isValid() && index.column() == 0 && index.row() == editable_row) f |= Qt::ItemIsEditable;
+        return f;
+    }
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        if (role != Qt::EditRole || index.row() != editable_row || index.column() != 0) return false;
+        editable_row = -1;
+        if (edited) edited(index.row(), value.toString());
+        return true;
+    }
+
     void reset_begin() { beginResetModel(); }
     void reset_end() { endResetModel(); }
     void row_changed(int row) { emit dataChanged(index(row, 0), index(row, kColumns - 1)); }
@@ -125,6 +149,9 @@ public:
 
     QString headers[kColumns];
     const VolumeTable* table = nullptr;
+    // Only the entry BeginEdit chose can be edited, and only once.
+    int editable_row = -1;
+    std::function<void(int row, const QString& caption)> edited;
 
 private:
     const std::vector<DirEntry>& entries_;
@@ -193,6 +220,11 @@ TFileList::TFileList(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stack_);
 
+    model->edited = [this](int row, const QString& text) {
+        const QString old_path = QString::fromStdString(entry(row).full_path);
+        // After the editor has closed: the handler may refill the list.
+        QTimer::singleShot(0, this, [this, old_path, text] { emit Edited(old_path, text); });
+    };
     connect(selection_, &QItemSelectionModel::selectionChanged, this, [this] { select_item_changed(); });
     watcher_ = new QFileSystemWatcher(this);
     watch_timer_ = new QTimer(this);
@@ -489,6 +521,16 @@ void TFileList::clearSelection() { selection_->clearSelection(); }
 int TFileList::currentRow() const {
     const QModelIndex current = selection_->currentIndex();
     return current.isValid() ? current.row() : -1;
+}
+
+void TFileList::BeginEdit(int row) {
+    if (row < 0 || row >= count()) return;
+    model_->editable_row = row;
+    auto* view = static_cast<QAbstractItemView*>(activeView());
+    const QModelIndex index = model_->index(row, 0);
+    view->setCurrentIndex(index);
+    view->setFocus();
+    view->edit(index);
 }
 
 bool TFileList::IsEditing() const {

@@ -81,6 +81,9 @@ public:
     void clearSelection();
     int currentRow() const;
     bool IsEditing() const;
+    // Opens the entry's name for typing over; when the user confirms a text,
+    // Edited is raised with the entry's path as it was.
+    void BeginEdit(int row);
 
     const DirEntry& entry(int row) const { return entries_[static_cast<size_t>(row)]; }
     QString caption(int row) const;
@@ -108,6 +111,7 @@ signals:
     void KeyDown(int key, Qt::KeyboardModifiers modifiers);
     void MouseDown(Qt::MouseButton button, const QPoint& position);
     void MouseMove(Qt::MouseButtons buttons, const QPoint& position);
+    void Edited(const QString& old_full_path, const QString& new_caption);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

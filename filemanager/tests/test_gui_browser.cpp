@@ -22,6 +22,7 @@
 #include <fstream>
 
 #include "filemanager/gui/file_browser.h"
+#include "filemanager/tests/fake_browser_options.h"
 #include "filemanager/mount_watcher.h"
 #include "shell/appstate.h"
 #include "testsupport/fake_mounts.h"
@@ -81,12 +82,7 @@ protected:
                               "FileSystem24=Name\nFileSystem29=Size\nFileSystem25=Type\n"
                               "FileSystem30=Modified\nFileSystem31=Attributes\n";
 
-        BrowserOptions options;
-        options.volumes.mountinfo_path = fake.mountinfo_path();
-        options.volumes.sys_dir = fake.sys_dir();
-        options.volumes.home = fake.home();
-        options.volumes.media_roots = {fake.media_root()};
-        options.texts_path = ini;
+        BrowserOptions options = fake_browser_options(fake, ini);
         options.locale = QLocale(QLocale::English, QLocale::UnitedStates);
         browser = std::make_unique<TFileBrowser>(&host, options);
         browser->host.play_selection = [this] { ++plays; };

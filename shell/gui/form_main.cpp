@@ -21,6 +21,7 @@
 
 #include "shell/appstate.h"
 #include "shell/catalogue.h"
+#include "filemanager/gui/file_commands.h"
 #include "shell/dialogs.h"
 #include "shell/profile.h"
 #include "shell/startup.h"
@@ -141,6 +142,10 @@ TForm_main::TForm_main(BrowserOptions browser_options, QWidget* parent)
     browser_->Panel_downcaption->setStyleSheet(QStringLiteral("QLabel { background: #000000; padding-left: 3px; }"));
     connect(button_onelabelup, &QToolButton::clicked, this, [this] { browser_->button_onelabelupClick(); });
     connect(button_fileviewtype, &QToolButton::clicked, this, [this] { browser_->button_fileviewtypeClick(); });
+    commands_ = new TFileCommands(*browser_);
+    connect(button_newfolder, &QToolButton::clicked, this, [this] { commands_->button_newfolderClick(); });
+    connect(button_copy, &QToolButton::clicked, this, [this] { commands_->button_copyClick(); });
+    connect(button_paste, &QToolButton::clicked, this, [this] { commands_->button_pasteClick(); });
     browser_->host.convert_selection = [this] { button_convertClick(); };
     browser_->host.recording = [this] { return hooks.recording && hooks.recording(); };
     browser_->host.player_open = [this] { return hooks.devices_open && hooks.devices_open(); };

@@ -30,6 +30,7 @@ class QToolButton;
 namespace murrel {
 
 struct WindowTexts;
+class TFileCommands;
 namespace ui {
 class BitmapButton;
 class FilledPanel;
@@ -130,6 +131,7 @@ public:
     QTimer* Timer_banner = nullptr;
 
     TFileBrowser& browser() { return *browser_; }
+    TFileCommands& commands() { return *commands_; }
 
 signals:
     // After the frame's own layout rules ran, for the player's meter widths.
@@ -159,6 +161,7 @@ private:
     bool follow_press(QPoint global, Qt::MouseButtons buttons);
 
     std::unique_ptr<TFileBrowser> browser_;
+    TFileCommands* commands_ = nullptr;  // owned by the browser
     DesktopLauncher desktop_launcher_;
     Launcher* launcher_ = nullptr;
     QPointer<QWidget> edit_window_;

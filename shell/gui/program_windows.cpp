@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "filemanager/gui/file_commands.h"
 #include "filemanager/gui/file_list.h"
 #include "player/gui/player_panel.h"
 #include "player/playerstrip.h"
@@ -16,6 +17,7 @@
 #include "shell/gui/form_about.h"
 #include "shell/gui/form_edit.h"
 #include "shell/gui/form_main.h"
+#include "shell/gui/mail_command.h"
 #include "voicefile/gui/batch_conversion.h"
 #include "voicefile/gui/form_convdialog.h"
 #include "voicefile/gui/form_progress.h"
@@ -135,10 +137,28 @@ void ProgramWindows::build_player() {
         return strip.MMWaveOut_vkdplay().IsOpen() || strip.MMWavePlayer().IsOpen();
     };
     main->browser().host.play_selection = [&strip] { strip.button_playClick(); };
+    main->commands().busy_path = [&strip] { return strip.playing_path(); };
+    main->commands().owner.open_progress = [this]() -> ConversionProgress* {
+        progress->set_caption("Copying");
+        progress->set_directory("");
+        progress->set_target("");
+        progress->set_filecount("");
+        progress->center_on_desktop();
+        progress->show();
+        return progress.get();
+    };
+    main->commands().owner.close_progress = [this] { progress->close(); };
+
+    mail = std::make_unique<TMailCommand>(main->browser(), *progress);
+    mail->stop_playback = [&strip] { strip.button_stopClick(); };
+    mail->show_main = [this](bool shown) { main->setVisible(shown); };
+    QObject::connect(main->button_email, &QAbstractButton::clicked, main.get(), [this] { mail->button_emailClick(); });
+    main->browser().host.mail_selection = [this] { mail->button_emailClick(); };
 }
 
 ProgramWindows::~ProgramWindows() {
     if (player) player->button_stopClick();
+    mail.reset();
     player_panel.reset();
     player.reset();
     batch_.reset();

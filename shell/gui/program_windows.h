@@ -19,6 +19,7 @@ class Tform_edit;
 class FileListSelection;
 class PlayerStrip;
 class PlayerPanel;
+class TMailCommand;
 
 class ProgramWindows {
 public:
@@ -44,6 +45,7 @@ public:
     // bottom strip; the panel goes before the strip, both before the window.
     std::unique_ptr<PlayerStrip> player;
     std::unique_ptr<PlayerPanel> player_panel;
+    std::unique_ptr<TMailCommand> mail;
 
     // What the windows remember between runs: the main window's place and
     // state, the splitter, the list's view and columns, the conversion

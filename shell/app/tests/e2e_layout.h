@@ -18,7 +18,15 @@ inline constexpr int kHeight = 612;
 inline QPoint list_row(int row) { return {290, 209 + 18 * row}; }
 inline constexpr QPoint kListEmpty{500, 480};
 
+// The folder tree's second visible row (the first shows the listed folder).
+inline constexpr QPoint kTreeRowBelowListed{150, 205};
+
 inline constexpr QPoint kConvert{55, 66};
+inline constexpr QPoint kMail{212, 66};
+// The browser strip's tool buttons, 24 pixels each after the drive selector.
+inline constexpr QPoint kNewFolder{227, 161};
+inline constexpr QPoint kCopy{279, 161};
+inline constexpr QPoint kPaste{305, 161};
 inline constexpr QPoint kShqRecord{37, 587};
 inline constexpr QPoint kHqRecord{85, 587};
 inline constexpr QPoint kSpRecord{133, 587};
