@@ -49,6 +49,14 @@ TEditorPane::TEditorPane(bool upper, QWidget* parent) : QFrame(parent), Upper(up
     TitleLayout->addWidget(Panel_filename);
     TitleLayout->addSpacing(8);
     layout->addWidget(Titlepanel);
+    ButtonBar = new QWidget(this);
+    ButtonBar->setObjectName(upper ? "ButtonBar_up" : "ButtonBar");
+    ButtonBar->setFixedHeight(24);
+    ButtonLayout = new QHBoxLayout(ButtonBar);
+    ButtonLayout->setContentsMargins(2, 0, 2, 0);
+    ButtonLayout->setSpacing(1);
+    ButtonLayout->addStretch(1);
+    layout->addWidget(ButtonBar);
 
     FullViewTimePanel = new TMMTimePanel(this);
     FullViewTimePanel->setObjectName(named("FullViewTimePanel", upper));
@@ -61,6 +69,7 @@ TEditorPane::TEditorPane(bool upper, QWidget* parent) : QFrame(parent), Upper(up
     CutterViewTimePanel->setObjectName(named("CutterViewTimePanel", upper));
     CutterViewTimePanel->setFixedHeight(18);
     CutterViewTimePanel->Model().ShowMsec = true;
+    FullViewTimePanel->Model().ShowMsec = true;
     LocatorPanel = new TMMMarkerPanel(this);
     LocatorPanel->setObjectName(named("LocatorPanel", upper));
     LocatorPanel->setFixedHeight(16);

@@ -27,7 +27,9 @@ public:
 
     const bool Upper;
     QWidget* Titlepanel = nullptr;
-    QHBoxLayout* TitleLayout = nullptr;  // the window adds the pane's buttons here
+    QHBoxLayout* TitleLayout = nullptr;
+    QWidget* ButtonBar = nullptr;  // the row under the title bar with the pane's buttons
+    QHBoxLayout* ButtonLayout = nullptr;
     QLabel* Panel_filekind = nullptr;
     QLabel* Panel_filename = nullptr;
     QWidget* MenuBar = nullptr;  // the tool bar the pane's menu sits in

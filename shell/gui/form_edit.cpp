@@ -153,8 +153,8 @@ void Tform_edit::BuildPanes() {
     button_upblocksave->hide();
 
     button_opendownfile = PaneButton(*lower_, "button_opendownfile", "Open", [this] { button_opendownfileClick(); });
-    button_saveas = PaneButton(*lower_, "button_saveas", "Save as", [this] { button_saveasClick(); });
-    button_downblocksave = PaneButton(*lower_, "button_downblocksave", "Save sel.", [this] { button_downblocksaveClick(); });
+    button_saveas = PaneButton(*lower_, "button_saveas", "Save", [this] { button_saveasClick(); });
+    button_downblocksave = PaneButton(*lower_, "button_downblocksave", "Save part", [this] { button_downblocksaveClick(); });
     button_downclose = PaneButton(*lower_, "button_downclose", "Close", [this] { ClosePane(2); });
     button_undo = PaneButton(*lower_, "button_undo", "Undo", [this] { button_undoClick(); });
     button_redo = PaneButton(*lower_, "button_redo", "Redo", [this] { RedoClick(); });
@@ -175,17 +175,17 @@ void Tform_edit::BuildPanes() {
 
 QToolButton* Tform_edit::PaneButton(TEditorPane& pane, const char* name, const QString& text,
                                     std::function<void()> handler) {
-    auto* b = new QToolButton(pane.Titlepanel);
+    auto* b = new QToolButton(pane.ButtonBar);
     b->setObjectName(name);
     b->setText(text);
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
-    b->setStyleSheet(QString("QToolButton { color: %1; padding: 1px 5px; }"
+    b->setStyleSheet(QString("QToolButton { color: %1; padding: 1px 3px; }"
                              "QToolButton:disabled { color: %2; }"
                              "QToolButton:hover { background: %3; }")
                          .arg(ui::colours::text.name(), ui::colours::text_dim.name(), ui::colours::panel_light.name()));
-    // Before the stretch and the file name.
-    pane.TitleLayout->insertWidget(pane.TitleLayout->count() - 3, b);
+    // Before the closing stretch.
+    pane.ButtonLayout->insertWidget(pane.ButtonLayout->count() - 1, b);
     connect(b, &QToolButton::clicked, this, handler);
     return b;
 }
@@ -214,6 +214,11 @@ void Tform_edit::BuildMenus() {
         auto* m = new QMenuBar(pane.MenuBar);
         m->setObjectName(name);
         m->setNativeMenuBar(false);
+        m->setStyleSheet(QString("QMenuBar { background: transparent; color: %1; }"
+                                 "QMenuBar::item:selected { background: %2; }"
+                                 "QMenuBar::item:disabled { color: %3; }")
+                             .arg(ui::colours::text.name(), ui::colours::panel_light.name(),
+                                  ui::colours::text_dim.name()));
         pane.MenuBar->layout()->addWidget(m);
         return m;
     };
@@ -322,6 +327,7 @@ void Tform_edit::BuildSpeedbar() {
     });
     h->addWidget(volume);
     h->addStretch(1);
+    ApplyVolume(trackbar_wavvolume->value());
     MMOscope1 = new TOscilloscope(speedbar);
     h->addWidget(MMOscope1);
     wave_out_.OnBufferFilled = [this](TMMDSPComponent*, TMMWaveHdr* hdr) {

@@ -376,5 +376,57 @@ TEST_F(EditorWindow, ClosingWithChangesAsksCancelKeepsEverythingNoCloses) {
     EXPECT_EQ(frames_of(doc), kFrames);
 }
 
+// Speech-like bursts for the screenshots.
+std::vector<int16_t> speech(size_t frames, double seed) {
+    std::vector<int16_t> s(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        const double t = double(i) / 16000;
+        const double envelope = std::max(0.0, std::sin(t * 2.1 + seed)) * (0.5 + 0.5 * std::sin(t * 7.3 + seed));
+        s[i] = int16_t(24000 * envelope * std::sin(2 * M_PI * (180 + 40 * std::sin(t * 3)) * t));
+    }
+    return s;
+}
+
+fs::path screenshots() {
+    const fs::path p = fs::path(MURREL_BIN_DIR) / ".." / "screenshots";
+    fs::create_directories(p);
+    return p;
+}
+
+TEST_F(EditorWindow, ScreenshotsWithTwoDocumentsASelectionMarkersAndDuringPlayback) {
+    const std::string a = dir.file("interview.wav"), b = dir.file("dictation 12.wav");
+    write_wav(a, speech(20 * 16000, 0.3));
+    write_wav(b, speech(30 * 16000, 1.7));
+    edit->resize(1280, 800);
+    edit->OpenFileIntoPane(1, a);
+    open_lower(b);
+    ASSERT_TRUE(edit->reference_loaded && edit->document_loaded);
+    for (int64_t at : {3 * 16000, 9 * 16000, 17 * 16000}) edit->AddMarkerAt(at);
+    lower().SetSelection(5 * 16000, 8 * 16000);
+    lower().ShowZoom(2 * 16000, 14 * 16000);
+    upper().SetSelection(2 * 16000, 4 * 16000);
+    edit->RefreshState();
+    QApplication::processEvents();
+    auto shoot = [this](const std::string& name) {
+        QApplication::processEvents();
+        const QImage img = edit->grab().toImage();
+        EXPECT_TRUE(img.save(QString::fromStdString((screenshots() / name).string())));
+        return img;
+    };
+    const QImage idle = shoot("editor_window_two_documents.png");
+    lower().SetLocator(6 * 16000);
+    edit->PlaySelectionClick();
+    settle();
+    ASSERT_TRUE(edit->Playing());
+    backend.advance_output(16000);
+    settle();
+    edit->LocatorTimerTick();
+    EXPECT_EQ(lower().Locator(), 6 * 16000);
+    const QImage playing = shoot("editor_window_playing.png");
+    EXPECT_NE(idle, playing);
+    edit->button_stopClick();
+    settle();
+}
+
 }  // namespace
 }  // namespace murrel
