@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <cmath>
 
 #include "ui/skin.h"
 
@@ -282,8 +284,35 @@ void TEditorPane::SetActive(bool active) {
     }
 }
 
+void TEditorPane::WheelZoom(int64_t at, int notches, bool scroll) {
+    if (!loaded_ || notches == 0) return;
+    const int64_t min = ZoomStart(), max = ZoomEnd(), width = max - min;
+    if (scroll) {
+        const int64_t step = std::max<int64_t>(1, width / 10) * -notches;
+        const int64_t from = std::clamp<int64_t>(min + step, 0, std::max<int64_t>(frames_ - width, 0));
+        ShowZoom(from, from + width);
+        return;
+    }
+    // The frame under the pointer stays under it.
+    const double factor = std::pow(notches > 0 ? 0.8 : 1.25, std::abs(notches));
+    const int64_t new_width = std::clamp<int64_t>(int64_t(double(width) * factor), 1, frames_);
+    const double share = width > 0 ? double(at - min) / double(width) : 0.5;
+    int64_t from = at - int64_t(share * double(new_width));
+    from = std::clamp<int64_t>(from, 0, std::max<int64_t>(frames_ - new_width, 0));
+    ShowZoom(from, from + new_width);
+}
+
 bool TEditorPane::eventFilter(QObject* watched, QEvent* event) {
     const auto type = event->type();
+    if (type == QEvent::Wheel && (watched == CutterView || watched == LocatorPanel || watched == CutterViewTimePanel)) {
+        auto* e = static_cast<QWheelEvent*>(event);
+        const int64_t at = CutterView->Model().PixelToValue(int(e->position().x()));
+        wheel_rest_ += e->angleDelta().y() != 0 ? e->angleDelta().y() : e->angleDelta().x();
+        const int notches = wheel_rest_ / 120;
+        wheel_rest_ -= notches * 120;
+        WheelZoom(std::clamp<int64_t>(at, 0, frames_), notches, e->modifiers() & Qt::ShiftModifier);
+        return true;
+    }
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease) return false;
     auto* e = static_cast<QMouseEvent*>(event);
     auto* w = static_cast<QWidget*>(watched);

@@ -70,6 +70,9 @@ public:
     // Playback or a key moved the locator: the zoomed range follows it when
     // it left the view.
     void KeepVisible(int64_t frame);
+    // The mouse wheel over the zoomed view: `notches` forward zoom in around
+    // frame `at` (back: out); with `scroll` the range moves instead.
+    void WheelZoom(int64_t at, int notches, bool scroll);
 
     // The frame and view colours of an active or inactive pane.
     void SetActive(bool active);
@@ -97,6 +100,7 @@ private:
     int64_t frames_ = 0;
     bool syncing_ = false;
     bool marker_drag_ = false;
+    int wheel_rest_ = 0;  // wheel angle not yet a whole notch
 };
 
 }  // namespace murrel

@@ -1,8 +1,7 @@
 #pragma once
-// TOscilloscope: a small display of the signal being played. The device's
-// refill thread hands it each buffer as it is written (Feed copies the last
-// few hundred frames under a lock); the user-interface thread repaints it on
-// the locator's tick.
+// TOscilloscope: a small display of the signal being played. Feed copies the
+// last few hundred frames handed to it under a lock (any thread may feed it);
+// the user-interface thread repaints it on the locator's tick.
 #include <QWidget>
 #include <cstdint>
 #include <mutex>

@@ -91,7 +91,6 @@ Tform_edit::Tform_edit(QWidget* parent, AudioBackend* backend, UiDispatcher* ui)
 Tform_edit::~Tform_edit() {
     qApp->removeEventFilter(this);
     wave_out_.OnStart = wave_out_.OnStop = wave_out_.OnLooping = nullptr;
-    wave_out_.OnBufferFilled = nullptr;
     if (wave_out_.IsOpen()) wave_out_.Close();
     wave_out_.SetInput(nullptr);
 }
@@ -330,12 +329,6 @@ void Tform_edit::BuildSpeedbar() {
     ApplyVolume(trackbar_wavvolume->value());
     MMOscope1 = new TOscilloscope(speedbar);
     h->addWidget(MMOscope1);
-    wave_out_.OnBufferFilled = [this](TMMDSPComponent*, TMMWaveHdr* hdr) {
-        const TWaveFormatEx* f = wave_out_.GetWaveFormat();
-        if (!f || f->wBitsPerSample != 16 || f->nChannels == 0) return;
-        MMOscope1->Feed(reinterpret_cast<const int16_t*>(hdr->lpData), hdr->dwBytesRecorded / f->nBlockAlign,
-                        f->nChannels);
-    };
     layout()->addWidget(speedbar);
 }
 

@@ -190,6 +190,7 @@ private:
     void MoveLocatorByKey(int64_t frame);
     // Playback goes on from `frame` of the playing pane.
     void SeekPlayback(int64_t frame);
+    void FeedScope();
     void RunEdit(const std::function<bool()>& op);
     // ConversionProgress: the gauge.
     void set_current(int percent) override;
@@ -204,6 +205,7 @@ private:
     TMMMarkerList reference_markers_;
     TMMCutList reference_cuts_;
     TMMEnhancedWave working_;  // what plays: a copy of the active pane's wave
+    TMMEnhancedWave scope_;    // the same file, read at the locator for the oscilloscope
     TMMEnhancedWaveLink wave_link_;
     TMMWaveOut wave_out_;
     TEditorPane *upper_ = nullptr, *lower_ = nullptr;

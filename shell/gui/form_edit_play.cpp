@@ -47,6 +47,13 @@ void Tform_edit::StartPlayback(int mode) {
             working_.SetStartPos(view.MarkerA());
         }
         wave_link_.SetWave(&working_);
+        scope_.FreeWave();
+        scope_.Assign(source);
+        scope_.SetTimeFormat(TMMTimeFormats::tfSample);
+        scope_.SetSkipList(nullptr);
+        scope_.SetStartPos(0);
+        scope_.SetEndPos(scope_.DataSize());
+        scope_.OpenFile();
     } catch (const std::exception& e) {
         wave_link_.SetWave(nullptr);
         show_error(e.what());
@@ -165,6 +172,7 @@ void Tform_edit::DeviceStopped() {
         if (wave_out_.IsOpen()) return;
         wave_link_.SetWave(nullptr);
         working_.FreeWave();
+        scope_.FreeWave();
         RefreshState();
     });
 }
@@ -182,7 +190,6 @@ void Tform_edit::DeviceLooped() {
 
 void Tform_edit::LocatorTimerTick() {
     if (!wave_out_.IsOpen() || wave_out_.IsDevicePaused()) return;
-    MMOscope1->update();
     const int64_t p = wave_out_.GetPosition();
     // The device counts the frames of the stream it played; the stream skips
     // the cuts, so the locator is the file frame that many frames into it.
@@ -197,7 +204,25 @@ void Tform_edit::LocatorTimerTick() {
     if (view.ScrollPanel->underMouse() && QApplication::mouseButtons()) return;
     view.KeepVisible(locator_pos);
     view.SetLocator(locator_pos);
+    FeedScope();
     StatusTime->setText(QString::fromStdString("Pos :" + FormatTime(locator_pos, working_.SampleRate())));
+}
+
+// The oscilloscope shows the frames just heard: read from the file at the
+// locator, so that it follows what plays rather than the buffers queued ahead.
+void Tform_edit::FeedScope() {
+    const TWaveFormatEx* f = scope_.Opened() ? scope_.OutputFormat() : nullptr;
+    if (!f || f->wBitsPerSample != 16 || f->nChannels == 0) return;
+    const int64_t frames = TOscilloscope::kFrames;
+    std::vector<int16_t> block(size_t(frames * f->nChannels));
+    try {
+        scope_.SetPosition(std::max<int64_t>(locator_pos - frames, 0));
+        const int64_t n = scope_.ReadData(block.data(), int64_t(block.size() * 2));
+        if (n > 0) MMOscope1->Feed(block.data(), n / f->nBlockAlign, f->nChannels);
+    } catch (const std::exception&) {
+        return;  // the display only; playback goes on
+    }
+    MMOscope1->update();
 }
 
 void Tform_edit::MoveLocatorByKey(int64_t frame) {

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -302,7 +303,10 @@ TEST_F(EditorWindow, PlayAllCarriesTheLocatorAcrossACutAndStopRewinds) {
     EXPECT_EQ(heard[0], 12001);
     EXPECT_EQ(heard[3999], 16000);
     EXPECT_EQ(heard[4000], 24001);
-    EXPECT_GT(edit->MMOscope1->Feeds(), 0);
+    // The oscilloscope shows the frames just before the locator.
+    const std::vector<int16_t> scope = edit->MMOscope1->Snapshot();
+    ASSERT_EQ(scope.size(), size_t(TOscilloscope::kFrames));
+    EXPECT_EQ(scope.back(), int16_t(edit->locator_pos % 30000));
 
     // Backspace starts again where playback began.
     EXPECT_TRUE(edit->PreviewKey(Qt::Key_Backspace, {}));
@@ -374,6 +378,31 @@ TEST_F(EditorWindow, ClosingWithChangesAsksCancelKeepsEverythingNoCloses) {
     EXPECT_TRUE(closed);
     // The original file is untouched.
     EXPECT_EQ(frames_of(doc), kFrames);
+}
+
+TEST_F(EditorWindow, TheWheelZoomsAroundThePointerAndShiftWheelScrolls) {
+    open_lower(doc);
+    TEditorPane& pane = lower();
+    QWidget* v = pane.CutterView;
+    auto wheel = [v](int x, int delta, Qt::KeyboardModifiers mods) {
+        const QPointF at(x, v->height() / 2);
+        QWheelEvent e(at, v->mapToGlobal(at), {}, QPoint(0, delta), Qt::NoButton, mods, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(v, &e);
+    };
+    const int x = v->width() / 4;
+    const int64_t under = pane.CutterView->Model().PixelToValue(x);
+    wheel(x, 240, {});
+    const int64_t width = pane.ZoomEnd() - pane.ZoomStart();
+    EXPECT_NEAR(double(width), kFrames * 0.64, kFrames * 0.01);
+    EXPECT_NEAR(double(pane.CutterView->Model().PixelToValue(x)), double(under), double(width) / 100);
+    EXPECT_EQ(pane.ScrollPanel->SliderMin(), pane.ZoomStart());
+    const int64_t start = pane.ZoomStart();
+    wheel(x, -120, Qt::ShiftModifier);
+    EXPECT_EQ(pane.ZoomEnd() - pane.ZoomStart(), width);
+    EXPECT_GT(pane.ZoomStart(), start);
+    wheel(x, -1200, {});
+    EXPECT_EQ(pane.ZoomStart(), 0);
+    EXPECT_EQ(pane.ZoomEnd(), kFrames);
 }
 
 // Speech-like bursts for the screenshots.
