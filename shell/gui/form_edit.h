@@ -172,6 +172,7 @@ private:
     void ApplyVolume(int position);
     // form_edit_files.cpp
     bool AskSaveFirst();
+    void ChooseAndOpen(int pane);
     void LoadPane(int pane);
     void UnloadPane(int pane);
     void ReloadDocument();

@@ -70,24 +70,21 @@ bool Tform_edit::AskSaveFirst() {
     return true;
 }
 
-void Tform_edit::button_opendownfileClick() {
-    if (!AskSaveFirst()) return;
+void Tform_edit::ChooseAndOpen(int pane) {
     FileDialogRequest r;
     r.folder = InitialFolder;
     r.filter = kOpenFilter;
     const std::vector<std::string> chosen = dialogs().open_files(r);
+    // The clipboard's own file is no document.
     if (chosen.empty() || same_file(chosen.front(), session_->Clipboard().FileName())) return;
-    OpenFileIntoPane(2, chosen.front());
+    OpenFileIntoPane(pane, chosen.front());
 }
 
-void Tform_edit::button_openupfileClick() {
-    FileDialogRequest r;
-    r.folder = InitialFolder;
-    r.filter = kOpenFilter;
-    const std::vector<std::string> chosen = dialogs().open_files(r);
-    if (chosen.empty() || same_file(chosen.front(), session_->Clipboard().FileName())) return;
-    OpenFileIntoPane(1, chosen.front());
+void Tform_edit::button_opendownfileClick() {
+    if (AskSaveFirst()) ChooseAndOpen(2);
 }
+
+void Tform_edit::button_openupfileClick() { ChooseAndOpen(1); }
 
 std::string Tform_edit::DecodeVoice(int pane, const std::string& path, const Tkoltfile_info& info) {
     FileDialogRequest r;

@@ -11,7 +11,10 @@
 #include <QMouseEvent>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -80,6 +83,15 @@ protected:
     void settle() {
         ui.pump_for(std::chrono::milliseconds(20));
         QApplication::processEvents();
+    }
+
+    // The first `frames` frames the virtual device played (fewer when it
+    // played fewer).
+    std::vector<int16_t> played(size_t frames) {
+        const std::vector<uint8_t> bytes = backend.played();
+        std::vector<int16_t> s(std::min(frames, bytes.size() / 2));
+        std::memcpy(s.data(), bytes.data(), s.size() * 2);
+        return s;
     }
 
     static constexpr int64_t kFrames = 3 * 16000;
@@ -296,10 +308,8 @@ TEST_F(EditorWindow, PlayAllCarriesTheLocatorAcrossACutAndStopRewinds) {
     EXPECT_EQ(edit->locator_pos, 16000 + 8000 + 4000);
     EXPECT_EQ(lower().Locator(), edit->locator_pos);
     // What the device played is the file with the cut left out.
-    const std::vector<uint8_t> played = backend.played();
-    ASSERT_GE(played.size(), 8000u * 2);
-    std::vector<int16_t> heard(8000);
-    std::memcpy(heard.data(), played.data(), heard.size() * 2);
+    const std::vector<int16_t> heard = played(8000);
+    ASSERT_EQ(heard.size(), 8000u);
     EXPECT_EQ(heard[0], 12001);
     EXPECT_EQ(heard[3999], 16000);
     EXPECT_EQ(heard[4000], 24001);
@@ -337,10 +347,8 @@ TEST_F(EditorWindow, PlaySelectionPlaysTheSelectionFromItsStartAndRepeatLoopsIt)
     edit->LocatorTimerTick();
     EXPECT_GE(edit->locator_pos, 8000);
     EXPECT_LT(edit->locator_pos, 12000);
-    const std::vector<uint8_t> played = backend.played();
-    ASSERT_GE(played.size(), 6000u * 2);
-    std::vector<int16_t> heard(6000);
-    std::memcpy(heard.data(), played.data(), heard.size() * 2);
+    const std::vector<int16_t> heard = played(6000);
+    ASSERT_EQ(heard.size(), 6000u);
     EXPECT_EQ(heard[0], 8001);
     EXPECT_EQ(heard[3999], 12000);
     EXPECT_EQ(heard[4000], 8001);
@@ -403,6 +411,69 @@ TEST_F(EditorWindow, TheWheelZoomsAroundThePointerAndShiftWheelScrolls) {
     wheel(x, -1200, {});
     EXPECT_EQ(pane.ZoomStart(), 0);
     EXPECT_EQ(pane.ZoomEnd(), kFrames);
+}
+
+// Catches the paints of one widget.
+class PaintClock : public QObject {
+public:
+    explicit PaintClock(QWidget* w) { w->installEventFilter(this); }
+    std::chrono::steady_clock::time_point last{};
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            last = std::chrono::steady_clock::now();
+            ++paints;
+        }
+        return false;
+    }
+};
+
+TEST_F(EditorWindow, AnHourLongFileWithItsDisplayDataOpensInUnderHalfASecondAndEachTickIsPaintedAtOnce) {
+    const std::string hour = dir.file("hour.wav");
+    {
+        TMMWave w;
+        w.FileMustExist = false;
+        w.CreateFile(hour, MakePCMFormat(16, 1, 16000));
+        const std::vector<int16_t> minute = ramp(60 * 16000);
+        for (int m = 0; m < 60; ++m) ASSERT_EQ(w.WriteData(minute.data(), int64_t(minute.size() * 2)), int64_t(minute.size() * 2));
+        w.CloseFile();
+    }
+    open_lower(hour);  // builds the display data
+    ASSERT_TRUE(edit->document_loaded);
+    ASSERT_TRUE(edit->ClosePane(2));
+    const auto t0 = std::chrono::steady_clock::now();
+    open_lower(hour);
+    QApplication::processEvents();
+    const double open_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    ASSERT_TRUE(edit->document_loaded);
+    EXPECT_LT(open_ms, 500.0);
+    std::printf("opening an hour with its display data: %.1f ms\n", open_ms);
+
+    // Ticks during playback: each moves the locator and is painted in the
+    // next pass of the event loop.
+    lower().ShowZoom(0, 10 * 16000);
+    edit->button_playClick();
+    settle();
+    ASSERT_TRUE(edit->Playing());
+    PaintClock clock(lower().CutterView);
+    std::vector<double> delays;
+    for (int i = 0; i < 60; ++i) {
+        backend.advance_output(480);
+        ui.pump();
+        const int before = clock.paints;
+        const auto tick = std::chrono::steady_clock::now();
+        edit->LocatorTimerTick();
+        for (int k = 0; k < 50 && clock.paints == before; ++k) QApplication::processEvents();
+        ASSERT_GT(clock.paints, before) << "tick " << i << " was not painted";
+        delays.push_back(std::chrono::duration<double, std::milli>(clock.last - tick).count());
+    }
+    std::sort(delays.begin(), delays.end());
+    std::printf("tick to paint: median %.2f ms, worst %.2f ms\n", delays[delays.size() / 2], delays.back());
+    EXPECT_LT(delays[delays.size() / 2], 10.0);
+    edit->button_stopClick();
+    settle();
 }
 
 // Speech-like bursts for the screenshots.
