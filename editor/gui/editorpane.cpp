@@ -331,6 +331,7 @@ bool TEditorPane::eventFilter(QObject* watched, QEvent* event) {
             if (OnMarkerDragBegin) OnMarkerDragBegin(*this);
             return false;
         }
+        if (w == LocatorPanel || w == FullViewTimePanel || w == CutterViewTimePanel) locator_drag_ = true;
         if (w == FullView || w == CutterView) {
             // The views keep the press for their selection; the locator moves
             // to where it was pressed all the same.
@@ -338,6 +339,12 @@ bool TEditorPane::eventFilter(QObject* watched, QEvent* event) {
             if (OnLocatorPressed) OnLocatorPressed(*this, frame);
         }
         return false;
+    }
+    if (e->button() == Qt::LeftButton && locator_drag_) {
+        locator_drag_ = false;
+        QMetaObject::invokeMethod(this, [this] {
+            if (OnLocatorReleased) OnLocatorReleased(*this, Locator());
+        }, Qt::QueuedConnection);
     }
     if (e->button() == Qt::LeftButton && marker_drag_) {
         marker_drag_ = false;

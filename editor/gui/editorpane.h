@@ -84,6 +84,10 @@ public:
     std::function<void(TEditorPane&)> OnSelectionChanged;
     // The right button released over a panel.
     std::function<void(TEditorPane&, QWidget* panel, QPoint global, int64_t frame)> OnRightRelease;
+    // The locator was let go after a drag along the marker strip or a ruler.
+    std::function<void(TEditorPane&, int64_t frame)> OnLocatorReleased;
+    // Whether the locator is being dragged along the marker strip or a ruler.
+    bool LocatorDragging() const { return locator_drag_; }
     // A marker of the list was grabbed in the marker strip / let go.
     std::function<void(TEditorPane&)> OnMarkerDragBegin;
     std::function<void(TEditorPane&)> OnMarkerDragEnd;
@@ -100,7 +104,8 @@ private:
     int64_t frames_ = 0;
     bool syncing_ = false;
     bool marker_drag_ = false;
-    int wheel_rest_ = 0;  // wheel angle not yet a whole notch
+    int wheel_rest_ = 0;
+    bool locator_drag_ = false;  // wheel angle not yet a whole notch
 };
 
 }  // namespace murrel

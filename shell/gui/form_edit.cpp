@@ -128,6 +128,8 @@ void Tform_edit::resizeEvent(QResizeEvent* event) {
     button_maximize->move(w - 45 - 28, top);
     button_minimize->move(w - 45 - 56, top);
     for (auto* b : {button_exit, button_maximize, button_minimize}) b->resize(b->sizeHint());
+    // The file's path is shortened to the status bar's new width.
+    ShowStatus();
 }
 
 void Tform_edit::BuildPanes() {

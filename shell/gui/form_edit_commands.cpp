@@ -153,9 +153,20 @@ void Tform_edit::ShowPopup(TEditorPane& pane, QWidget* panel, QPoint global, int
 
 void Tform_edit::WirePane(TEditorPane& pane, int index) {
     pane.OnPress = [this, index](TEditorPane&) { ActivatePane(index); };
-    pane.OnLocatorPressed = [this, index](TEditorPane&, int64_t frame) {
+    pane.OnLocatorPressed = [this, index](TEditorPane& p, int64_t frame) {
+        if (!Playing() || playing_pane_ != index) {
+            ShowStatus();
+        } else if (p.LocatorDragging()) {
+            // The output waits while the locator is dragged and goes on
+            // where it is let go.
+            if (!wave_out_.IsDevicePaused()) wave_out_.Pause();
+            locator_pos = frame;
+        } else {
+            SeekPlayback(frame);
+        }
+    };
+    pane.OnLocatorReleased = [this, index](TEditorPane&, int64_t frame) {
         if (Playing() && playing_pane_ == index) SeekPlayback(frame);
-        else ShowStatus();
     };
     pane.OnSelectionChanged = [this](TEditorPane&) { RefreshState(); };
     pane.OnRightRelease = [this](TEditorPane& p, QWidget* panel, QPoint global, int64_t frame) {

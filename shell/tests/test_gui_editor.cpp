@@ -9,6 +9,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QTimer>
+#include <QPushButton>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <algorithm>
@@ -30,6 +32,7 @@
 #include "testsupport/scratch_dir.h"
 #include "testsupport/scripted_dialogs.h"
 #include "ui/bitmap_button.h"
+#include "editor/gui/mmviewpanels.h"
 #include "voicefile/koltheader.h"
 
 namespace murrel {
@@ -411,6 +414,66 @@ TEST_F(EditorWindow, TheWheelZoomsAroundThePointerAndShiftWheelScrolls) {
     wheel(x, -1200, {});
     EXPECT_EQ(pane.ZoomStart(), 0);
     EXPECT_EQ(pane.ZoomEnd(), kFrames);
+}
+
+TEST_F(EditorWindow, TheGaugeShowsDuringARenderAndItsCancelLeavesTheDocumentAsItWas) {
+    const std::string longer = dir.file("long.wav");
+    write_wav(longer, ramp(120 * 16000));
+    open_lower(longer);
+    ASSERT_TRUE(edit->document_loaded);
+    lower().SetSelection(16000, 60 * 16000);
+    edit->RefreshState();
+    bool shown = false;
+    QTimer poll;
+    // Pressed while the cut runs, as soon as the gauge is up.
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (edit->GaugePanel->isVisible() && !shown) {
+            shown = true;
+            // No key acts while the gauge is up.
+            EXPECT_TRUE(edit->PreviewKey(Qt::Key_Space, {}));
+            EXPECT_FALSE(edit->Playing());
+            edit->button_Cancel->click();
+        }
+    });
+    poll.start(0);
+    edit->button_cutClick();
+    poll.stop();
+    EXPECT_TRUE(shown) << "no gauge during the cut";
+    EXPECT_FALSE(edit->GaugePanel->isVisible());
+    EXPECT_EQ(lower().Frames(), 120 * 16000);
+    EXPECT_EQ(frames_of(edit->Session().Document().FileName()), 120 * 16000);
+    EXPECT_FALSE(edit->Session().Modified());
+    EXPECT_FALSE(edit->button_undo->isEnabled());
+}
+
+TEST_F(EditorWindow, ALocatorDraggedAlongTheMarkerStripWhilePlayingPausesAndPlaysOnWhereItIsLetGo) {
+    open_lower(doc);
+    edit->button_playClick();
+    settle();
+    ASSERT_TRUE(edit->Playing());
+    TMMMarkerPanel* strip = lower().LocatorPanel;
+    auto mouse = [strip](QEvent::Type type, int x) {
+        const QPointF at(x, strip->height() / 2);
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent e(type, at, strip->mapToGlobal(at), Qt::LeftButton, held, {});
+        QApplication::sendEvent(strip, &e);
+    };
+    const int x = strip->width() / 2;
+    mouse(QEvent::MouseButtonPress, x / 2);
+    mouse(QEvent::MouseMove, x);
+    EXPECT_TRUE(edit->WaveOut().IsDevicePaused());
+    mouse(QEvent::MouseButtonRelease, x);
+    settle();
+    EXPECT_FALSE(edit->WaveOut().IsDevicePaused());
+    const int64_t at = lower().Locator();
+    EXPECT_NEAR(double(at), kFrames / 2.0, kFrames / 50.0);
+    backend.advance_output(1600);
+    settle();
+    edit->LocatorTimerTick();
+    EXPECT_EQ(edit->locator_pos, at + 1600);
+    EXPECT_EQ(played(1).size(), 1u);
+    edit->button_stopClick();
+    settle();
 }
 
 // Catches the paints of one widget.
