@@ -1,16 +1,223 @@
 #pragma once
-// The Voice Editor's window as the program creates it at start-up: an empty,
-// hidden window in the creation order. The editor's own window takes its place
-// when it exists; until then the main window disables and maximises it like any
-// other window.
+// Tform_edit: the Voice Editor. A borderless, skinned window with two panes:
+// the upper one (the reference) can be listened to, selected and copied
+// from; the lower one (the document) is edited through the edit session.
+// Exactly one pane is active; the menus, buttons, status bar and transport
+// bar act on it. Created hidden once at start-up, shown by the main window's
+// edit command, hidden again on closing.
+//
+// Playback: the working wave of the active pane feeds the output device
+// through TMMEnhancedWaveLink; a 30 ms timer on the user-interface thread
+// moves the locator from the device's position.
+//
+// Threads: the user-interface thread (the device's refills excepted).
 #include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "audio/devices/waveout.h"
+#include "editor/editsession.h"
+#include "editor/gui/mmenhancedwavelink.h"
+#include "shell/catalogue.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QTimer;
+class QToolButton;
 
 namespace murrel {
 
-class Tform_edit : public QWidget {
+class TEditorPane;
+class TForm_progress;
+class TOscilloscope;
+struct Tkoltfile_info;
+namespace ui {
+class BitmapButton;
+class CaptionPanel;
+}  // namespace ui
+
+class Tform_edit : public QWidget, private ConversionProgress {
     Q_OBJECT
 public:
-    explicit Tform_edit(QWidget* parent = nullptr);
+    static constexpr int kMinWidth = 610, kMinHeight = 550;
+    static constexpr int kLocatorMs = 30;
+
+    // `backend`/`ui` null: the program's own.
+    explicit Tform_edit(QWidget* parent = nullptr, AudioBackend* backend = nullptr, UiDispatcher* ui = nullptr);
+    ~Tform_edit() override;
+
+    // The catalogue texts of the window (captions, hints, messages).
+    void FormCreate(const WindowTexts& texts);
+
+    // --- what the rest of the program provides --------------------------------
+    // The progress dialog a voice file is decoded under (not owned; may be null).
+    TForm_progress* ProgressDialog = nullptr;
+    // Sets the main window's output volume (left low word, right high word).
+    std::function<void(uint32_t)> SetMainVolume;
+    // The window closed: the main window shows again.
+    std::function<void()> OnClosed;
+    // The folder the open dialog starts in.
+    std::string InitialFolder;
+
+    // --- handlers ------------------------------------------------------------
+    // Shown from the main window with `path` (a WAV or voice file, or "").
+    void ShowFromMain(const std::string& path, int volume);
+    // Algorithm of opening a file into a pane; pane 1 upper, 2 lower.
+    void OpenFileIntoPane(int pane, const std::string& path);
+    void button_opendownfileClick();
+    void button_openupfileClick();
+    // False when the user kept the pane (Cancel, or a cancelled save dialog).
+    bool ClosePane(int pane);
+    // Closing the window: false when it stays open.
+    bool CloseQuery();
+    void button_playClick();      // play all
+    void PlaySelectionClick();    // play selection
+    void button_stopClick();
+    void checkbox_repeatClick();
+    void button_copyClick();
+    void button_cutClick();
+    void button_trimClick();
+    void button_pasteClick();
+    void button_oneblankClick();
+    void button_scaleupClick();
+    void button_scaledownClick();
+    void button_resetClick();
+    void button_undoClick();
+    void RedoClick();
+    void button_saveasClick();
+    void button_downblocksaveClick();
+    void SelectAllClick();
+    void ZoomSelectedClick();
+    void RestoreZoomClick();
+    void MarkPositionClick();
+    void AddMarkerAt(int64_t frame);
+    void DeleteMarkerAt(int64_t frame);
+    void DeleteAllMarkersClick();
+    // A key as the window previews it; true when it was used.
+    bool PreviewKey(int key, Qt::KeyboardModifiers modifiers);
+    // The locator timer's tick (public for tests that drive the clock).
+    void LocatorTimerTick();
+    // Makes pane 1 or 2 active when it holds a file.
+    void ActivatePane(int pane);
+    void RefreshState();
+
+    // --- state ---------------------------------------------------------------
+    int active_pane = 0;
+    bool reference_loaded = false, document_loaded = false;
+    int play_mode = 1;
+    int64_t play_start = 0, play_end = 0, locator_pos = 0, last_device_pos = 0;
+    std::string reference_name;
+    TMMEditSession& Session() { return *session_; }
+    TEditorPane& Pane(int pane) { return pane == 1 ? *upper_ : *lower_; }
+    TMMEnhancedWave& Reference() { return reference_; }
+    TMMWaveOut& WaveOut() { return wave_out_; }
+    TMMEnhancedWaveLink& WaveFile() { return wave_link_; }
+    bool Playing() const;
+
+    // --- controls, named as in the window's resource -------------------------
+    ui::CaptionPanel* panel_captiontitle = nullptr;
+    ui::BitmapButton *button_minimize = nullptr, *button_maximize = nullptr, *button_exit = nullptr;
+    QMenuBar *MainMenu_up = nullptr, *MainMenu_down = nullptr;
+    QToolButton *button_openupfile = nullptr, *button_upclose = nullptr, *button_selectallup = nullptr,
+                *button_upblocksave = nullptr, *button_viewcopy = nullptr, *button_normalrangeup = nullptr;
+    QToolButton *button_opendownfile = nullptr, *button_downclose = nullptr, *button_saveas = nullptr,
+                *button_downblocksave = nullptr, *button_undo = nullptr, *button_redo = nullptr,
+                *button_copy = nullptr, *button_cut = nullptr, *button_trim = nullptr, *button_paste = nullptr,
+                *button_selectall = nullptr, *button_oneblank = nullptr, *button_scaleup = nullptr,
+                *button_scaledown = nullptr, *button_reset = nullptr, *button_normalrange = nullptr;
+    QWidget* speedbar = nullptr;
+    ui::BitmapButton *button_play = nullptr, *button_pause = nullptr, *button_stop = nullptr;
+    QCheckBox* checkbox_repeat = nullptr;
+    QSlider* trackbar_wavvolume = nullptr;
+    QWidget* panel_volumemeter = nullptr;
+    TOscilloscope* MMOscope1 = nullptr;
+    QLabel *StatusFile = nullptr, *StatusTime = nullptr, *StatusSelected = nullptr, *StatusMaxtime = nullptr,
+           *StatusRate = nullptr, *StatusBits = nullptr, *StatusMessage = nullptr;
+    QWidget* GaugePanel = nullptr;
+    QProgressBar* Gauge = nullptr;
+    QLabel* GaugeCaption = nullptr;
+    QPushButton* button_Cancel = nullptr;
+    QMenu *SelectionPopup = nullptr, *MarkerPopup = nullptr;
+    QTimer* LocatorTimer = nullptr;
+    // Menu items and pop-up items by name ("N_DownCut", "PUSelectionpopup_cut", ...).
+    QAction* Item(const char* name) const;
+
+    // "%d:%2.2d.%3.3d" and its longer forms for `frames` at `rate`.
+    static std::string FormatTime(int64_t frames, uint32_t rate);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // form_edit.cpp
+    void BuildCaption();
+    void BuildPanes();
+    void BuildMenus();
+    void BuildSpeedbar();
+    void BuildStatus();
+    QToolButton* PaneButton(TEditorPane& pane, const char* name, const QString& text, std::function<void()> handler);
+    QAction* AddItem(QMenu* menu, const char* name, const QString& text, std::function<void()> handler,
+                     const QKeySequence& keys = {});
+    void WirePane(TEditorPane& pane, int index);
+    void button_maximizeClick();
+    void ApplyVolume(int position);
+    // form_edit_files.cpp
+    bool AskSaveFirst();
+    void ChooseAndOpen(int pane);
+    void LoadPane(int pane);
+    void UnloadPane(int pane);
+    void ReloadDocument();
+    bool CheckFormat(const std::string& path);
+    std::string DecodeVoice(int pane, const std::string& path, const Tkoltfile_info& info);
+    void ShowMessage(const char* key);
+    void ShowStatus();
+    void ShowPopup(TEditorPane& pane, QWidget* panel, QPoint global, int64_t frame);
+    // form_edit_play.cpp
+    void StartPlayback(int mode);
+    void StopDevice();
+    void PlayingState(bool playing);
+    void DeviceStarted();
+    void DeviceStopped();
+    void DeviceLooped();
+    void MoveLocatorByKey(int64_t frame);
+    // Playback goes on from `frame` of the playing pane.
+    void SeekPlayback(int64_t frame);
+    void FeedScope();
+    void RunEdit(const std::function<bool()>& op);
+    // ConversionProgress: the gauge.
+    void set_current(int percent) override;
+    void set_caption(const std::string& text) override;
+    void process_events() override;
+    void HideGauge();
+    void AfterEdit(bool ok);
+    void SyncSession();
+
+    std::unique_ptr<TMMEditSession> session_;
+    TMMEnhancedWave reference_;
+    TMMMarkerList reference_markers_;
+    TMMCutList reference_cuts_;
+    TMMEnhancedWave working_;  // what plays: a copy of the active pane's wave
+    TMMEnhancedWave scope_;    // the same file, read at the locator for the oscilloscope
+    TMMEnhancedWaveLink wave_link_;
+    TMMWaveOut wave_out_;
+    TEditorPane *upper_ = nullptr, *lower_ = nullptr;
+    QWidget* panes_ = nullptr;
+    std::map<std::string, QAction*, std::less<>> items_;
+    int playing_pane_ = 0;
+    int64_t stream_base_ = 0;  // stream offset the device's position counts from
+    bool gauge_shown_ = false;
+    bool rendering_ = false;
+    int64_t popup_frame_ = 0;
+    bool closing_ = false;
 };
 
 }  // namespace murrel

@@ -13,6 +13,7 @@
 #include "shell/dialogs.h"
 #include "ui/accessible.h"
 #include "ui/bitmap_button.h"
+#include "ui/bitmap_slider.h"
 #include "ui/panels.h"
 #include "shell/gui/form_about.h"
 #include "shell/gui/form_edit.h"
@@ -74,6 +75,8 @@ ProgramWindows::ProgramWindows(const WindowTexts& main_texts) {
     // The conversion dialog belongs to the main window and opens over it.
     convdialog = std::make_unique<TForm_convdialog>(main.get());
     edit = std::make_unique<Tform_edit>();
+    edit->FormCreate(getmessage_frominifile(CatalogueWindow::Editor));
+    edit->ProgressDialog = progress.get();
     about = std::make_unique<TForm_about>(main.get());
 
     main->set_edit_window(edit.get());
@@ -154,6 +157,29 @@ void ProgramWindows::build_player() {
     mail->show_main = [this](bool shown) { main->setVisible(shown); };
     QObject::connect(main->button_email, &QAbstractButton::clicked, main.get(), [this] { mail->button_emailClick(); });
     main->browser().host.mail_selection = [this] { mail->button_emailClick(); };
+    wire_editor();
+}
+
+void ProgramWindows::wire_editor() {
+    TFileList& list = *main->browser().file_mycomputer;
+    edit->SetMainVolume = [this](uint32_t volume) { player->MMWaveOut_vkdplay().SetVolume(volume); };
+    edit->OnClosed = [this] {
+        main->show();
+        main->Timer_banner->start();
+    };
+    auto open_editor = [this, &list] {
+        if (main->hooks.recording && main->hooks.recording()) return;
+        player->button_stopClick();
+        edit->InitialFolder = list.Directory();
+        std::string path;
+        const int row = list.Selected();
+        if (row >= 0 && list.entry(row).kind == EntryKind::File) path = list.entry(row).full_path;
+        const int volume = player_panel->trackbar_wavvolume ? player_panel->trackbar_wavvolume->value() : 65536;
+        main->hide();
+        edit->ShowFromMain(path, volume);
+    };
+    QObject::connect(main->button_wavedit, &QAbstractButton::clicked, edit.get(), open_editor);
+    main->browser().host.edit_selection = open_editor;
 }
 
 ProgramWindows::~ProgramWindows() {

@@ -55,6 +55,8 @@ public:
 
 private:
     void build_player();
+    // The main window's edit command and the editor's way back.
+    void wire_editor();
 
     std::unique_ptr<FileListSelection> selection_;
     std::unique_ptr<TBatchConversion> batch_;

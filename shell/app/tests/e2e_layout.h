@@ -22,6 +22,7 @@ inline constexpr QPoint kListEmpty{500, 480};
 inline constexpr QPoint kTreeRowBelowListed{150, 205};
 
 inline constexpr QPoint kConvert{55, 66};
+inline constexpr QPoint kWavEdit{133, 66};
 inline constexpr QPoint kMail{212, 66};
 // The browser strip's tool buttons, 24 pixels each after the drive selector.
 inline constexpr QPoint kNewFolder{227, 161};
@@ -39,6 +40,17 @@ inline constexpr QPoint kAddress{500, 161};
 // The sliders' tracks, from their leftmost to their rightmost thumb centre.
 inline QPoint position_slider(double fraction) { return {437 + static_cast<int>(fraction * (815 - 437)), 590}; }
 inline QPoint volume_slider(double fraction) { return {312 + static_cast<int>(fraction * (403 - 312)), 590}; }
+
+// The Voice Editor, screen-wide: its two panes share the height left by the
+// caption (22), the transport bar (51), the status bar (22) and the margins.
+inline int editor_lower_bottom(QSize window) { return window.height() - 22 - 51 - 4 - 2; }
+inline int editor_lower_top(QSize window) { return 22 + 4 + (window.height() - 22 - 51 - 22 - 12) / 2 + 4; }
+// A point on the lower pane's zoomed view, `fraction` of the way across.
+inline QPoint editor_lower_wave(QSize window, double fraction) {
+    return {12 + static_cast<int>(fraction * (window.width() - 24)), editor_lower_bottom(window) - 60};
+}
+inline QPoint editor_lower_file_menu(QSize window) { return {118, editor_lower_top(window) + 5 + 13}; }
+inline QPoint editor_exit(QSize window) { return {window.width() - 45 + 10, 11}; }
 
 inline void pause_s(double s) { std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(s * 1000))); }
 
