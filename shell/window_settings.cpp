@@ -52,13 +52,13 @@ WindowSettings read_window_settings(const ProfileFile& ini) {
 
 void write_window_settings(ProfileFile& ini, const WindowSettings& s) {
     ini.defer_writes();
-    auto rect = [&s](int WindowRect::*field) {
-        return s.normal ? std::optional<int>((*s.normal).*field) : std::nullopt;
-    };
-    ini.write_string(kWindowSection, "Left", optional_text(rect(&WindowRect::x)));
-    ini.write_string(kWindowSection, "Top", optional_text(rect(&WindowRect::y)));
-    ini.write_string(kWindowSection, "Width", optional_text(rect(&WindowRect::width)));
-    ini.write_string(kWindowSection, "Height", optional_text(rect(&WindowRect::height)));
+    // Without a place the four keys are written empty.
+    const WindowRect r = s.normal.value_or(WindowRect{});
+    auto place = [&s](int value) { return s.normal ? std::to_string(value) : std::string(); };
+    ini.write_string(kWindowSection, "Left", place(r.x));
+    ini.write_string(kWindowSection, "Top", place(r.y));
+    ini.write_string(kWindowSection, "Width", place(r.width));
+    ini.write_string(kWindowSection, "Height", place(r.height));
     ini.write_bool(kWindowSection, "Maximized", s.maximised);
     ini.write_string(kWindowSection, "Tree_width", optional_text(s.tree_width));
     ini.write_string(kWindowSection, "List_style", s.list_style);
