@@ -561,6 +561,9 @@ void TForm_main::showEvent(QShowEvent* event) {
     if (shown_once_) return;
     shown_once_ = true;
     browser_->FormShow();
+    // The keys of the list are what a person starts with; without this the
+    // first picture button in the Tab order would take the focus.
+    if (QWidget* view = browser_->file_mycomputer->activeView()) view->setFocus(Qt::OtherFocusReason);
     if (pending_tree_width_ >= 0) set_tree_width(std::exchange(pending_tree_width_, -1));
 }
 

@@ -177,6 +177,16 @@ TEST_F(WindowsTest, ClosingRemembersThePlaceTheSplitterTheListAndTheConversionCh
     EXPECT_EQ(again.convdialog->edit_outdirectory->text().toStdString(), out);
 }
 
+TEST_F(WindowsTest, TheListHasTheKeyboardWhenTheWindowFirstShows) {
+    ProgramWindows w(getmessage_frominifile(CatalogueWindow::Main));
+    w.main->show();
+    w.main->activateWindow();
+    for (int i = 0; i < 50 && !w.main->isActiveWindow(); ++i) QApplication::processEvents();
+    ASSERT_TRUE(w.main->isActiveWindow());
+    EXPECT_EQ(QApplication::focusWidget(), w.main->browser().file_mycomputer->activeView())
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "nothing");
+}
+
 TEST_F(WindowsTest, ARememberedPlaceOffEveryScreenAndAVanishedFolderAreNotRestored) {
     const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
     write_ini("[Window]\nLeft=-20000\nTop=-20000\nWidth=500\nHeight=400\nMaximized=0\n"
