@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
         ~Uninstall() { murrel::set_ui_dispatcher(nullptr); }
     } uninstall;
     murrel::ProgramWindows windows(started.main_texts);
+    windows.edit->WatchDesktopEnd(true);
     // --screenshot FILE: save the main window's first paint and end.
     const QStringList args = application.arguments();
     if (const qsizetype at = args.indexOf("--screenshot"); at >= 0 && at + 1 < args.size())
