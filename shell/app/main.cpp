@@ -9,6 +9,7 @@
 #include "shell/gui/qt_ui_dispatcher.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "shell/gui/form_edit.h"
 #include "shell/gui/form_main.h"
 #include "shell/gui/program_windows.h"
 #include "shell/profile.h"
