@@ -301,8 +301,9 @@ void Tform_edit::FollowLocator(TEditorPane& view, int64_t frame) {
     const int64_t width = view.ZoomEnd() - view.ZoomStart();
     const uint32_t rate = std::max<uint32_t>(view.CutterView->Wave().SampleRate(), 1);
     if (m.ValueToPixel(frame) > m.Width() - 5) {
-        // Close in on the samples themselves a fifth ahead would leave too
-        // little to see of what comes: half the width instead.
+        // In a close view (the samples themselves, 200 ms or less) what was
+        // just heard matters as much as what comes: the locator goes to the
+        // middle rather than a fifth in.
         const bool close_in = view.CutterView->BeyondDisplayData() && width * 1000 <= 200 * int64_t(rate);
         const int64_t end = std::min(view.Frames(), frame + (close_in ? width / 2 : width * 4 / 5));
         view.ShowZoom(end - width, end);
