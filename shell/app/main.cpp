@@ -9,6 +9,7 @@
 #include "shell/gui/qt_ui_dispatcher.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "shell/gui/form_edit.h"
 #include "shell/gui/form_main.h"
 #include "shell/gui/program_windows.h"
 #include "shell/profile.h"
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
         ~Uninstall() { murrel::set_ui_dispatcher(nullptr); }
     } uninstall;
     murrel::ProgramWindows windows(started.main_texts);
+    windows.edit->WatchDesktopEnd(true);
     // --screenshot FILE: save the main window's first paint and end.
     const QStringList args = application.arguments();
     if (const qsizetype at = args.indexOf("--screenshot"); at >= 0 && at + 1 < args.size())
