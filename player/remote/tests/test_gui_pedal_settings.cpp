@@ -81,6 +81,11 @@ TEST_F(PedalDialogTest, PressingAPedalWhileLearningBindsItToThatRowAndTakesItFro
     EXPECT_EQ(text(dialog.binding_labels[0]), "BTN_2 on USB Foot Pedal");
     EXPECT_EQ(text(dialog.binding_labels[1]), "Not set");
     ASSERT_TRUE(inputs.key("event4", BTN_2, 0));
+    // Kept for a person to judge the dialog's look.
+    const auto shots = std::filesystem::path(MURREL_BIN_DIR).parent_path() / "screenshots";
+    std::filesystem::create_directories(shots);
+    dialog.adjustSize();
+    EXPECT_TRUE(dialog.grab().save(QString::fromStdString((shots / "pedal_settings.png").string())));
 
     dialog.learn_buttons[1]->click();
     ASSERT_TRUE(inputs.key("event4", BTN_2, 1));

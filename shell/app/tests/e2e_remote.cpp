@@ -228,6 +228,19 @@ TEST_F(DesktopControls, MediaKeysOnTheSessionBusPlayPauseSeekAndReadTheFilesPosi
     EXPECT_GT(after_seek.lag, start_of_file.lag);
 }
 
+TEST_F(DesktopControls, ThePedalSettingsOpenFromTheMainWindowsKeyboardAndEscapeClosesThem) {
+    start();
+    program.key("ctrl+shift+p");
+    const auto dialog = program.find_window("^Foot pedal$", 5s);
+    ASSERT_TRUE(dialog) << "Ctrl+Shift+P opened no pedal settings";
+    layout::pause_s(0.4);
+    const QImage shot = program.shot("pedal_settings", *dialog);
+    EXPECT_GT(shot.width(), 300);
+    program.key("Escape");
+    EXPECT_TRUE(wait_until([&] { return !program.find_window("^Foot pedal$", 200ms); }, 3s))
+        << "Escape left the pedal settings open";
+}
+
 // A uinput device of three pedals, as the kernel shows a USB pedal.
 class VirtualPedal {
 public:
