@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "audio/formats/mmwave.h"
 #include "player/playerstrip.h"
 #include "voicefile/koltheader.h"
 
@@ -86,29 +87,48 @@ int64_t StripTransport::position_ms() {
     return 0;
 }
 
+const StripTransport::FileFacts& StripTransport::facts(const std::string& path) const {
+    auto found = facts_.find(path);
+    if (found != facts_.end()) return found->second;
+    FileFacts f;
+    if (strip_.play_kind() == kFileWav) {
+        try {
+            TMMWave wave;
+            wave.SetFileName(path);
+            wave.SetTimeFormat(TMMTimeFormats::tfMillisecond);
+            wave.OpenFile();
+            f.length_ms = wave.LengthInUnits();
+            wave.CloseFile();
+        } catch (const std::exception&) {
+            // Unreadable now: the length the list showed, in whole seconds.
+            Tkoltfile_info info;
+            if (get_fileinfo(path, info) == kFileWav)
+                f.length_ms = (info.hours * 3600LL + info.minutes * 60LL + info.seconds) * 1000;
+        }
+    } else {
+        KoltHeader header{};
+        std::ifstream in(path, std::ios::binary);
+        if (in.read(reinterpret_cast<char*>(header.data()), kKoltHeaderSize)) f.title = header_title(header.data());
+        // The recorder pads the field with blanks or zeros.
+        while (!f.title.empty() && (f.title.back() == ' ' || f.title.back() == '\0')) f.title.pop_back();
+    }
+    return facts_.emplace(path, std::move(f)).first->second;
+}
+
 std::optional<TrackInfo> StripTransport::track() const {
-    if (status() == PlaybackStatus::Stopped || strip_.playing_path().empty()) return std::nullopt;
+    if (status() == PlaybackStatus::Stopped || strip_.playing_path().empty()) {
+        facts_.clear();  // the file may be edited or replaced before it plays again
+        return std::nullopt;
+    }
     TrackInfo t;
     t.path = strip_.playing_path();
-    const std::string stem = fs::path(t.path).stem().string();
-    t.title = stem;
+    const FileFacts& f = facts(t.path);
+    t.title = f.title.empty() ? fs::path(t.path).stem().string() : f.title;
     if (strip_.play_kind() == kFileWav) {
-        if (strip_.MMWavePlayer().IsOpen()) t.length_ms = strip_.MMWavePlayer().Wave().LengthInUnits();
-        return t;
+        t.length_ms = f.length_ms;
+    } else if (const int64_t bps = voice_bytes_per_second()) {
+        t.length_ms = strip_.voice().data_size() * 1000 / bps;
     }
-    const int64_t bps = voice_bytes_per_second();
-    if (bps) t.length_ms = strip_.voice().data_size() * 1000 / bps;
-    auto found = titles_.find(t.path);
-    if (found == titles_.end()) {
-        std::string title;
-        KoltHeader header{};
-        std::ifstream in(t.path, std::ios::binary);
-        if (in.read(reinterpret_cast<char*>(header.data()), kKoltHeaderSize)) title = header_title(header.data());
-        // The recorder pads the field with blanks or zeros.
-        while (!title.empty() && (title.back() == ' ' || title.back() == '\0')) title.pop_back();
-        found = titles_.emplace(t.path, title).first;
-    }
-    if (!found->second.empty()) t.title = found->second;
     return t;
 }
 

@@ -38,9 +38,15 @@ private:
     int64_t voice_bytes_per_second() const;
 
     PlayerStrip& strip_;
-    // Titles read from the voice files' headers, by path: the header is read
-    // once per file, not at every poll of the desktop.
-    mutable std::map<std::string, std::string> titles_;
+    // Read once per file from a handle of our own, not at every poll of the
+    // desktop, and never through the player's wave, which its refill thread
+    // is reading meanwhile: a voice file's header title, a WAV file's length.
+    struct FileFacts {
+        std::string title;
+        int64_t length_ms = 0;
+    };
+    const FileFacts& facts(const std::string& path) const;
+    mutable std::map<std::string, FileFacts> facts_;
 };
 
 }  // namespace murrel
