@@ -116,23 +116,31 @@ double frame_f0(const std::vector<float>& x, size_t at) {
     double energy = 0;
     for (size_t i = 0; i < len; ++i) energy += double(x[at + i]) * x[at + i];
     if (energy / len < 1e-4) return 0;
+    // Normalised autocorrelation over the lags of 60–400 Hz.
+    const int lo = kRate / 400, hi = kRate / 60;
+    std::vector<double> r(hi + 2, 0.0);
     double best = 0;
-    int best_lag = 0;
-    for (int lag = kRate / 400; lag <= kRate / 60; ++lag) {
+    for (int lag = lo; lag <= hi + 1; ++lag) {
         double c = 0, e1 = 0, e2 = 0;
         for (size_t i = 0; i < len; ++i) {
             c += double(x[at + i]) * x[at + i + lag];
             e1 += double(x[at + i]) * x[at + i];
             e2 += double(x[at + i + lag]) * x[at + i + lag];
         }
-        const double r = c / std::sqrt(e1 * e2 + 1e-12);
-        if (r > best) {
-            best = r;
-            best_lag = lag;
+        r[lag] = c / std::sqrt(e1 * e2 + 1e-12);
+        if (lag <= hi) best = std::max(best, r[lag]);
+    }
+    if (best < 0.6) return 0;
+    // The shortest period that correlates nearly as well as the best one: a
+    // multiple of the period correlates as well, and must not be taken for it.
+    for (int lag = lo + 1; lag <= hi; ++lag) {
+        if (r[lag] >= 0.9 * best && r[lag] >= r[lag - 1] && r[lag] >= r[lag + 1]) {
+            const double den = r[lag - 1] - 2 * r[lag] + r[lag + 1];
+            const double shift = den != 0 ? 0.5 * (r[lag - 1] - r[lag + 1]) / den : 0;
+            return double(kRate) / (lag + std::clamp(shift, -0.5, 0.5));
         }
     }
-    if (best < 0.6 || best_lag == 0) return 0;
-    return double(kRate) / best_lag;
+    return 0;
 }
 
 struct F0Track {

@@ -12,8 +12,11 @@
 //
 // While stretching, each device buffer carries at most MaxChunkMs of audio,
 // so that the audio already queued at the device is short and a change of
-// speed is heard soon. The tempo itself changes between two buffers without
-// a break in the signal.
+// speed is heard soon: the device's ring (ten buffers in the player) is then
+// about 200 ms. Shorter is not safe: the sound backend's stream holds up to
+// 90 ms of what is queued, and its writer pads with silence when it finds
+// less than its 30 ms period waiting. The tempo itself changes between two
+// buffers without a break in the signal.
 //
 // Formats: PCM, 8 or 16 bits, 1 or 2 channels; anything else passes through
 // at its own speed.
@@ -52,7 +55,7 @@ public:
     void SetSpeed(int percent) { speed_.store(clamp_speed(percent)); }
     int Speed() const { return speed_.load(); }
 
-    // Audio per device buffer while stretching, milliseconds (default 10).
+    // Audio per device buffer while stretching, milliseconds (default 20).
     // Set while the chain is closed.
     int MaxChunkMs() const { return max_chunk_ms_; }
     void SetMaxChunkMs(int ms) { max_chunk_ms_ = ms < 1 ? 1 : ms; }
@@ -89,7 +92,7 @@ private:
     void Mark(int64_t out_frames, int64_t src_frames);
 
     std::atomic<int> speed_{kSpeedNormal};
-    int max_chunk_ms_ = 10;
+    int max_chunk_ms_ = 20;
     std::unique_ptr<soundtouch::SoundTouch> st_;
 
     // Refill side (one at a time).

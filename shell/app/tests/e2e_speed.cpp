@@ -23,8 +23,8 @@ namespace {
 constexpr int kRate = 16000;
 
 // The strip's speed buttons, either side of the speed LED in the display.
-constexpr QPoint kSlower{523, 74};
-constexpr QPoint kFaster{571, 74};
+constexpr QPoint kSlower{657, 123};
+constexpr QPoint kFaster{708, 123};
 
 std::vector<int16_t> tone(double seconds, double hz) {
     std::vector<int16_t> s(static_cast<size_t>(kRate * seconds));
