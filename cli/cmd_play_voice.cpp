@@ -59,13 +59,26 @@ void show_elapsed(const PlayerDisplay& d) {
 
 }  // namespace
 
-int play_voice_file(const std::string& path) {
+int play_voice_file(const std::string& path, int speed, int64_t from_ms) {
     load_console_texts();
     try {
         CliDialogs dialogs;
         app().sound_output_present = count_output_devices() > 0;
         PlayerStrip strip(nullptr, &main_pump());
         strip.SelectedFile = [&]() -> std::optional<std::string> { return path; };
+        if (from_ms > 0) {
+            Tkoltfile_info info;
+            const int64_t length_ms = get_fileinfo(path, info) == kFileVoice
+                                          ? (info.hours * 3600 + info.minutes * 60 + info.seconds) * 1000
+                                          : 0;
+            if (length_ms > 0 && from_ms >= length_ms) {
+                std::fprintf(stderr, "murrelphonic-cli: %s: --from %.3f s is past the end of the file (%lld s)\n",
+                             path.c_str(), from_ms / 1000.0, static_cast<long long>(length_ms / 1000));
+                return 1;
+            }
+            strip.next_start_ms = from_ms;
+        }
+        strip.set_speed(speed);
         const bool terminal = isatty(STDERR_FILENO) != 0;
         catch_stop_signals();
         strip.button_playClick();

@@ -5,12 +5,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "audio/devices/device_errors.h"
 #include "audio/formats/waveformat.h"
 #include "player/player_texts.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "shell/profile.h"
 #include "voicefile/bytesource.h"
 #include "voicefile/framereader.h"
 #include "voicefile/koltheader.h"
@@ -35,9 +37,11 @@ PlayerStrip::PlayerStrip(AudioBackend* backend, UiDispatcher* ui)
     vkdplay_.SetCallBackMode(TMMCBMode::cmThread);
     vkdplay_.SetTimeFormat(TMMTimeFormats::tfMillisecond);
     vkdplay_.SetPriority(TThreadPriority::tpHighest);
-    vkdplay_.OnBufferLoad = [this](TMMDSPComponent*, TMMWaveHdr* hdr, bool& more) {
+    voice_source_.OnBufferLoad = [this](TMMDSPComponent*, TMMWaveHdr* hdr, bool& more) {
         vkd_buffer_load(hdr, more);
     };
+    voice_source_.SetOutput(&voice_stretch_);
+    voice_stretch_.SetOutput(&vkdplay_);
     vkdplay_.OnStop = [this](TMMDSPComponent*) { button_stopClick(); };
     vkdplay_.OnClose = [this](TMMDSPComponent*) { release_lease_when_closed(); };
     // The connector is shown each buffer as it goes to the device, so the
@@ -65,6 +69,8 @@ PlayerStrip::~PlayerStrip() {
     } catch (...) {
     }
     vkdplay_.SetOutput(nullptr);
+    voice_stretch_.SetOutput(nullptr);
+    voice_source_.SetOutput(nullptr);
     wave_player_.SetTap(nullptr);
     recorder_.Device().SetOutput(nullptr);
     lease_.reset();
@@ -141,6 +147,9 @@ void PlayerStrip::button_playClick() {
         return;
     }
     if (paused_) {
+        // Typing along loses the last words while the hands move back to the
+        // keys: resuming repeats them.
+        if (rewind_ms_ > 0 && (wave_player_.IsOpen() || vkdplay_.IsOpen())) skip(-rewind_ms_);
         if (play_kind_ == kFileWav) wave_player_.Restart();
         if (play_kind_ == kFileVoice) vkdplay_.Restart();
         paused_ = false;
@@ -157,7 +166,18 @@ void PlayerStrip::button_playClick() {
     play_file(*selected);
 }
 
+void PlayerStrip::play_file_from(const std::string& path, int64_t from_ms) {
+    next_start_ms = std::max<int64_t>(from_ms, 0);
+    play_file(path);
+}
+
 void PlayerStrip::play_file(const std::string& path) {
+    // Where to begin: asked for, or where the file was left less the rewind.
+    std::optional<int64_t> from = std::exchange(next_start_ms, std::nullopt);
+    if (!from) {
+        if (std::optional<int64_t> left = resume_.find(path))
+            from = std::max<int64_t>(*left - rewind_ms_, 0);
+    }
     Tkoltfile_info info;
     play_kind_ = get_fileinfo(path, info);
     display_.led_sp = display_.led_hq = display_.led_shq = false;
@@ -177,6 +197,8 @@ void PlayerStrip::play_file(const std::string& path) {
             wave.SetFileName(path);
             wave.OpenFile();
             wav_length_ms_ = wave.LengthInUnits();
+            wave_player_.Stretch().SetSpeed(speed_);
+            if (from && *from < wav_length_ms_) wave.SetPosition(*from);
             wave_player_.Play();
         } catch (const std::exception& e) {
             show_error(e.what());
@@ -239,11 +261,20 @@ void PlayerStrip::play_file(const std::string& path) {
         return;
     }
     voice_.start(lease_->reader(), path, info, file_size, channels);
+    voice_base_ = voice_.read_pos();
     playing_path_ = path;
+    if (from && *from > 0) {
+        const int64_t offset = voice_ms_offset(*from);
+        if (offset > voice_base_ && offset < voice_.data_size() + static_cast<int64_t>(kKoltHeaderSize)) {
+            voice_.seek(offset);
+            voice_base_ = offset;
+        }
+    }
+    voice_stretch_.SetSpeed(speed_);
     try {
         vkdplay_.SetBufferSize(channels == 1 ? 8000 : 12000);
         TWaveFormatEx format = MakePCMFormat(bits, channels, rate);
-        vkdplay_.SetWaveFormat(&format);
+        voice_source_.SetWaveFormat(&format);
         vkdplay_.SetVolume(volume_);
         vkdplay_.Start();
     } catch (const std::exception& e) {
@@ -302,6 +333,7 @@ void PlayerStrip::button_pauseClick() {
 }
 
 void PlayerStrip::button_stopClick() {
+    if (!in_stop_ && !recorder_.recording()) keep_resume_position();
     set_timer(false);
     // Stopping a device raises its OnStop, which comes back here: the inner
     // run only repeats the resets.
@@ -366,8 +398,10 @@ void PlayerStrip::trackbar_positionTrackEnd(int percent) {
         // The new position is set before the reset, so that the buffers the
         // reset refills at once already come from it: refilled from the old
         // position they would play most of a second of the old place first.
-        if (percent < 100 && is_mp3_codec(voice_.info().codec_type))
+        if (percent < 100 && is_mp3_codec(voice_.info().codec_type)) {
             voice_.seek(voice_seek_offset(percent, voice_.data_size()));
+            voice_base_ = voice_.read_pos();
+        }
         vkdplay_.Reset();
         if (percent >= 100) {
             position_dragging_ = false;
@@ -489,6 +523,129 @@ bool PlayerStrip::stop_recording_and_save() {
         if (RefreshList) RefreshList();
     }
     return true;
+}
+
+}  // namespace murrel
+
+namespace murrel {
+
+// ------------------------------------------------------------ typing along
+
+int64_t PlayerStrip::voice_offset_ms(int64_t offset) const {
+    const int64_t bytes_per_s = voice_.info().bitrate / 8;
+    return bytes_per_s > 0 ? offset * 1000 / bytes_per_s : 0;
+}
+
+int64_t PlayerStrip::voice_ms_offset(int64_t ms) const {
+    const int64_t bytes_per_s = voice_.info().bitrate / 8;
+    return ms * bytes_per_s / 1000;
+}
+
+int64_t PlayerStrip::file_length_ms() const {
+    if (play_kind_ == kFileWav) return wav_length_ms_;
+    if (play_kind_ == kFileVoice) return voice_offset_ms(voice_.data_size() + static_cast<int64_t>(kKoltHeaderSize));
+    return 0;
+}
+
+int64_t PlayerStrip::position_ms() {
+    if (play_kind_ == kFileWav && wave_player_.IsOpen()) return wave_player_.Position();
+    if (play_kind_ == kFileVoice && vkdplay_.IsOpen())
+        return voice_offset_ms(voice_base_) + voice_stretch_.SourceMs(vkdplay_.GetPosition());
+    return 0;
+}
+
+void PlayerStrip::seek_voice(int64_t offset) {
+    voice_.seek(offset);
+    voice_base_ = offset;
+    vkdplay_.Reset();
+}
+
+void PlayerStrip::set_position_ms(int64_t ms) {
+    ms = std::max<int64_t>(ms, 0);
+    if (play_kind_ == kFileWav && wave_player_.IsOpen()) {
+        if (ms >= wav_length_ms_) {
+            wave_player_.Stop();
+            return;
+        }
+        wave_player_.SetPosition(ms);
+    } else if (play_kind_ == kFileVoice && vkdplay_.IsOpen() && is_mp3_codec(voice_.info().codec_type)) {
+        const int64_t end = voice_.data_size() + static_cast<int64_t>(kKoltHeaderSize);
+        const int64_t offset = std::max<int64_t>(voice_ms_offset(ms), kKoltHeaderSize);
+        if (offset >= end) {
+            vkdplay_.Stop();
+            return;
+        }
+        seek_voice(offset);
+    } else {
+        return;
+    }
+    if (timer_enabled_) Timer_timedisplayTimer();
+}
+
+void PlayerStrip::skip(int64_t delta_ms) {
+    if (recorder_.recording()) return;
+    if (!wave_player_.IsOpen() && !vkdplay_.IsOpen()) return;
+    set_position_ms(position_ms() + delta_ms);
+}
+
+void PlayerStrip::play_pause_toggle() {
+    if (transport_ == TransportState::Playing) button_pauseClick();
+    else if (transport_ == TransportState::Paused || transport_ == TransportState::Stopped) button_playClick();
+}
+
+void PlayerStrip::set_speed(int percent) {
+    speed_ = clamp_speed(percent);
+    // The stretch links read it at their next buffer: no reset, no break.
+    voice_stretch_.SetSpeed(speed_);
+    wave_player_.Stretch().SetSpeed(speed_);
+    display_.speed = speed_;
+    save_settings();
+    changed();
+}
+
+void PlayerStrip::set_rewind_ms(int ms) {
+    rewind_ms_ = std::clamp(ms, 0, kRewindMaxMs);
+    save_settings();
+}
+
+void PlayerStrip::keep_resume_position() {
+    if (playing_path_.empty() || (transport_ != TransportState::Playing && transport_ != TransportState::Paused))
+        return;
+    TMMWaveOut& device = play_kind_ == kFileWav ? wave_player_.Device() : vkdplay_;
+    // A device that is no longer playing ended by itself: the file was heard
+    // to its end (or became unreadable), and starts from its start next time.
+    const bool live = device.IsPlaying() || device.IsDevicePaused();
+    const int64_t at = live ? position_ms() : 0;
+    const int64_t length = file_length_ms();
+    if (!live || (length > 0 && at >= length - 1000)) resume_.forget(playing_path_);
+    else resume_.remember(playing_path_, at);
+    if (settings_path_.empty()) return;
+    try {
+        ProfileFile ini(settings_path_);
+        resume_.save(ini);
+    } catch (const ProfileWriteError&) {
+        // A read-only INI file costs the resume position, never the playback.
+    }
+}
+
+void PlayerStrip::use_settings_file(const std::string& ini_path, const char* window_key) {
+    settings_path_.clear();  // no write-back while reading
+    window_key_ = window_key;
+    ProfileFile ini(ini_path);
+    set_speed(read_window_speed(ini, window_key));
+    rewind_ms_ = read_rewind_ms(ini);
+    resume_.load(ini);
+    settings_path_ = ini_path;
+}
+
+void PlayerStrip::save_settings() {
+    if (settings_path_.empty()) return;
+    try {
+        ProfileFile ini(settings_path_);
+        write_window_speed(ini, window_key_, speed_);
+        write_rewind_ms(ini, rewind_ms_);
+    } catch (const ProfileWriteError&) {
+    }
 }
 
 }  // namespace murrel

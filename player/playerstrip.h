@@ -19,7 +19,9 @@
 #include <string>
 
 #include "audio/devices/mmdsp_connector.h"
+#include "audio/devices/mmdsp_stretch.h"
 #include "audio/devices/waveout.h"
+#include "player/playback_settings.h"
 #include "player/recorder.h"
 #include "player/timedisplay.h"
 #include "player/transport.h"
@@ -42,6 +44,7 @@ struct PlayerDisplay {
     std::string file_type = "___";
     std::string file_name;
     int position = 0;  // slider, 0-100
+    int speed = 100;   // playback speed, percent
     bool operator==(const PlayerDisplay&) const = default;
 };
 
@@ -83,6 +86,43 @@ public:
     // The volume slider, 0-65536.
     void trackbar_wavvolumeChange(int value);
 
+    // --- typing along -----------------------------------------------------------
+    // Plays `path` from `from_ms` of file time instead of where it was left.
+    void play_file_from(const std::string& path, int64_t from_ms);
+    // Where the next play_file starts (once), in file time; unset: where the
+    // file was left, less the rewind, or its start.
+    std::optional<int64_t> next_start_ms;
+    // Playback speed, 50–200 % in steps of 5, pitch kept, for voice and WAV
+    // files alike; heard within a few buffers when changed during playback.
+    int speed() const { return speed_; }
+    void set_speed(int percent);
+    void speed_up() { set_speed(speed_ + kSpeedStep); }
+    void speed_down() { set_speed(speed_ - kSpeedStep); }
+    // The position heard, in milliseconds of the file (not of the time it
+    // took at another speed); 0 when nothing plays. For voice files it counts
+    // the header as the time display does.
+    int64_t position_ms();
+    // Seeks to `ms` of file time while playing or paused; past the end stops
+    // as the slider at 100 does.
+    void set_position_ms(int64_t ms);
+    // Seeks by `delta_ms` of file time from the position heard (never before
+    // the start of the audio).
+    void skip(int64_t delta_ms);
+    static constexpr int64_t kSkipShortMs = 2000, kSkipLongMs = 10000;
+    // Pause while playing, resume while paused, play the selection when stopped.
+    void play_pause_toggle();
+    // How much earlier a resume after pause starts, 0–5000 ms.
+    int rewind_ms() const { return rewind_ms_; }
+    void set_rewind_ms(int ms);
+    // Where each of the last files was left; playing one of them again starts
+    // there, less the rewind. A file heard to its end starts from its start.
+    ResumePositions& resume_positions() { return resume_; }
+    // Reads speed (under `window_key`), rewind and resume positions from the
+    // INI file at `ini_path` and writes them back there whenever they change.
+    // Without it nothing is kept.
+    void use_settings_file(const std::string& ini_path, const char* window_key);
+    TMMTimeStretch& VoiceStretch() { return voice_stretch_; }
+
     // --- state ---------------------------------------------------------------------
     const PlayerDisplay& display() const { return display_; }
     const ButtonStates& buttons() const { return buttons_; }
@@ -121,10 +161,20 @@ private:
     void vkd_buffer_load(TMMWaveHdr* hdr, bool& more);
     void release_lease_when_closed();
     void buffer_open_failed();
+    // File time of a voice-file byte offset and back, at the file's bit rate.
+    int64_t voice_offset_ms(int64_t offset) const;
+    int64_t voice_ms_offset(int64_t ms) const;
+    int64_t file_length_ms() const;
+    void seek_voice(int64_t offset);
+    void keep_resume_position();
+    void save_settings();
 
     UiDispatcher* ui_;
     TLameCoder coder_;
     TMMConnector connector1_, connector2_, connector3_;
+    // The voice file's chain: the buffer requests → the stretch → the device.
+    TMMDSPComponent voice_source_;
+    TMMTimeStretch voice_stretch_;
     TMMWaveOut vkdplay_;
     TMMWavePlayer wave_player_;
     Recorder recorder_;
@@ -143,6 +193,12 @@ private:
     std::string playing_path_;
     int64_t wav_length_ms_ = 0;  // the playing WAV file's length, read at its start
     uint32_t volume_ = 0xFFFFFFFFu;
+    int speed_ = kSpeedNormal;
+    int rewind_ms_ = kRewindDefaultMs;
+    int64_t voice_base_ = 0;  // byte offset the voice device's run started reading at
+    ResumePositions resume_;
+    std::string settings_path_;
+    const char* window_key_ = "MainSpeed";
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

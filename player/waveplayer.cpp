@@ -31,21 +31,23 @@ TMMWavePlayer::~TMMWavePlayer() {
     device_.OnStop = nullptr;
     if (device_.IsOpen()) device_.Close();
     SetOutput(nullptr);
+    stretch_.SetOutput(nullptr);
     device_.SetInput(nullptr);
 }
 
 void TMMWavePlayer::Chain() {
+    SetOutput(&stretch_);
     if (tap_) {
-        SetOutput(tap_);
+        stretch_.SetOutput(tap_);
         tap_->SetOutput(&device_);
     } else {
-        SetOutput(&device_);
+        stretch_.SetOutput(&device_);
     }
 }
 
 void TMMWavePlayer::SetTap(TMMDSPComponent* tap) {
     if (tap_) tap_->SetOutput(nullptr);
-    SetOutput(nullptr);
+    stretch_.SetOutput(nullptr);
     tap_ = tap;
     Chain();
 }
@@ -77,7 +79,9 @@ void TMMWavePlayer::Stop() {
 }
 
 int64_t TMMWavePlayer::Position() {
-    if (device_.IsPlaying() || device_.IsDevicePaused()) return device_.GetPosition() + start_position_;
+    // The device counts what it played; at another speed that is not file time.
+    if (device_.IsPlaying() || device_.IsDevicePaused())
+        return stretch_.SourceMs(device_.GetPosition()) + start_position_;
     return Wave().Position();
 }
 

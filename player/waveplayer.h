@@ -1,8 +1,9 @@
 #pragma once
 // TMMWavePlayer: plays a WAV file. Its chain is the wave (presented as PCM by
-// the conversion chain when AutoConvert is on) → the player itself → an
-// optional tap (a connector for the level meters) → its own output device.
-// Positions are milliseconds.
+// the conversion chain when AutoConvert is on) → the player itself → its
+// time-stretch link → an optional tap (a connector for the level meters) →
+// its own output device. Positions are milliseconds of the file, whatever
+// the speed.
 //
 // Threads: every operation on the user-interface thread; BufferLoad on the
 // device's refill thread. The wave is only read by the refill while the device
@@ -14,6 +15,7 @@
 
 #include "audio/formats/acmwave.h"
 #include "audio/formats/mmwavefile.h"
+#include "audio/devices/mmdsp_stretch.h"
 #include "audio/devices/waveout.h"
 
 namespace murrel {
@@ -25,6 +27,8 @@ public:
 
     TMMWave& Wave() { return wave_file_.Wave(); }
     TMMWaveOut& Device() { return device_; }
+    // Playback speed with the pitch kept; see TMMTimeStretch.
+    TMMTimeStretch& Stretch() { return stretch_; }
     // Inserts `tap` between the player and its device (nullptr removes it).
     // While the device is closed.
     void SetTap(TMMDSPComponent* tap);
@@ -56,6 +60,7 @@ private:
 
     TMMAcmWave* acm_;  // owned by wave_file_
     TMMWaveFile wave_file_;
+    TMMTimeStretch stretch_;
     TMMWaveOut device_;
     TMMDSPComponent* tap_ = nullptr;
     int64_t start_position_ = 0;

@@ -4,7 +4,9 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -13,6 +15,7 @@
 #include "player/gui/led_text.h"
 #include "player/gui/level_meter.h"
 #include "player/gui/meter_bar.h"
+#include "player/gui/speed_control.h"
 #include "ui/bitmap_slider.h"
 #include "ui/skin.h"
 
@@ -229,6 +232,10 @@ void PlayerPanel::build_display(QWidget* host) {
     rate->addWidget(caption(host, "Kbps"));
     row->addWidget(readout_rate);
 
+    speed_control = new SpeedControl(host);
+    speed_control->OnStep = [this](int step) { strip_.set_speed(strip_.speed() + step); };
+    row->addWidget(speed_control);
+
     ledlabel_mode = led(host, "ledlabel_mode", "MONO", kSmallPx);
     ledlabel_mode->setAccessibleName("Channels");
     row->addWidget(ledlabel_mode);
@@ -358,6 +365,39 @@ void PlayerPanel::bind_buttons(const std::array<QAbstractButton*, kTransportButt
     render();
 }
 
+QStringList PlayerPanel::install_keys(QWidget* window, const PlayerKeys& keys) {
+    qDeleteAll(shortcuts_);
+    shortcuts_.clear();
+    QStringList refused;
+    QList<QKeySequence> taken;
+    auto add = [&](const char* name, const std::string& text, std::function<void()> action) {
+        if (text.empty()) return;
+        const QKeySequence seq = QKeySequence::fromString(QString::fromStdString(text), QKeySequence::PortableText);
+        if (seq.isEmpty() || seq[0].key() == Qt::Key_unknown || taken.contains(seq)) {
+            refused << QString("%1=%2").arg(name, QString::fromStdString(text));
+            return;
+        }
+        taken << seq;
+        auto* s = new QShortcut(seq, window);
+        s->setObjectName(name);
+        s->setContext(Qt::WindowShortcut);
+        s->setAutoRepeat(true);
+        connect(s, &QShortcut::activated, this, [this, action] {
+            action();
+            render();
+        });
+        shortcuts_ << s;
+    };
+    add("KeyPlayPause", keys.play_pause, [this] { strip_.play_pause_toggle(); });
+    add("KeySkipBack", keys.skip_back, [this] { strip_.skip(-PlayerStrip::kSkipShortMs); });
+    add("KeySkipBackLong", keys.skip_back_long, [this] { strip_.skip(-PlayerStrip::kSkipLongMs); });
+    add("KeySkipForward", keys.skip_forward, [this] { strip_.skip(PlayerStrip::kSkipShortMs); });
+    add("KeySkipForwardLong", keys.skip_forward_long, [this] { strip_.skip(PlayerStrip::kSkipLongMs); });
+    add("KeySlower", keys.slower, [this] { strip_.speed_down(); });
+    add("KeyFaster", keys.faster, [this] { strip_.speed_up(); });
+    return refused;
+}
+
 void PlayerPanel::tick() {
     if (strip_.timer_enabled()) strip_.Timer_timedisplayTimer();
     render();
@@ -387,6 +427,7 @@ void PlayerPanel::render() {
     ledlabel_mode->set_text(d.stereo ? "STEREO" : "MONO");
     Label_filetype->set_text(QString::fromStdString(d.file_type));
     label_filename->set_text(QString::fromStdString(d.file_name));
+    speed_control->show_speed(d.speed);
     if (d.state_image != shown_state_image_) {
         // Each playback or recording starts with a fresh maximum, so a clip
         // shown is one of the current file.

@@ -8,13 +8,16 @@
 // host panels or the buttons; it must be destroyed before the strip.
 #include <QElapsedTimer>
 #include <QObject>
+#include <QList>
 #include <QPointer>
+#include <QStringList>
 
 #include <array>
 
 #include "player/playerstrip.h"
 
 class QAbstractButton;
+class QShortcut;
 class QLabel;
 class QTimer;
 
@@ -28,6 +31,7 @@ class LedReadout;
 class LedText;
 class LevelMeter;
 class MeterBar;
+class SpeedControl;
 
 class PlayerPanel : public QObject {
     Q_OBJECT
@@ -43,6 +47,13 @@ public:
     // and the stop button. Null entries are skipped. Clicks of play, pause,
     // stop and the record buttons go to the strip.
     void bind_buttons(const std::array<QAbstractButton*, kTransportButtons>& buttons, QAbstractButton* stop);
+
+    // The keys for typing along as shortcuts of `window` (they work whichever
+    // of its controls has the keyboard): play/pause, skips, speed. A key text
+    // that is no key, or one another entry already took, is left out and
+    // named in the returned list.
+    QStringList install_keys(QWidget* window, const PlayerKeys& keys);
+    QList<QShortcut*> shortcuts() const { return shortcuts_; }
 
     // One 100 ms step: the strip's time display (while its timer runs) and
     // the display. The QTimer calls it; tests may too.
@@ -61,6 +72,8 @@ public:
     LedText* ledlabel_mode = nullptr;
     LedText* Label_filetype = nullptr;
     LedText* label_filename = nullptr;
+    // The playback speed, with its slower and faster buttons.
+    SpeedControl* speed_control = nullptr;
     QLabel* Image_state = nullptr;
     // The LEDs a screen reader reads as one value each.
     LedReadout *readout_elapsed = nullptr, *readout_total = nullptr, *readout_mode = nullptr,
@@ -91,6 +104,7 @@ private:
     int shown_state_image_ = -1;
     bool volume_dragging_ = false;
     QElapsedTimer meters_clock_;
+    QList<QShortcut*> shortcuts_;
 };
 
 }  // namespace murrel

@@ -13,6 +13,7 @@
 #include "player/remote/gui/desktop_controls.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "shell/profile.h"
 #include "ui/accessible.h"
 #include "ui/bitmap_button.h"
 #include "ui/bitmap_slider.h"
@@ -134,6 +135,13 @@ void ProgramWindows::build_player() {
     set(TransportButton::Play, main->button_play);
     set(TransportButton::Pause, main->button_pause);
     player_panel->bind_buttons(buttons, main->button_stop);
+    // Speed, rewind and where each file was left are kept in the INI file;
+    // the keys for typing along are the main window's shortcuts.
+    if (!app().ini_path.empty()) {
+        player->use_settings_file(app().ini_path, "MainSpeed");
+        for (const QString& refused : player_panel->install_keys(main.get(), read_player_keys(ProfileFile(app().ini_path))))
+            qWarning("playback key ignored (no key, or one taken already): %s", qPrintable(refused));
+    }
     // The window's layout keeps the position slider's right edge in place.
     main->FormResize();
 

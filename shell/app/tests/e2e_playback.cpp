@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <thread>
 
 #include "shell/app/tests/e2e_layout.h"
@@ -153,6 +154,11 @@ TEST_F(Playback, AVoiceFileIsHeardWholeFromThePlayButtonAndStartsFromADoubleClic
 }
 
 TEST_F(Playback, PauseHoldsThePlaceAndPlayResumesThere) {
+    // Without the rewind on resume that typing along wants: the place itself.
+    {
+        std::ofstream ini(program.folders().bin / "Murrelphonic.ini", std::ios::app);
+        ini << "\n[Playback]\nRewindMs=0\n";
+    }
     start();
     SinkRecording sink;
     program.click(layout::list_row(0));

@@ -1,0 +1,119 @@
+#pragma once
+// TMMTimeStretch: a chain link that plays its Input faster or slower with
+// the pitch kept (WSOLA time-stretch), placed between a source and the
+// device, so that the device, the connectors and the meters after it see
+// ordinary PCM and need not know.
+//
+// Speed is a percentage, 50–200 in steps of 5; 100 passes the audio through
+// untouched (bit for bit) until the speed is first changed during a run.
+// The device's position counts what it played, in output time; SourceFrames
+// turns it back into frames of the source (file time), which is what every
+// display and seek works in.
+//
+// While stretching, each device buffer carries at most MaxChunkMs of audio,
+// so that the audio already queued at the device is short and a change of
+// speed is heard soon: the device's ring (ten buffers in the player) is then
+// about 200 ms. Shorter is not safe: the sound backend's stream holds up to
+// 90 ms of what is queued, and its writer pads with silence when it finds
+// less than its 30 ms period waiting. The tempo itself changes between two
+// buffers without a break in the signal.
+//
+// Formats: PCM, 8 or 16 bits, 1 or 2 channels; anything else passes through
+// at its own speed.
+//
+// Threads: SetSpeed/Speed and SourceFrames from any thread. BufferLoad runs on
+// the device's refilling thread (or the user-interface thread for the first
+// buffers), never two at once; the chain notifications on the user-interface
+// thread while no refill runs. Buffers are made at Opened: a refill allocates
+// nothing.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "audio/devices/mmdsp.h"
+
+namespace soundtouch {
+class SoundTouch;
+}
+
+namespace murrel {
+
+inline constexpr int kSpeedMin = 50;
+inline constexpr int kSpeedMax = 200;
+inline constexpr int kSpeedStep = 5;
+inline constexpr int kSpeedNormal = 100;
+
+// `percent` clamped to 50–200 and rounded to the nearest step of 5.
+int clamp_speed(int percent);
+
+class TMMTimeStretch : public TMMDSPComponent {
+public:
+    TMMTimeStretch();
+    ~TMMTimeStretch() override;
+
+    void SetSpeed(int percent) { speed_.store(clamp_speed(percent)); }
+    int Speed() const { return speed_.load(); }
+
+    // Audio per device buffer while stretching, milliseconds (default 20).
+    // Set while the chain is closed.
+    int MaxChunkMs() const { return max_chunk_ms_; }
+    void SetMaxChunkMs(int ms) { max_chunk_ms_ = ms < 1 ? 1 : ms; }
+
+    // Frames of the source that the first `output_frames` frames since the
+    // last Started or Reset stand for. Exact while passing through; within the
+    // stretcher's window (some tens of milliseconds) while stretching.
+    int64_t SourceFrames(int64_t output_frames) const;
+    // The same in milliseconds at the chain's rate.
+    int64_t SourceMs(int64_t output_ms) const;
+    // Whether the stretcher is at work in this run (false: passing through).
+    bool Stretching() const { return engaged_.load(); }
+
+    void Opened() override;
+    void Closed() override;
+    void Started() override;
+    void WasReset() override;
+    void BufferLoad(TMMWaveHdr* hdr, bool& more_buffers) override;
+
+private:
+    struct Checkpoint {
+        std::atomic<int64_t> out{0}, src{0};
+    };
+    static constexpr int kCheckpoints = 2048;
+
+    const TWaveFormatEx* ChainFormat() const;
+    bool Supported() const;
+    void Restart();
+    void PassThrough(TMMWaveHdr* hdr, bool& more);
+    void Stretch(TMMWaveHdr* hdr, bool& more);
+    // Pulls one buffer from the Input into the stretcher; false when it gave
+    // nothing.
+    bool Pull(TMMWaveHdr* hdr);
+    void Mark(int64_t out_frames, int64_t src_frames);
+
+    std::atomic<int> speed_{kSpeedNormal};
+    int max_chunk_ms_ = 20;
+    std::unique_ptr<soundtouch::SoundTouch> st_;
+
+    // Refill side (one at a time).
+    TWaveFormatEx format_{};
+    bool format_ok_ = false;
+    double tempo_ = 1.0;
+    bool source_more_ = true;
+    bool flushed_ = false;
+    int64_t out_total_ = 0;   // frames handed on since Started/Reset
+    double src_total_ = 0;    // source frames they stand for
+    int64_t in_total_ = 0;    // source frames fed to the stretcher since it engaged
+    std::vector<uint8_t> scratch_;  // one buffer of the Input
+    std::vector<float> in_f_, out_f_;
+    TMMWaveHdr scratch_hdr_;
+
+    std::atomic<bool> engaged_{false};
+    std::atomic<int> rate_{0};
+    // Written by the refill, read by SourceFrames: (output, source) frame
+    // pairs at the end of each buffer handed on.
+    std::unique_ptr<Checkpoint[]> marks_;
+    std::atomic<uint64_t> mark_count_{0};
+};
+
+}  // namespace murrel

@@ -1,0 +1,316 @@
+// The time-stretch link between a source and the device: speed with the
+// pitch kept, file time from the device's position, and speed changes that
+// neither break nor click the signal.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "audio/devices/mmdsp_stretch.h"
+#include "audio/devices/virtual_backend.h"
+#include "audio/devices/waveout.h"
+#include "testsupport/scripted_dialogs.h"
+
+using namespace murrel;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A sine of `frames` frames on every channel (the right channel at half the
+// amplitude, so that a swap would show), in 16 or 8 bits.
+class ToneSource : public TMMDSPComponent {
+public:
+    ToneSource(const TWaveFormatEx& f, double hz, size_t frames) : f_(f), hz_(hz), frames_(frames) {}
+    void BufferLoad(TMMWaveHdr* hdr, bool& more) override {
+        const size_t block = f_.nBlockAlign;
+        size_t n = std::min<size_t>(hdr->dwBufferLength / block, frames_ - pos_);
+        for (size_t i = 0; i < n; ++i) {
+            const double s = 0.5 * std::sin(2 * kPi * hz_ * double(pos_ + i) / f_.nSamplesPerSec);
+            for (int c = 0; c < f_.nChannels; ++c) {
+                const double v = c == 0 ? s : s / 2;
+                uint8_t* p = reinterpret_cast<uint8_t*>(hdr->lpData) + i * block + c * (f_.wBitsPerSample / 8);
+                if (f_.wBitsPerSample == 16) {
+                    auto x = static_cast<int16_t>(std::lrint(v * 32767));
+                    std::memcpy(p, &x, 2);
+                } else {
+                    *p = static_cast<uint8_t>(std::lrint(128 + v * 127));
+                }
+            }
+        }
+        pos_ += n;
+        hdr->dwBytesRecorded = static_cast<uint32_t>(n * block);
+        more = pos_ < frames_;
+    }
+    void WasReset() override { pos_ = 0; }
+    size_t pos() const { return pos_; }
+
+private:
+    TWaveFormatEx f_;
+    double hz_;
+    size_t frames_;
+    size_t pos_ = 0;
+};
+
+// Channel `channel` of what the device played, as doubles of full scale 1.
+std::vector<double> channel_of(const std::vector<uint8_t>& bytes, const TWaveFormatEx& f, int channel) {
+    std::vector<double> out;
+    const size_t block = f.nBlockAlign;
+    for (size_t i = 0; i + block <= bytes.size(); i += block) {
+        const uint8_t* p = bytes.data() + i + channel * (f.wBitsPerSample / 8);
+        if (f.wBitsPerSample == 16) {
+            int16_t v;
+            std::memcpy(&v, p, 2);
+            out.push_back(v / 32768.0);
+        } else {
+            out.push_back((*p - 128) / 128.0);
+        }
+    }
+    return out;
+}
+
+// Frequency from rising zero crossings (interpolated) over [from, to).
+double frequency(const std::vector<double>& x, size_t from, size_t to, int rate) {
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (size_t i = std::max<size_t>(from, 1); i < std::min(to, x.size()); ++i) {
+        if (x[i - 1] < 0 && x[i] >= 0) {
+            const double t = double(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
+            if (first < 0) first = t;
+            else ++crossings;
+            last = t;
+        }
+    }
+    if (crossings == 0) return 0;
+    return crossings * rate / (last - first);
+}
+
+class StretchTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TMMWaveOut> make_device(const TWaveFormatEx& f) {
+        auto out = std::make_unique<TMMWaveOut>(&backend, &ui);
+        out->SetBufferSize(4000);
+        out->SetNumBuffers(10);
+        out->SetCallBackMode(TMMCBMode::cmThread);
+        out->SetTimeFormat(TMMTimeFormats::tfSample);
+        out->OnStop = [this](TMMDSPComponent*) { ++stops; };
+        (void)f;
+        return out;
+    }
+    // Source → stretch → device, the format set on the source as a player does.
+    void chain(ToneSource& source, TMMTimeStretch& stretch, TMMWaveOut& out, const TWaveFormatEx& f) {
+        source.SetOutput(&stretch);
+        stretch.SetOutput(&out);
+        source.SetWaveFormat(&f);
+    }
+    void unchain(ToneSource& source, TMMTimeStretch& stretch) {
+        stretch.SetOutput(nullptr);
+        source.SetOutput(nullptr);
+    }
+    bool play_to_end() {
+        return ui.pump_until([&] { return stops > 0; }, std::chrono::seconds(30));
+    }
+
+    VirtualBackend backend;
+    PumpDispatcher ui;
+    testsupport::ScriptedDialogs dialogs;
+    int stops = 0;
+};
+
+TEST(StretchSpeed, IsClampedToHalfAndDoubleInStepsOfFive) {
+    const std::pair<int, int> table[] = {{0, 50}, {49, 50}, {52, 50}, {53, 55}, {98, 100}, {102, 100},
+                                         {103, 105}, {147, 145}, {148, 150}, {199, 200}, {350, 200}};
+    for (auto [asked, kept] : table) {
+        EXPECT_EQ(clamp_speed(asked), kept) << asked;
+        TMMTimeStretch s;
+        s.SetSpeed(asked);
+        EXPECT_EQ(s.Speed(), kept) << asked;
+    }
+}
+
+TEST_F(StretchTest, AtNormalSpeedTheSourcePlaysBitForBit) {
+    backend.set_clock(VirtualClock::Fast);
+    const TWaveFormatEx f = MakePCMFormat(16, 2, 16000);
+    ToneSource source(f, 440, 16000);
+    TMMTimeStretch stretch;
+    auto out = make_device(f);
+    chain(source, stretch, *out, f);
+    out->Start();
+    ASSERT_TRUE(play_to_end());
+    std::vector<uint8_t> played = backend.played();
+
+    // The same source straight into a device.
+    backend.clear_played();
+    ToneSource plain(f, 440, 16000);
+    auto direct = make_device(f);
+    plain.SetOutput(direct.get());
+    plain.SetWaveFormat(&f);
+    stops = 0;
+    direct->Start();
+    ASSERT_TRUE(play_to_end());
+    EXPECT_EQ(played, backend.played());
+    EXPECT_FALSE(stretch.Stretching());
+    out->Close();
+    direct->Close();
+    plain.SetOutput(nullptr);
+    unchain(source, stretch);
+}
+
+TEST_F(StretchTest, ATonePlaysLongerOrShorterAtItsOwnPitch) {
+    backend.set_clock(VirtualClock::Fast);
+    struct Case {
+        int speed, bits, channels, rate;
+    };
+    const Case cases[] = {{50, 16, 1, 16000}, {75, 16, 1, 16000}, {150, 16, 1, 16000},
+                          {200, 16, 1, 16000}, {50, 16, 2, 22050}, {200, 8, 1, 8000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.speed << " % " << c.bits << " bits " << c.channels << " ch "
+                                          << c.rate << " Hz");
+        const TWaveFormatEx f = MakePCMFormat(c.bits, c.channels, c.rate);
+        const size_t frames = size_t(c.rate) * 2;  // 2 s of 1 kHz
+        ToneSource source(f, 1000, frames);
+        TMMTimeStretch stretch;
+        stretch.SetSpeed(c.speed);
+        auto out = make_device(f);
+        chain(source, stretch, *out, f);
+        backend.clear_played();
+        stops = 0;
+        out->Start();
+        ASSERT_TRUE(play_to_end());
+        EXPECT_TRUE(stretch.Stretching());
+        const std::vector<double> left = channel_of(backend.played(), f, 0);
+        const double expected = frames * 100.0 / c.speed;
+        EXPECT_NEAR(double(left.size()), expected, expected * 0.02);
+        // Away from the ends, where the stretcher fills its window.
+        const size_t a = left.size() / 10, b = left.size() * 9 / 10;
+        EXPECT_NEAR(frequency(left, a, b, c.rate), 1000.0, 20.0);
+        if (c.channels == 2) {
+            const std::vector<double> right = channel_of(backend.played(), f, 1);
+            double peak_l = 0, peak_r = 0;
+            for (size_t i = a; i < b; ++i) {
+                peak_l = std::max(peak_l, std::fabs(left[i]));
+                peak_r = std::max(peak_r, std::fabs(right[i]));
+            }
+            EXPECT_NEAR(peak_r / peak_l, 0.5, 0.08);  // the channels stay apart
+        }
+        out->Close();
+        unchain(source, stretch);
+    }
+}
+
+TEST_F(StretchTest, TheDevicePositionTurnsIntoFileTime) {
+    // Manual clock: exactly `n` frames have been played when the position is read.
+    const TWaveFormatEx f = MakePCMFormat(16, 1, 16000);
+    for (int speed : {50, 100, 150}) {
+        SCOPED_TRACE(speed);
+        ToneSource source(f, 1000, 16000 * 4);
+        TMMTimeStretch stretch;
+        stretch.SetSpeed(speed);
+        auto out = make_device(f);
+        chain(source, stretch, *out, f);
+        out->Start();
+        for (int step = 0; step < 20; ++step) {
+            backend.advance_output(800);
+            ui.pump_until([&] { return false; }, std::chrono::milliseconds(5));
+        }
+        const int64_t played = out->GetPosition();
+        ASSERT_EQ(played, 16000);
+        // Within the stretcher's window of some tens of milliseconds.
+        EXPECT_NEAR(double(stretch.SourceFrames(played)), 16000.0 * speed / 100, 16000 * 0.05);
+        EXPECT_NEAR(double(stretch.SourceMs(1000)), 10.0 * speed, 50.0);
+        out->Close();
+        unchain(source, stretch);
+    }
+}
+
+TEST_F(StretchTest, ASpeedChangeWhilePlayingNeitherBreaksNorClicksTheSignal) {
+    backend.set_clock(VirtualClock::Fast);
+    const TWaveFormatEx f = MakePCMFormat(16, 1, 16000);
+    struct Case {
+        int from, to;
+    };
+    for (Case c : {Case{100, 50}, Case{50, 200}, Case{150, 75}}) {
+        SCOPED_TRACE(::testing::Message() << c.from << " -> " << c.to);
+        const size_t frames = 16000 * 3;
+        ToneSource source(f, 1000, frames);
+        TMMTimeStretch stretch;
+        stretch.SetSpeed(c.from);
+        // The change lands after about one second of source, on the refill thread.
+        stretch.OnBufferLoad = [&](TMMDSPComponent*, TMMWaveHdr*, bool&) {
+            if (source.pos() >= 16000 && stretch.Speed() == c.from) stretch.SetSpeed(c.to);
+        };
+        auto out = make_device(f);
+        chain(source, stretch, *out, f);
+        backend.clear_played();
+        stops = 0;
+        out->Start();
+        ASSERT_TRUE(play_to_end());
+        const std::vector<double> x = channel_of(backend.played(), f, 0);
+        // A 1 kHz sine of amplitude 0.5 at 16 kHz moves at most 0.5 × 2π/16
+        // ≈ 0.2 between two samples; a break or a click moves further, and
+        // a gap is a run of silence.
+        double worst = 0;
+        size_t silent = 0, longest_silence = 0, silence_end = 0;
+        // The last 25 ms fade out as the stretcher empties its window.
+        for (size_t i = 1; i + 400 < x.size(); ++i) {
+            worst = std::max(worst, std::fabs(x[i] - x[i - 1]));
+            silent = std::fabs(x[i]) < 0.02 ? silent + 1 : 0;
+            if (silent > longest_silence) {
+                longest_silence = silent;
+                silence_end = i;
+            }
+        }
+        EXPECT_LT(worst, 0.3);
+        EXPECT_LT(longest_silence, 16u) << "a gap ending at frame " << silence_end << " of " << x.size();
+        // One second at the first speed, the rest at the second.
+        const double expected = 16000.0 * 100 / c.from + (frames - 16000.0) * 100 / c.to;
+        EXPECT_NEAR(double(x.size()), expected, expected * 0.05);
+        EXPECT_NEAR(frequency(x, x.size() / 10, x.size() * 9 / 10, 16000), 1000.0, 20.0);
+        out->Close();
+        unchain(source, stretch);
+    }
+}
+
+TEST_F(StretchTest, WhileStretchingEachBufferCarriesAShortStretchOfAudio) {
+    // What is queued at the device is what a speed change waits behind.
+    backend.set_clock(VirtualClock::Fast);
+    const TWaveFormatEx f = MakePCMFormat(16, 1, 16000);
+    ToneSource source(f, 1000, 16000);
+    TMMTimeStretch stretch;
+    stretch.SetSpeed(75);
+    auto out = make_device(f);
+    uint32_t largest = 0;
+    out->OnBufferFilled = [&](TMMDSPComponent*, TMMWaveHdr* hdr) {
+        largest = std::max(largest, hdr->dwBytesRecorded);
+    };
+    chain(source, stretch, *out, f);
+    out->Start();
+    ASSERT_TRUE(play_to_end());
+    EXPECT_GT(largest, 0u);
+    EXPECT_LE(largest, 16000u * 2 * stretch.MaxChunkMs() / 1000);
+    out->Close();
+    unchain(source, stretch);
+}
+
+TEST_F(StretchTest, AFormatItCannotStretchPlaysAtItsOwnSpeed) {
+    backend.set_clock(VirtualClock::Fast);
+    const TWaveFormatEx f = MakePCMFormat(16, 1, 16000);
+    TWaveFormatEx odd = MakePCMFormat(24, 1, 16000);  // 24 bits: not ours to stretch
+    ToneSource source(f, 1000, 8000);
+    TMMTimeStretch stretch;
+    stretch.SetSpeed(50);
+    backend.set_output_devices({VirtualDevice{"any", kAllStandardFormats, 2, [](const TWaveFormatEx&) { return true; }}});
+    auto out = make_device(odd);
+    source.SetOutput(&stretch);
+    stretch.SetOutput(out.get());
+    source.SetWaveFormat(&odd);
+    out->Start();
+    ASSERT_TRUE(play_to_end());
+    EXPECT_FALSE(stretch.Stretching());
+    EXPECT_EQ(backend.played().size(), 8000u * 2);  // the source's bytes, unstretched
+    out->Close();
+    unchain(source, stretch);
+}
+
+}  // namespace
