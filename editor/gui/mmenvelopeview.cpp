@@ -75,6 +75,13 @@ void TMMEnvelopeView::paintEvent(QPaintEvent*) {
     p.setPen(MidLineColor);
     const int base = int(model_.ValueToPixelY(model_.BaseY));
     p.drawLine(0, base, width() - 1, base);
+    // What the line is, for a view that looks like one more wave otherwise.
+    if (height() >= 14) {
+        QFont small = font();
+        small.setPixelSize(10);
+        p.setFont(small);
+        p.drawText(QRect(6, 1, 120, 12), Qt::AlignLeft | Qt::AlignTop, "Gain");
+    }
     if (envelope_ && envelope_->Count() > 0) {
         const auto& points = envelope_->Points();
         QPainterPath line;
