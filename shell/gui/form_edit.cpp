@@ -563,6 +563,7 @@ void Tform_edit::FormCreate(const WindowTexts& texts) {
 }
 
 bool Tform_edit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == StatusBar && event->type() == QEvent::Resize) GaugePanel->setGeometry(StatusBar->rect());
     if (watched == panel_volumemeter && event->type() == QEvent::MouseButtonPress) {
         auto* e = static_cast<QMouseEvent*>(event);
         if (e->button() == Qt::LeftButton) panel_volumemeterClick(int(e->position().x()));

@@ -154,6 +154,8 @@ TEST_F(EditorLayout, ThePanePanelsShareWhatTheTransportBarTheStatusBarAnd137Pixe
         EXPECT_EQ(lower_top - upper_bottom, Tform_edit::kPaneGap);
         EXPECT_EQ(edit->speedbar->y() - lower_bottom, Tform_edit::kPaneMargin + (c.height - 210) % 2) << c.height;
         EXPECT_EQ(edit->StatusBar->geometry().bottom(), c.height - 1);
+        // The gauge, when it runs, covers the status bar and moves nothing.
+        EXPECT_EQ(edit->GaugePanel->geometry(), edit->StatusBar->rect());
         // Both panes' views fit their panels and keep their minimums.
         for (TEditorPane* p : {&upper(), &lower()}) {
             EXPECT_GE(p->FullView->height() + TEditorPane::kRulerHeight, TEditorPane::kOverviewMin);
