@@ -4,7 +4,9 @@
 // reading (LED displays, meters) implement AccessibleReadout; the program
 // installs the factory once and the desktop's accessibility bridge then finds
 // them like any toolkit widget.
+#include <QAccessible>
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -19,6 +21,13 @@ public:
     // widget hears the new value. Cheap when no assistive technology listens.
     static void changed(QWidget* widget, const QString& before, const QString& after);
 };
+
+// For widgets whose class cannot carry AccessibleReadout (views built from
+// panel classes shared with other windows): the role and the reading, asked
+// for each time a screen reader reads the widget. Register right after the
+// widget is made, before it is named or shown: the toolkit keeps the first
+// interface it made for a widget. The registration ends with the widget.
+void set_readout(QWidget* widget, QAccessible::Role role, std::function<QString()> reading);
 
 // Idempotent. Before the first widget is built: the toolkit makes and keeps
 // a widget's interface as soon as the widget is named.

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace murrel {
 
@@ -74,6 +75,13 @@ void TMMEnvelopeView::paintEvent(QPaintEvent*) {
     p.setPen(MidLineColor);
     const int base = int(model_.ValueToPixelY(model_.BaseY));
     p.drawLine(0, base, width() - 1, base);
+    // What the line is, for a view that looks like one more wave otherwise.
+    if (height() >= 14) {
+        QFont small = font();
+        small.setPixelSize(10);
+        p.setFont(small);
+        p.drawText(QRect(6, 1, 120, 12), Qt::AlignLeft | Qt::AlignTop, "Gain");
+    }
     if (envelope_ && envelope_->Count() > 0) {
         const auto& points = envelope_->Points();
         QPainterPath line;
@@ -113,26 +121,35 @@ void TMMEnvelopeView::MoveGrabbed(int x, int y) {
         const int64_t lo = points[size_t(grabbed_ - 1)].x + 1, hi = points[size_t(grabbed_ + 1)].x - 1;
         if (lo <= hi) pt.x = std::clamp(model_.Snap(model_.PixelToValue(x)), lo, hi);
     }
-    if (points != envelope_->Points()) envelope_->SetPoints(std::move(points));
+    if (points != envelope_->Points()) {
+        changed_ = true;
+        envelope_->SetPoints(std::move(points));
+    }
+}
+
+bool TMMEnvelopeView::CanAdd(const TMMEnvelope& envelope, int64_t x) {
+    const auto& points = envelope.Points();
+    if (points.size() < 2) return true;
+    return x > points.front().x && x < points.back().x &&
+           std::none_of(points.begin(), points.end(), [x](const TMMEnvelopePoint& p) { return p.x == x; });
 }
 
 void TMMEnvelopeView::mousePressEvent(QMouseEvent* e) {
     model_.SetSize(width(), height());  // a hidden panel gets no resize events
-    if (!envelope_) return;
+    if (!envelope_ || e->button() != Qt::LeftButton) return;
     const int x = int(e->position().x()), y = int(e->position().y());
     const int64_t at = PointAt(x, y);
-    if (e->button() == Qt::RightButton) {
-        if (at >= 0) envelope_->DeletePoint(at);
-        return;
-    }
-    if (e->button() != Qt::LeftButton) return;
+    const int64_t frame = model_.Snap(model_.PixelToValue(x));
+    const bool adds = at < 0 && CanAdd(*envelope_.Get(), frame);
+    if (at < 0 && !adds) return;
+    if (OnEditBegin) OnEditBegin(*this);
+    changed_ = adds;
     grabbed_ = at;
-    if (grabbed_ < 0) {
+    if (adds) {
         const int32_t gain = int32_t(
             std::clamp<int64_t>(model_.PixelToValueY(y), envelope_->RangeMinY(), envelope_->RangeMaxY()));
-        grabbed_ = envelope_->AddPoint(model_.Snap(model_.PixelToValue(x)), gain);
+        grabbed_ = envelope_->AddPoint(frame, gain);
     }
-    if (grabbed_ >= 0 && model_.OnTrackBegin) model_.OnTrackBegin(model_);
     update();
 }
 
@@ -146,7 +163,8 @@ void TMMEnvelopeView::mouseMoveEvent(QMouseEvent* e) {
 void TMMEnvelopeView::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton || grabbed_ < 0) return;
     grabbed_ = -1;
-    if (model_.OnTrackEnd) model_.OnTrackEnd(model_);
+    if (OnEditEnd) OnEditEnd(*this, changed_);
+    changed_ = false;
     update();
 }
 

@@ -390,7 +390,7 @@ TEST(MarkerStrip, AMarkerIsDraggedFoundAgainAfterResortingAndElsewhereTheLocator
     EXPECT_EQ(track_ends, 2);
 }
 
-TEST(EnvelopeView, PointsAreAddedGrabbedKeptBetweenNeighboursAndDeleted) {
+TEST(EnvelopeView, PointsAreAddedGrabbedAndKeptBetweenNeighboursAndTheRightButtonIsLeftToThePopup) {
     TMMEnvelope env;
     env.SetRange(0, 1000, 0, 32768);
     TMMEnvelopeView view;
@@ -420,11 +420,35 @@ TEST(EnvelopeView, PointsAreAddedGrabbedKeptBetweenNeighboursAndDeleted) {
     send_mouse(view, QEvent::MouseButtonRelease, 303, Qt::LeftButton, 1);
     EXPECT_EQ(env.Points()[0].x, 0);
     EXPECT_EQ(env.Points()[0].y, 32768);
-    // The right button deletes an inner point, never an end.
-    send_mouse(view, QEvent::MouseButtonPress, 3, Qt::RightButton, 3);
-    EXPECT_EQ(env.Count(), 3);
+    // The right button is the owner's pop-up's: the view changes nothing.
     send_mouse(view, QEvent::MouseButtonPress, 1002, Qt::RightButton, 103);
-    EXPECT_EQ(env.Count(), 2);
+    EXPECT_EQ(env.Count(), 3);
+    EXPECT_TRUE(TMMEnvelopeView::CanAdd(env, 500));
+    EXPECT_FALSE(TMMEnvelopeView::CanAdd(env, 999));  // a point is there
+    EXPECT_FALSE(TMMEnvelopeView::CanAdd(env, 1000));  // the end
+}
+
+TEST(EnvelopeView, AnEditIsAnnouncedBeforeItChangesThePointsAndReportsWhetherItChangedThem) {
+    TMMEnvelope env;
+    env.SetRange(0, 1000, 0, 32768);
+    TMMEnvelopeView view;
+    view.resize(1007, 107);
+    view.SetEnvelope(&env);
+    size_t points_at_begin = 0;
+    std::vector<bool> ends;
+    view.OnEditBegin = [&](TMMEnvelopeView&) { points_at_begin = size_t(env.Count()); };
+    view.OnEditEnd = [&](TMMEnvelopeView&, bool changed) { ends.push_back(changed); };
+    send_mouse(view, QEvent::MouseButtonPress, 403, Qt::LeftButton, 28);
+    send_mouse(view, QEvent::MouseButtonRelease, 403, Qt::LeftButton, 28);
+    EXPECT_EQ(points_at_begin, 2u);  // the snapshot for undo is taken before the point is added
+    // Grabbed and let go where it was: no change.
+    send_mouse(view, QEvent::MouseButtonPress, 403, Qt::LeftButton, 28);
+    send_mouse(view, QEvent::MouseButtonRelease, 403, Qt::LeftButton, 28);
+    // A press at the end's x off the line adds nothing and announces nothing.
+    send_mouse(view, QEvent::MouseButtonPress, 1003, Qt::LeftButton, 90);
+    send_mouse(view, QEvent::MouseButtonRelease, 1003, Qt::LeftButton, 90);
+    EXPECT_EQ(ends, (std::vector<bool>{true, false}));
+    EXPECT_EQ(env.Count(), 3);
 }
 
 TEST(EnvelopeView, AnEnvelopeDestroyedFirstIsLetGoByItsViews) {

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -21,6 +22,7 @@
 #include "editor/gui/oscilloscope.h"
 #include "shell/appstate.h"
 #include "ui/bitmap_button.h"
+#include "ui/charset.h"
 #include "ui/panels.h"
 #include "ui/skin.h"
 #include "ui/window_texts.h"
@@ -28,8 +30,6 @@
 namespace murrel {
 
 namespace {
-constexpr int kCaptionHeight = 22;
-
 std::string session_folder() {
     const std::string base = app().temp_dir.empty() ? QDir::tempPath().toStdString() : app().temp_dir;
     return base;
@@ -51,6 +51,15 @@ Tform_edit::Tform_edit(QWidget* parent, AudioBackend* backend, UiDispatcher* ui)
     session_->OnStopPlayback = [this] { button_stopClick(); };
     session_->OnDocumentLoaded = [this] { ReloadDocument(); };
     reference_.SetTimeFormat(TMMTimeFormats::tfSample);
+    // The reference plays and is copied with its own gain points.
+    reference_envelope_observer_ = reference_envelope_.AddObserver([this](ObjectEvent e) {
+        if (e != ObjectEvent::Changed) return;
+        TMMFadeList& fades = reference_.SourceFades();
+        fades.BeginUpdate();
+        fades.Clear();
+        for (const TMMEnvelopePoint& p : reference_envelope_.Points()) fades.AddPoint(p.x, p.y);
+        fades.EndUpdate();
+    });
 
     wave_out_.SetBufferSize(8192);
     wave_out_.SetNumBuffers(50);
@@ -90,6 +99,7 @@ Tform_edit::Tform_edit(QWidget* parent, AudioBackend* backend, UiDispatcher* ui)
 
 Tform_edit::~Tform_edit() {
     qApp->removeEventFilter(this);
+    reference_envelope_.RemoveObserver(reference_envelope_observer_);
     wave_out_.OnStart = wave_out_.OnStop = wave_out_.OnLooping = nullptr;
     if (wave_out_.IsOpen()) wave_out_.Close();
     wave_out_.SetInput(nullptr);
@@ -113,10 +123,57 @@ void Tform_edit::BuildCaption() {
     layout()->addWidget(panel_captiontitle);
 }
 
+namespace {
+// The screen's work area: the full-screen client height plus the caption
+// height, since this window draws its caption itself.
+QRect maximised_geometry(const QWidget* w) {
+    const QScreen* s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    if (!s) return w->geometry();
+    const QRect work = s->availableGeometry();
+    const int full_screen_client = work.height() - Tform_edit::kCaptionHeight;
+    return {work.left(), work.top(), work.width(), full_screen_client + Tform_edit::kCaptionHeight};
+}
+}  // namespace
+
 void Tform_edit::button_maximizeClick() {
-    if (isMaximized()) showNormal();
-    else showMaximized();
-    button_maximize->set_strip(ui::button_image(isMaximized() ? ui::ButtonRestore : ui::ButtonMaximise));
+    // Done by hand: without a window manager nothing would maximise a
+    // frameless window, and with one it would not take the caption into account.
+    if (maximised_) {
+        maximised_ = false;
+        setGeometry(normal_geometry_);
+    } else {
+        normal_geometry_ = geometry();
+        maximised_ = true;
+        setGeometry(maximised_geometry(this));
+    }
+    button_maximize->set_strip(ui::button_image(maximised_ ? ui::ButtonRestore : ui::ButtonMaximise));
+}
+
+void Tform_edit::showEvent(QShowEvent* event) {
+    // Shown again from the main window: a maximised editor fills the work
+    // area as it did, whatever the screen became meanwhile.
+    if (maximised_) setGeometry(maximised_geometry(this));
+    QWidget::showEvent(event);
+}
+
+int Tform_edit::PanePanelHeight(int client_height) const {
+    return std::max(0, (client_height - speedbar->height() - StatusBar->height() - kPaneChrome) / 2);
+}
+
+void Tform_edit::ArrangePanes() {
+    if (!upper_ || !lower_ || !speedbar || !StatusBar) return;
+    const int panel = PanePanelHeight(height());
+    const int pane = TEditorPane::kHeaderHeight + panel;
+    const int w = std::max(0, width() - 2 * kPaneMargin);
+    upper_->setGeometry(kPaneMargin, kPaneMargin, w, pane);
+    lower_->setGeometry(kPaneMargin, kPaneMargin + pane + kPaneGap, w, pane);
+    for (TEditorPane* p : {upper_, lower_}) {
+        // The views are fitted to the new heights now, not at the next event.
+        p->layout()->activate();
+        p->CutterPanel->layout()->activate();
+        p->FitViews();
+    }
+    if (GaugePanel && StatusBar) GaugePanel->setGeometry(StatusBar->rect());
 }
 
 void Tform_edit::resizeEvent(QResizeEvent* event) {
@@ -128,20 +185,18 @@ void Tform_edit::resizeEvent(QResizeEvent* event) {
     button_maximize->move(w - 45 - 28, top);
     button_minimize->move(w - 45 - 56, top);
     for (auto* b : {button_exit, button_maximize, button_minimize}) b->resize(b->sizeHint());
+    ArrangePanes();
     // The file's path is shortened to the status bar's new width.
     ShowStatus();
 }
 
 void Tform_edit::BuildPanes() {
+    // No layout: ArrangePanes gives the panes their heights.
     panes_ = new QWidget(this);
-    auto* v = new QVBoxLayout(panes_);
-    v->setContentsMargins(4, 4, 4, 4);
-    v->setSpacing(4);
+    panes_->setObjectName("Panes");
     upper_ = new TEditorPane(true, panes_);
     lower_ = new TEditorPane(false, panes_);
-    v->addWidget(upper_, 1);
-    v->addWidget(lower_, 1);
-    layout()->addWidget(panes_);
+    static_cast<QVBoxLayout*>(layout())->addWidget(panes_, 1);
     upper_->Panel_filekind->setText("  Reference");
     lower_->Panel_filekind->setText("  Edit");
 
@@ -172,6 +227,81 @@ void Tform_edit::BuildPanes() {
     button_normalrange = PaneButton(*lower_, "button_normalrange", "Full", [this] { RestoreZoomClick(); });
     WirePane(*upper_, 1);
     WirePane(*lower_, 2);
+    WireEnvelope(*upper_, 1);
+    WireEnvelope(*lower_, 2);
+}
+
+void Tform_edit::WireEnvelope(TEditorPane& pane, int index) {
+    pane.SetEnvelope(index == 2 ? &session_->Envelope() : &reference_envelope_);
+    // A press, a drag and the release make one undo record; a point grabbed
+    // and let go where it was makes none.
+    pane.VolumeView->OnEditBegin = [this, index](TMMEnvelopeView&) {
+        if (index == 2) session_->BeginEnvelopeDrag();
+    };
+    pane.VolumeView->OnEditEnd = [this, index](TMMEnvelopeView&, bool changed) {
+        if (index == 2) {
+            if (changed) session_->EndDrag();
+            else session_->EndSelectionDrag();
+        }
+        // What plays is a copy taken at the start: it starts again at the
+        // locator with the new gain.
+        if (changed && Playing() && playing_pane_ == index) checkbox_repeatClick();
+        RefreshState();
+    };
+    pane.OnEnvelopePopup = [this, index](TEditorPane& p, QPoint global, int64_t frame, int32_t gain, int64_t point) {
+        const TMMEnvelope* e = p.VolumeView->Envelope();
+        if (!e) return;
+        envelope_popup_pane_ = index;
+        envelope_popup_frame_ = frame;
+        envelope_popup_gain_ = gain;
+        envelope_popup_point_ = point;
+        Item("PUvolumepopupnew")->setEnabled(point < 0 && TMMEnvelopeView::CanAdd(*e, frame));
+        Item("PUvolumepopupdelete")->setEnabled(point > 0 && point + 1 < e->Count());
+        VolumePopup->popup(global);
+    };
+    pane.OnSplitterReleased = [this](TEditorPane&) { ArrangePanes(); };
+}
+
+void Tform_edit::ShowEnvelopeClick(int pane, bool shown) {
+    Pane(pane).ShowEnvelope(shown);
+    if (QAction* a = Item(pane == 2 ? "PDDownEnvelope" : "PDUpEnvelope")) a->setChecked(shown);
+    ArrangePanes();
+}
+
+void Tform_edit::NewGainPointClick() {
+    TEditorPane& pane = Pane(envelope_popup_pane_ == 1 ? 1 : 2);
+    TMMEnvelope* e = pane.VolumeView->Envelope();
+    if (!e || !TMMEnvelopeView::CanAdd(*e, envelope_popup_frame_)) return;
+    if (envelope_popup_pane_ == 2) session_->RecordEnvelopeEdit();
+    e->AddPoint(envelope_popup_frame_, envelope_popup_gain_);
+    if (Playing() && playing_pane_ == envelope_popup_pane_) checkbox_repeatClick();
+    RefreshState();
+}
+
+void Tform_edit::DeleteGainPointClick() {
+    TEditorPane& pane = Pane(envelope_popup_pane_ == 1 ? 1 : 2);
+    TMMEnvelope* e = pane.VolumeView->Envelope();
+    if (!e || envelope_popup_point_ <= 0 || envelope_popup_point_ + 1 >= e->Count()) return;
+    if (envelope_popup_pane_ == 2) session_->RecordEnvelopeEdit();
+    e->DeletePoint(envelope_popup_point_);
+    if (Playing() && playing_pane_ == envelope_popup_pane_) checkbox_repeatClick();
+    RefreshState();
+}
+
+TMMEnvelope* Tform_edit::PlayEnvelope() {
+    if (active_pane == 1) return &reference_envelope_;
+    if (active_pane == 2) return &session_->Envelope();
+    return nullptr;
+}
+
+void Tform_edit::ApplyEnvelope(TMMEnhancedWave& wave) {
+    const TMMEnvelope* e = PlayEnvelope();
+    if (!e || e->Count() < 2) return;
+    TMMFadeList& fades = wave.SourceFades();
+    fades.BeginUpdate();
+    fades.Clear();
+    for (const TMMEnvelopePoint& p : e->Points()) fades.AddPoint(p.x, p.y);
+    fades.EndUpdate();
 }
 
 QToolButton* Tform_edit::PaneButton(TEditorPane& pane, const char* name, const QString& text,
@@ -239,6 +369,10 @@ void Tform_edit::BuildMenus() {
     m = menu(MainMenu_up, "PDUpView", "&View");
     AddItem(m, "PDUpZoom", "&Zoom to selection", [this] { ZoomSelectedClick(); });
     AddItem(m, "PDUpRestoreZoomed", "&Restore zoom", [this] { RestoreZoomClick(); });
+    m->addSeparator();
+    AddItem(m, "PDUpEnvelope", "&Gain envelope", [this] { ShowEnvelopeClick(1, Item("PDUpEnvelope")->isChecked()); },
+            QKeySequence("Ctrl+E"))
+        ->setCheckable(true);
 
     MainMenu_down = bar(*lower_, "MainMenu_down");
     m = menu(MainMenu_down, "PDDownFile", "&File");
@@ -263,6 +397,10 @@ void Tform_edit::BuildMenus() {
     m = menu(MainMenu_down, "PDDownView", "&View");
     AddItem(m, "PDDownZoom", "&Zoom to selection", [this] { ZoomSelectedClick(); });
     AddItem(m, "PDDownRestoreZoomed", "&Restore zoom", [this] { RestoreZoomClick(); });
+    m->addSeparator();
+    AddItem(m, "PDDownEnvelope", "&Gain envelope",
+            [this] { ShowEnvelopeClick(2, Item("PDDownEnvelope")->isChecked()); }, QKeySequence("Ctrl+E"))
+        ->setCheckable(true);
 
     SelectionPopup = new QMenu(this);
     SelectionPopup->setObjectName("SelectionPopup");
@@ -281,6 +419,10 @@ void Tform_edit::BuildMenus() {
     AddItem(MarkerPopup, "PUMarkerpopupAddMarker", "Add &Marker", [this] { AddMarkerAt(popup_frame_); });
     AddItem(MarkerPopup, "PUMarkerpopupdelete", "&Delete Marker", [this] { DeleteMarkerAt(popup_frame_); });
     AddItem(MarkerPopup, "PUMarkerpopupalldelete", "&All Delete Marker", [this] { DeleteAllMarkersClick(); });
+    VolumePopup = new QMenu(this);
+    VolumePopup->setObjectName("VolumePopup");
+    AddItem(VolumePopup, "PUvolumepopupnew", "&New Point", [this] { NewGainPointClick(); });
+    AddItem(VolumePopup, "PUvolumepopupdelete", "&Delete Point", [this] { DeleteGainPointClick(); });
 }
 
 void Tform_edit::BuildSpeedbar() {
@@ -321,6 +463,9 @@ void Tform_edit::BuildSpeedbar() {
     panel_volumemeter = new ui::FilledPanel(ui::colours::accent, volume);
     panel_volumemeter->setObjectName("panel_volumemeter");
     panel_volumemeter->setGeometry(3, 22, 1, 3);
+    panel_volumemeter->setCursor(Qt::PointingHandCursor);
+    panel_volumemeter->setToolTip("Click to lower the volume to here");
+    panel_volumemeter->installEventFilter(this);
     connect(trackbar_wavvolume, &QSlider::sliderPressed, panel_volumemeter, &QWidget::hide);
     connect(trackbar_wavvolume, &QSlider::valueChanged, this, &Tform_edit::ApplyVolume);
     connect(trackbar_wavvolume, &QSlider::sliderReleased, this, [this] {
@@ -343,27 +488,40 @@ void Tform_edit::ApplyVolume(int position) {
     panel_volumemeter->resize(std::max(1, width), panel_volumemeter->height());
 }
 
+void Tform_edit::panel_volumemeterClick(int x) {
+    const int width = trackbar_wavvolume->width();
+    if (width <= 0) return;
+    const int position = int(double(x) / double(width) * 100 * 655.36);
+    trackbar_wavvolume->setValue(position);
+    panel_volumemeter->show();
+    ApplyVolume(trackbar_wavvolume->value());
+}
+
 void Tform_edit::BuildStatus() {
-    GaugePanel = new QWidget(this);
+    auto* status = new ui::FilledPanel(ui::colours::panel, this);
+    StatusBar = status;
+    status->setObjectName("StatusBar");
+    status->setFixedHeight(22);
+    // The gauge covers the status bar while it runs rather than taking a row
+    // of its own, so that the panes keep their heights.
+    GaugePanel = new ui::FilledPanel(ui::colours::panel, status);
     GaugePanel->setObjectName("GaugePanel");
     auto* g = new QHBoxLayout(GaugePanel);
-    g->setContentsMargins(8, 2, 8, 2);
+    g->setContentsMargins(8, 1, 8, 1);
     GaugeCaption = new QLabel("Building", GaugePanel);
     Gauge = new QProgressBar(GaugePanel);
     Gauge->setObjectName("Gauge");
     Gauge->setRange(0, 100);
+    Gauge->setFixedHeight(16);
     button_Cancel = new QPushButton("Cancel", GaugePanel);
+    button_Cancel->setFixedHeight(20);
     button_Cancel->setObjectName("button_Cancel");
     connect(button_Cancel, &QPushButton::clicked, this, [] { app().convert_cancel = true; });
     g->addWidget(GaugeCaption);
     g->addWidget(Gauge, 1);
     g->addWidget(button_Cancel);
     GaugePanel->hide();
-    layout()->addWidget(GaugePanel);
 
-    auto* status = new ui::FilledPanel(ui::colours::panel, this);
-    status->setObjectName("StatusBar");
-    status->setFixedHeight(22);
     auto* h = new QHBoxLayout(status);
     h->setContentsMargins(4, 1, 4, 1);
     h->setSpacing(2);
@@ -391,13 +549,30 @@ void Tform_edit::BuildStatus() {
 }
 
 void Tform_edit::FormCreate(const WindowTexts& texts) {
+    // The menus drop down as windows of their own, which take no font from
+    // their menu bar: they take the menu bars' character set themselves.
+    for (QMenuBar* bar : {MainMenu_up, MainMenu_down}) {
+        ui::apply_charset(bar, texts.charset);
+        for (QMenu* menu : bar->findChildren<QMenu*>()) ui::apply_charset(menu, texts.charset);
+    }
     ui::apply_window_texts(this, texts);
     // The window's own controls found by name: the pop-ups are its children.
     ui::apply_window_texts(SelectionPopup, texts);
     ui::apply_window_texts(MarkerPopup, texts);
+    ui::apply_window_texts(VolumePopup, texts);
 }
 
 bool Tform_edit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == StatusBar && event->type() == QEvent::Resize) GaugePanel->setGeometry(StatusBar->rect());
+    if (watched == panel_volumemeter && event->type() == QEvent::MouseButtonPress) {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (e->button() == Qt::LeftButton) panel_volumemeterClick(int(e->position().x()));
+        return true;
+    }
+    // A maximised window stays where it is.
+    if (watched == panel_captiontitle && maximised_ &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove))
+        return true;
     if (watched == panel_captiontitle && event->type() == QEvent::MouseButtonDblClick) {
         button_maximizeClick();
         return true;
@@ -406,6 +581,11 @@ bool Tform_edit::eventFilter(QObject* watched, QEvent* event) {
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && w->window() == this) {
             auto* k = static_cast<QKeyEvent*>(event);
+            // Ctrl+E: the active pane's envelope view, also while playing.
+            if (k->key() == Qt::Key_E && k->modifiers() == Qt::ControlModifier && !GaugePanel->isVisible()) {
+                if (active_pane != 0) ShowEnvelopeClick(active_pane, !Pane(active_pane).EnvelopeShown());
+                return true;
+            }
             if (PreviewKey(k->key(), k->modifiers())) return true;
         }
     }

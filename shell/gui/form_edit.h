@@ -18,6 +18,7 @@
 
 #include "audio/devices/waveout.h"
 #include "editor/editsession.h"
+#include "editor/mmenvelope.h"
 #include "editor/gui/mmenhancedwavelink.h"
 #include "shell/catalogue.h"
 
@@ -48,6 +49,12 @@ class Tform_edit : public QWidget, private ConversionProgress {
 public:
     static constexpr int kMinWidth = 610, kMinHeight = 550;
     static constexpr int kLocatorMs = 30;
+    // The window's fixed rows: caption, both panes' title bars and button
+    // rows, and the margins around and between the panes. What the transport
+    // bar, the status bar and these leave, the two pane panels share.
+    static constexpr int kCaptionHeight = 22;
+    static constexpr int kPaneChrome = 137;
+    static constexpr int kPaneMargin = 4, kPaneGap = 7;
 
     // `backend`/`ui` null: the program's own.
     explicit Tform_edit(QWidget* parent = nullptr, AudioBackend* backend = nullptr, UiDispatcher* ui = nullptr);
@@ -107,6 +114,23 @@ public:
     // Makes pane 1 or 2 active when it holds a file.
     void ActivatePane(int pane);
     void RefreshState();
+    // Shows or hides a pane's envelope view (pane 1 upper, 2 lower).
+    void ShowEnvelopeClick(int pane, bool shown);
+    // The envelope pop-up's items at the frame and gain it was opened at.
+    void NewGainPointClick();
+    void DeleteGainPointClick();
+    // Shares the height between the two pane panels and fits their views.
+    void ArrangePanes();
+    // The height each pane panel gets in a window `client_height` high.
+    int PanePanelHeight(int client_height) const;
+    // Maximises to the screen's work area (or restores the size before).
+    void button_maximizeClick();
+    bool Maximised() const { return maximised_; }
+    // The volume bar clicked at `x` pixels from its left edge.
+    void panel_volumemeterClick(int x);
+    // The envelope the working wave plays with: the active pane's.
+    TMMEnvelope* PlayEnvelope();
+    TMMEnvelope& ReferenceEnvelope() { return reference_envelope_; }
 
     // --- state ---------------------------------------------------------------
     int active_pane = 0;
@@ -144,7 +168,8 @@ public:
     QProgressBar* Gauge = nullptr;
     QLabel* GaugeCaption = nullptr;
     QPushButton* button_Cancel = nullptr;
-    QMenu *SelectionPopup = nullptr, *MarkerPopup = nullptr;
+    QMenu *SelectionPopup = nullptr, *MarkerPopup = nullptr, *VolumePopup = nullptr;
+    QWidget* StatusBar = nullptr;
     QTimer* LocatorTimer = nullptr;
     // Menu items and pop-up items by name ("N_DownCut", "PUSelectionpopup_cut", ...).
     QAction* Item(const char* name) const;
@@ -185,6 +210,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -198,8 +224,10 @@ private:
     QAction* AddItem(QMenu* menu, const char* name, const QString& text, std::function<void()> handler,
                      const QKeySequence& keys = {});
     void WirePane(TEditorPane& pane, int index);
-    void button_maximizeClick();
+    void WireEnvelope(TEditorPane& pane, int index);
     void ApplyVolume(int position);
+    // The active pane's gain points as the fades `wave` plays and renders with.
+    void ApplyEnvelope(TMMEnhancedWave& wave);
     // form_edit_files.cpp
     bool AskSaveFirst();
     void ChooseAndOpen(int pane);
@@ -235,6 +263,14 @@ private:
     TMMEnhancedWave reference_;
     TMMMarkerList reference_markers_;
     TMMCutList reference_cuts_;
+    TMMEnvelope reference_envelope_;
+    int reference_envelope_observer_ = 0;
+    // Where the envelope pop-up was opened: pane, frame, gain, point (-1 none).
+    int envelope_popup_pane_ = 0;
+    int64_t envelope_popup_frame_ = 0, envelope_popup_point_ = -1;
+    int32_t envelope_popup_gain_ = 0;
+    bool maximised_ = false;
+    QRect normal_geometry_;
     TMMEnhancedWave working_;  // what plays: a copy of the active pane's wave
     TMMEnhancedWave scope_;    // the same file, read at the locator for the oscilloscope
     TMMEnhancedWaveLink wave_link_;

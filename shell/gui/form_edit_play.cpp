@@ -51,6 +51,7 @@ void Tform_edit::StartPlayback(int mode) {
             working_.SetEndPos(view.MarkerB());
             working_.SetStartPos(view.MarkerA());
         }
+        ApplyEnvelope(working_);
         wave_link_.SetWave(&working_);
         scope_.FreeWave();
         scope_.Assign(source);

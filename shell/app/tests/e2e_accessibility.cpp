@@ -118,4 +118,34 @@ TEST_F(ScreenReader, FindsTheButtonsTheTimeDisplayAndTheRowsByNameAndHearsTheTim
     program.click(layout::kStop);
 }
 
+TEST_F(ScreenReader, FindsTheVoiceEditorsWaveViewsByNameAndReadsTheirLocatorAndRange) {
+    program.click(layout::list_row(0));
+    program.click(layout::kWavEdit);
+    const auto editor = program.find_window("^Voice Editor$", 10s);
+    ASSERT_TRUE(editor) << "the editor did not open";
+    layout::pause_s(1.0);
+    program.key("ctrl+e");  // the envelope view too
+    layout::pause_s(0.5);
+    const std::vector<Node> nodes = tree();
+    ASSERT_FALSE(nodes.empty());
+    const struct {
+        const char* role;
+        const char* name;
+        const char* reading;  // its beginning
+    } views[] = {
+        {"chart", "Overview of the file to be edited", "Locator 0:00.000, no selection"},
+        {"chart", "Zoomed view of the file to be edited", "Locator 0:00.000, no selection, showing 0:00.000 to 0:06.000"},
+        {"label", "Time ruler of the overview of the file to be edited", "0:00.000 to 0:06.000"},
+        {"label", "Time ruler of the zoomed view of the file to be edited", "0:00.000 to 0:06.000"},
+        {"label", "Markers of the file to be edited", "Locator 0:00.000, 0 markers"},
+        {"chart", "Gain envelope of the file to be edited", "2 gain points, 100 % at the locator"},
+        {"chart", "Overview of the file to be referenced", "No file"},
+    };
+    for (const auto& v : views) {
+        const Node* n = find(nodes, v.role, v.name);
+        ASSERT_TRUE(n) << "no " << v.role << " named " << v.name;
+        EXPECT_EQ(n->reading, v.reading) << v.name;
+    }
+}
+
 }  // namespace

@@ -115,3 +115,56 @@ TEST(Editor, AWavFileOpenedWithEditingIsHeardCutUndoneRedoneSavedAndClosedBackTo
     EXPECT_FALSE(program.find_window("^Voice Editor$", 500ms)) << "the editor stayed open";
     program.close();
 }
+
+TEST(Editor, AGainPointAddedByMouseInTheEnvelopeViewMakesThatStretchOfTheSavedFileQuieter) {
+    std::string why;
+    if (sound_server(why).empty()) {
+        if (std::getenv("CI")) FAIL() << why;
+        GTEST_SKIP() << why;
+    }
+    Program program;
+    // A steady tone: any stretch of the original is as loud as any other.
+    std::vector<int16_t> original(static_cast<size_t>(kRate * 6));
+    for (size_t i = 0; i < original.size(); ++i)
+        original[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440.0 * double(i) / kRate));
+    write_wav16((program.folders().data() / "steady.wav").string(), original, kRate, 1);
+    ASSERT_GT(program.start(), 0);
+    ASSERT_NE(program.main_window(), 0u);
+    program.click(layout::list_row(0));
+    program.click(layout::kWavEdit);
+    const auto editor = program.find_window("^Voice Editor$", 10s);
+    ASSERT_TRUE(editor) << "the editor did not open";
+    layout::pause_s(1.0);
+    const QSize size = program.geometry(*editor).size();
+
+    program.key("ctrl+e");
+    layout::pause_s(0.5);
+    // One point in the middle at a quarter of unity: the gain falls from
+    // the start to it and rises again to the end. A pixel of the view is
+    // some 600 of the 32768 gain steps, so where the click lands is known
+    // to within a few hundredths of unity.
+    program.click(layout::editor_lower_envelope(size, 0.5, 0.25), 1, *editor);
+    layout::pause_s(0.5);
+    program.shot("editor_envelope_point", *editor);
+
+    const fs::path quieter = program.folders().root / "quieter.wav";
+    save_as(program, *editor, quieter);
+    const std::vector<int16_t> saved = read_wav16(quieter.string());
+    ASSERT_EQ(saved.size(), original.size()) << "gain changes no length";
+    auto rms = [](const std::vector<int16_t>& s, size_t from, size_t n) {
+        double sum = 0;
+        for (size_t i = from; i < from + n; ++i) sum += double(s[i]) * s[i];
+        return std::sqrt(sum / double(n));
+    };
+    const size_t middle = original.size() / 2, stretch = kRate / 10;
+    const double before = rms(original, middle - stretch / 2, stretch);
+    const double after = rms(saved, middle - stretch / 2, stretch);
+    EXPECT_LT(after, before * 0.45) << "the middle is not quieter";
+    EXPECT_GT(after, before * 0.08) << "the middle went silent";
+    // Far from the point the file is nearly as loud as it was.
+    EXPECT_GT(rms(saved, 0, stretch), rms(original, 0, stretch) * 0.9);
+    EXPECT_GT(rms(saved, original.size() - stretch, stretch), rms(original, original.size() - stretch, stretch) * 0.9);
+    program.click(layout::editor_exit(size), 1, *editor);
+    EXPECT_TRUE(program.find_window("^Murrelphonic$", 5s)) << "the main window did not come back";
+    program.close();
+}

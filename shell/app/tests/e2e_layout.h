@@ -41,15 +41,27 @@ inline constexpr QPoint kAddress{500, 161};
 inline QPoint position_slider(double fraction) { return {437 + static_cast<int>(fraction * (815 - 437)), 590}; }
 inline QPoint volume_slider(double fraction) { return {312 + static_cast<int>(fraction * (403 - 312)), 590}; }
 
-// The Voice Editor, screen-wide: its two panes share the height left by the
-// caption (22), the transport bar (51), the status bar (22) and the margins.
-inline int editor_lower_bottom(QSize window) { return window.height() - 22 - 51 - 4 - 2; }
-inline int editor_lower_top(QSize window) { return 22 + 4 + (window.height() - 22 - 51 - 22 - 12) / 2 + 4; }
+// The Voice Editor, screen-wide: below its caption (22) each pane has a title
+// bar and a button row (50) over its panel; the two panels share the height
+// the transport bar (51), the status bar (22) and 137 pixels leave. A panel
+// holds, inside a 2-pixel frame, the views and at its foot the range slider
+// (16).
+inline int editor_panel(QSize window) { return (window.height() - 51 - 22 - 137) / 2; }
+inline int editor_lower_top(QSize window) { return 22 + 4 + 50 + editor_panel(window) + 7; }
+// The foot of the lower pane's zoomed view (or of its envelope view when shown).
+inline int editor_lower_bottom(QSize window) { return editor_lower_top(window) + 50 + editor_panel(window) - 2 - 16; }
 // A point on the lower pane's zoomed view, `fraction` of the way across.
 inline QPoint editor_lower_wave(QSize window, double fraction) {
-    return {12 + static_cast<int>(fraction * (window.width() - 24)), editor_lower_bottom(window) - 60};
+    return {12 + static_cast<int>(fraction * (window.width() - 24)), editor_lower_bottom(window) - 80};
 }
-inline QPoint editor_lower_file_menu(QSize window) { return {118, editor_lower_top(window) + 5 + 13}; }
+// A point on the lower pane's envelope view (60 pixels high when first shown,
+// a 3-pixel border inside): `fraction` across, at `gain` (1.0 = unity, 2.0 top).
+inline QPoint editor_lower_envelope(QSize window, double fraction, double gain) {
+    const int top = editor_lower_bottom(window) - 60;
+    return {6 + 3 + static_cast<int>(fraction * (window.width() - 12 - 7) + 0.5),
+            top + 3 + static_cast<int>((1.0 - gain / 2.0) * 53 + 0.5)};
+}
+inline QPoint editor_lower_file_menu(QSize window) { return {112, editor_lower_top(window) + 13}; }
 inline QPoint editor_exit(QSize window) { return {window.width() - 45 + 10, 11}; }
 
 inline void pause_s(double s) { std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(s * 1000))); }
