@@ -36,11 +36,19 @@ struct SingleInstance::Impl {
     HandoverHandler handler;
     std::vector<Handover> pending;
 
+    // Delivered from the event loop, never from inside the socket's read:
+    // the handler may run a loop of its own (a question, a progress dialog)
+    // in which the socket ends and is deleted under the read.
     void activate(Handover handover) {
-        if (handler)
-            handler(handover);
-        else
-            pending.push_back(std::move(handover));
+        QMetaObject::invokeMethod(
+            server.get(),
+            [this, handover = std::move(handover)]() mutable {
+                if (handler)
+                    handler(handover);
+                else
+                    pending.push_back(std::move(handover));
+            },
+            Qt::QueuedConnection);
     }
 
     // The path of a "<verb> <path>\n" line, or "" when it holds none.

@@ -192,4 +192,30 @@ TEST(Handover, LinesTheRunningInstanceDoesNotKnowOrThatWereCutOffAreIgnored) {
     EXPECT_TRUE(received[0].files.empty());
 }
 
+// The window's answer to a handover may wait in a loop of its own (the
+// question about a changed document, the display data's progress), in which
+// the later start's connection ends and is cleaned up.
+TEST(Handover, AHandlerThatWaitsInAnEventLoopOfItsOwnOutlivesTheConnectionItCameBy) {
+    application();
+    const std::string name = unique_name("nested");
+    SingleInstance running;
+    ASSERT_FALSE(running.claim(name));
+    std::vector<Handover> received;
+    running.set_handover_handler([&](const Handover& h) {
+        received.push_back(h);
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    });
+    {
+        SingleInstance later;
+        ASSERT_TRUE(later.claim(name, Handover{{}, "/data/first.wav"}));
+    }
+    ASSERT_TRUE(serve_until([&] { return !received.empty(); }));
+    SingleInstance again;
+    ASSERT_TRUE(again.claim(name, Handover{{}, "/data/second.wav"}));
+    ASSERT_TRUE(serve_until([&] { return received.size() == 2; }));
+    EXPECT_EQ(received[1].edit, "/data/second.wav");
+}
+
 }  // namespace
