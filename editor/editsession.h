@@ -146,6 +146,12 @@ public:
     void EndDrag();           // pushes the pending record
     void EndSelectionDrag();  // discards it
 
+    // The window changed the document outside these operations (its play
+    // range, dragged during playback).
+    void MarkModified() {
+        if (!undo_suppressed_) modified_ = true;
+    }
+
     // Makes a copy of `path` the clipboard, with no markers.
     bool SetClipboardFile(const std::string& path);
 

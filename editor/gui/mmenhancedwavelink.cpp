@@ -8,6 +8,7 @@ void TMMEnhancedWaveLink::SetWave(TMMEnhancedWave* wave) {
     wave_ = wave;
     segments_.clear();
     start_offset_ = 0;
+    loop_offset_ = 0;
     if (!wave_) return;
     wave_->SetTimeFormat(TMMTimeFormats::tfSample);
     if (!wave_->Opened()) wave_->OpenFile();
@@ -46,6 +47,10 @@ void TMMEnhancedWaveLink::SetStreamPosition(int64_t offset) {
     if (wave_ && wave_->Opened()) wave_->SetPosition(start_offset_);
 }
 
+void TMMEnhancedWaveLink::SetLoopStart(int64_t offset) {
+    loop_offset_.store(std::clamp<int64_t>(offset, 0, std::max<int64_t>(StreamLength() - 1, 0)));
+}
+
 void TMMEnhancedWaveLink::WasReset() {
     TMMDSPComponent::WasReset();
     if (wave_ && wave_->Opened()) wave_->SetPosition(start_offset_);
@@ -58,11 +63,11 @@ void TMMEnhancedWaveLink::BufferLoad(TMMWaveHdr* hdr, bool& more_buffers) {
         return;
     }
     auto* out = reinterpret_cast<uint8_t*>(hdr->lpData);
-    // A looping device goes on from the play list's start in a buffer of its
+    // A looping device goes on from the loop start in a buffer of its
     // own: the device counts its position from the start of the buffer
     // marked as looped.
     if (wave_->BytesLeft() <= 0 && hdr->wh_looping != 0 && StreamLength() > 0) {
-        wave_->SetPosition(0);
+        wave_->SetPosition(loop_offset_.load());
         hdr->wh_looped = 1;
     }
     int64_t filled = 0;

@@ -5,10 +5,11 @@
 // Reset, and when the device loops it starts the next buffer at the play
 // list's start and marks that buffer as looped so that OnLooping fires.
 //
-// Threads: SetWave, SetStreamPosition and the segment queries on the
+// Threads: SetWave, SetStreamPosition, SetLoopStart and the segment queries on the
 // user-interface thread while the device is closed or paused; BufferLoad on
 // the device's refill thread. The segments are a copy taken on the
 // user-interface thread, so the locator's arithmetic never touches the wave.
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -38,6 +39,10 @@ public:
     // rewinds to.
     void SetStreamPosition(int64_t offset);
     int64_t StreamStart() const { return start_offset_; }
+    // Where a looping device goes on after the end, in stream frames (0 unless
+    // set; SetWave resets it).
+    void SetLoopStart(int64_t offset);
+    int64_t LoopStart() const { return loop_offset_.load(); }
 
     void BufferLoad(TMMWaveHdr* hdr, bool& more_buffers) override;
     void WasReset() override;
@@ -46,6 +51,7 @@ private:
     TMMEnhancedWave* wave_ = nullptr;
     std::vector<TMMCutRecord> segments_;
     int64_t start_offset_ = 0;
+    std::atomic<int64_t> loop_offset_{0};  // read by the refill thread
 };
 
 }  // namespace murrel

@@ -142,6 +142,27 @@ int64_t TMMMarkerPanel::MarkerAt(int x) const {
     return best;
 }
 
+int TMMMarkerPanel::RangeHandleAt(int x) const {
+    // The flags are drawn kFlag pixels wide from the line; a press a little
+    // outside the flag still counts, as the line itself is one pixel.
+    constexpr int kFlag = 6, kSlack = 2;
+    int best = 0;
+    int64_t best_distance = kFlag + kSlack + 1;
+    auto consider = [&](int64_t marker, int kind, int towards) {
+        if (marker < 0) return;
+        const int64_t line = model_.ValueToPixel(marker);
+        const int64_t d = (x - line) * towards;  // pixels into the flag's side
+        if (d < -kSlack || d > kFlag) return;
+        if (std::abs(x - line) < best_distance) {
+            best = kind;
+            best_distance = std::abs(x - line);
+        }
+    };
+    consider(model_.MarkerA(), 2, +1);
+    consider(model_.MarkerB(), 3, -1);
+    return best;
+}
+
 void TMMMarkerPanel::mousePressEvent(QMouseEvent* e) {
     model_.SetSize(width(), height());  // a hidden panel gets no resize events
     if (e->button() != Qt::LeftButton) return;

@@ -42,6 +42,9 @@ public:
     TMMCustomMarkerPanel& Model() { return model_; }
     // The list marker drawn nearest to pixel x within kGrab, or -1.
     int64_t MarkerAt(int x) const;
+    // Which play-range flag's handle pixel x is on: 2 marker A (its flag
+    // points right), 3 marker B (points left), 0 neither; the nearer line wins.
+    int RangeHandleAt(int x) const;
     // (panel, index in the list after the move) while a marker is dragged.
     std::function<void(TMMMarkerPanel&, int64_t index)> OnMarkerMoved;
     QColor Background = QColor(32, 32, 40), MarkerColor = QColor(255, 200, 0),
@@ -59,6 +62,19 @@ private:
     TMMCustomMarkerPanel model_;
     enum class Grab { None, Marker, Locator } grab_ = Grab::None;
     int32_t grabbed_id_ = 0;
+};
+
+// Hands a widget's events to a function before the widget (and the filters
+// installed before it) see them; true from the function consumes the event.
+class TEventTap : public QObject {
+public:
+    TEventTap(QObject* parent, std::function<bool(QObject*, QEvent*)> tap) : QObject(parent), tap_(std::move(tap)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override { return tap_(watched, event); }
+
+private:
+    std::function<bool(QObject*, QEvent*)> tap_;
 };
 
 // A horizontal slider over RangeMin..RangeMax whose thumb covers

@@ -110,6 +110,30 @@ void TMMWaveEditor::LoadPixels() {
     ++pixel_loads_;
 }
 
+bool TMMWaveEditor::BeyondDisplayData() const {
+    if (key_.empty()) return false;
+    const int levels = Registry->Levels(key_);
+    if (levels < 0) return false;
+    const int64_t frames = Registry->Frames(key_);
+    const int64_t shown = std::max<int64_t>(1, model_.DispMaxX() - model_.DispMinX());
+    // The same virtual strip LoadPixels reads for, in device columns.
+    const int64_t steps = int64_t(std::max(model_.InnerWidth() - 1, 1)) * column_ratio_;
+    const int64_t strip = std::max<int64_t>(1, steps * frames / shown);
+    return (int64_t(1) << std::min(levels, 62)) < strip;
+}
+
+bool TMMWaveEditor::Pcm() const {
+    if (wave_.FileName().empty()) return false;
+    // The file's own format: the effective one is PCM for every file read
+    // through a codec.
+    try {
+        const TWaveFormatEx* f = wave_.FileFormat();
+        return f && f->wFormatTag == 1;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 void TMMWaveEditor::resizeEvent(QResizeEvent*) {
     model_.SetSize(width(), height());
     LoadPixels();

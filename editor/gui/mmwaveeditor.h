@@ -66,6 +66,12 @@ public:
     // of the border; unset, the view draws them raised.
     std::function<void(TMMWaveEditor&, QPainter&, const QRect& bevel)> OnDrawBevel;
 
+    // Whether the shown range is zoomed in beyond the finest display-data
+    // level, so that the columns come from the samples themselves.
+    bool BeyondDisplayData() const;
+    // Whether the wave's file holds PCM samples (false when none is loaded).
+    bool Pcm() const;
+
     // Four int16 per inner column of device pixels (the pixel buffer): a
     // screen at two device pixels per pixel gets two columns per pixel.
     const std::vector<int16_t>& PixelBuffer() const { return pixels_; }

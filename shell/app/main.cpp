@@ -10,6 +10,7 @@
 #include "shell/gui/qt_ui_dispatcher.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
+#include "shell/gui/form_edit.h"
 #include "shell/gui/form_main.h"
 #include "shell/gui/program_windows.h"
 #include "shell/profile.h"
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
         ~Uninstall() { murrel::set_ui_dispatcher(nullptr); }
     } uninstall;
     murrel::ProgramWindows windows(started.main_texts);
+    windows.edit->WatchDesktopEnd(true);
     windows.screenshot_path = command.screenshot;
     murrel::single_instance().set_handover_handler(
         [&windows](const murrel::Handover& handed) { windows.take_handover(handed); });

@@ -152,6 +152,36 @@ public:
     // "%d:%2.2d.%3.3d" and its longer forms for `frames` at `rate`.
     static std::string FormatTime(int64_t frames, uint32_t rate);
 
+    // --- the mouse during playback, the range slider, the desktop's end -------
+    // What a press on the playing pane drags: 0 none, 1 locator, 2 marker A, 3 marker B.
+    int drag_kind = 0;
+    // The range slider's thumb is held: the locator tick leaves the zoom alone.
+    bool scroll_tracking = false;
+    // Puts the mouse pointer at a global position (QCursor::setPos unless set).
+    std::function<void(QPoint)> MovePointer;
+    // Playback or a key moved the locator to `frame`: the zoomed range
+    // follows when the locator's pixel is past the right edge less 5 pixels
+    // (ending four fifths of its width after it, half when the view reads the
+    // samples themselves and shows 200 ms or less) or left of the view.
+    void FollowLocator(TEditorPane& view, int64_t frame);
+    // The mouse at x of `panel` drove the locator to `frame`: within 5 pixels
+    // of the right edge (while the range can move on) or 4 of the left one the
+    // range centres on the locator and the pointer goes to its new pixel.
+    void FollowMouse(TEditorPane& view, QWidget* panel, int x, int64_t frame);
+    // A zoom band let go from `first` to `second` (as dragged).
+    void ZoomBandEnd(TEditorPane& view, int64_t first, int64_t second);
+    // The desktop session ends: false when the user kept the program
+    // (Cancel, or Yes with a cancelled save dialog). Without `may_ask` the
+    // changes go to a recovery copy instead.
+    bool SessionEnding(bool may_ask);
+    // The changed document saved beside its original as "<name> (recovered).wav"
+    // (the home folder when that cannot be written); its path, "" when
+    // nothing needed keeping or it could not be written.
+    std::string KeepRecoveryCopy();
+    // Logout asks about unsaved changes; with `handle_sigterm`, SIGTERM keeps a
+    // recovery copy and ends the program (one window per process may ask).
+    void WatchDesktopEnd(bool handle_sigterm);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -218,6 +248,11 @@ private:
     bool rendering_ = false;
     int64_t popup_frame_ = 0;
     bool closing_ = false;
+    // form_edit_play.cpp: the playing pane's mouse.
+    bool PlaybackMouse(TEditorPane& view, int pane, QWidget* panel, QEvent* event);
+    void MarkerDragEnd(TEditorPane& view, int pane);
+    int64_t drag_start_ = 0;  // where the locator drag began
+    int64_t loop_start_ = 0;  // stream offset a looping device goes on from
 };
 
 }  // namespace murrel

@@ -1,12 +1,24 @@
 // The Voice Editor's edit commands, pop-ups and the pane wiring: every edit
 // goes through the edit session; the window hands it the lower pane's
-// selection and locator first and shows the result afterwards.
+// selection and locator first and shows the result afterwards. Also the range
+// slider, the zoom bands, and the end of the desktop session with unsaved
+// changes.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QAction>
+#include <QApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QToolButton>
+#include <filesystem>
+#include <regex>
 
 #include "editor/gui/editorpane.h"
 #include "shell/appstate.h"
@@ -180,6 +192,35 @@ void Tform_edit::WirePane(TEditorPane& pane, int index) {
             RefreshState();
         };
     }
+    // While this pane plays, its mouse is the window's (before the pane's own filter).
+    for (QWidget* panel : std::initializer_list<QWidget*>{pane.FullViewTimePanel, pane.FullView, pane.CutterViewTimePanel,
+                                                          pane.LocatorPanel, pane.CutterView})
+        panel->installEventFilter(new TEventTap(panel, [this, &pane, index, panel](QObject*, QEvent* e) {
+            return PlaybackMouse(pane, index, panel, e);
+        }));
+    // Dragging the thumb shows its range at once; resizing it only the strips
+    // above, until it is let go and the zoomed view loads the new range.
+    pane.ScrollPanel->OnTrack = [this, &pane](TMMScrollPanel&, int64_t min, int64_t max) {
+        scroll_tracking = true;
+        pane.ShowZoom(min, max);
+    };
+    pane.ScrollPanel->OnTrackSize = [this, &pane](TMMScrollPanel& slider, int64_t min, int64_t max) {
+        scroll_tracking = true;
+        pane.CutterViewTimePanel->Model().SetDisplayRange(min, max);
+        pane.LocatorPanel->Model().SetDisplayRange(min, max);
+        pane.CutterViewTimePanel->update();
+        pane.LocatorPanel->update();
+        slider.SetCaption(QString::fromStdString(FormatTime(max - min, pane.CutterViewTimePanel->Model().SampleRate)));
+    };
+    pane.ScrollPanel->OnTrackEnd = [this, &pane](TMMScrollPanel&, int64_t min, int64_t max) {
+        scroll_tracking = false;
+        // ShowZoom widens the range to the view's pixels and puts the thumb there.
+        pane.ShowZoom(min, max);
+    };
+    for (TMMTimePanel* t : {pane.FullViewTimePanel, pane.CutterViewTimePanel})
+        t->Model().OnZoomEnd = [this, &pane](TMMTimePanelModel&, int64_t a, int64_t b) { ZoomBandEnd(pane, a, b); };
+    for (TMMWaveEditor* v : {pane.FullView, pane.CutterView})
+        v->Model().OnZoomEnd = [this, &pane](TMMWaveEditorModel&, int64_t a, int64_t b) { ZoomBandEnd(pane, a, b); };
     for (TMMWaveEditor* v : {pane.FullView, pane.CutterView}) {
         v->OnGenerate = [this](TMMWaveEditor&, int percent, bool& cancel) {
             if (!gauge_shown_) set_caption(app().message("FE_wav_msg1"));
@@ -187,6 +228,96 @@ void Tform_edit::WirePane(TEditorPane& pane, int index) {
             cancel = app().convert_cancel;
         };
     }
+}
+
+void Tform_edit::ZoomBandEnd(TEditorPane& view, int64_t first, int64_t second) {
+    // Only a band dragged right to left over at least 2000 frames zooms: the
+    // views report theirs in ascending order, and a shorter one is taken for
+    // a slip of the hand.
+    if (!view.Loaded() || first - second < 2000) return;
+    const uint32_t rate = std::max<uint32_t>(view.CutterView->Wave().SampleRate(), 1);
+    const int64_t least = view.CutterView->Pcm() ? int64_t(view.CutterView->Model().InnerWidth())
+                                                 : int64_t(rate) * 1500 / 1000;
+    int64_t from = second, to = first;
+    if (to - from < least) {
+        const int64_t middle = from + (to - from) / 2;
+        from = std::clamp<int64_t>(middle - least / 2, 0, std::max<int64_t>(view.Frames() - least, 0));
+        to = std::min(view.Frames(), from + least);
+    }
+    view.ShowZoom(from, to);
+}
+
+// --- the end of the desktop session ------------------------------------------
+
+bool Tform_edit::SessionEnding(bool may_ask) {
+    if (!document_loaded || !session_->Modified()) return true;
+    if (!may_ask) {
+        KeepRecoveryCopy();
+        return true;
+    }
+    button_stopClick();
+    return AskSaveFirst();
+}
+
+std::string Tform_edit::KeepRecoveryCopy() {
+    namespace fs = std::filesystem;
+    if (!document_loaded || !session_->Modified()) return {};
+    const fs::path original = session_->DocumentName().empty() ? fs::path("document.wav") : fs::path(session_->DocumentName());
+    // A document that is itself a recovery copy is kept under its first name.
+    const std::string stem = std::regex_replace(original.stem().string(), std::regex(R"( \(recovered( [0-9]+)?\)$)"), "");
+    for (const fs::path& folder : {original.parent_path(), fs::path(QDir::homePath().toStdString())}) {
+        if (folder.empty() || ::access(folder.c_str(), W_OK) != 0) continue;
+        fs::path target = folder / (stem + " (recovered).wav");
+        for (int n = 2; fs::exists(target); ++n) target = folder / (stem + " (recovered " + std::to_string(n) + ").wav");
+        SyncSession();
+        if (session_->SaveDocumentTo(target.string())) return target.string();
+    }
+    return {};
+}
+
+namespace {
+int term_pipe[2] = {-1, -1};
+struct sigaction previous_term {};
+void on_term(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(term_pipe[1], &c, 1);
+}
+}  // namespace
+
+void Tform_edit::WatchDesktopEnd(bool handle_sigterm) {
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        const bool may_ask = manager.allowsInteraction();
+        const bool go_on = SessionEnding(may_ask);
+        if (may_ask) manager.release();
+        if (!go_on) manager.cancel();
+    });
+    if (!handle_sigterm || term_pipe[0] >= 0) return;
+    // A signal handler may only write to a pipe; the event loop does the rest.
+    if (::pipe2(term_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = on_term;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, &previous_term);
+    auto* notifier = new QSocketNotifier(term_pipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        char buffer[16];
+        while (::read(term_pipe[0], buffer, sizeof buffer) > 0) {
+        }
+        // Nobody can be asked now: what was changed stays on disk. Once it is
+        // kept the windows close as usual (the main window writes its
+        // settings) without asking; a copy that could not be written leaves
+        // the question to a window nobody sees, so then the program just ends.
+        KeepRecoveryCopy();
+        if (!document_loaded || !session_->Modified()) QApplication::closeAllWindows();
+        QApplication::quit();
+    });
+    connect(notifier, &QObject::destroyed, [] {
+        ::sigaction(SIGTERM, &previous_term, nullptr);
+        ::close(term_pipe[0]);
+        ::close(term_pipe[1]);
+        term_pipe[0] = term_pipe[1] = -1;
+    });
 }
 
 }  // namespace murrel

@@ -1,12 +1,17 @@
 // The Voice Editor's playback: play all, play selection, stop and rewind, the
-// device's events, the locator's tick and the keys.
+// device's events, the locator's tick, the keys, the mouse on the playing
+// pane and keeping the locator in view.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <utility>
 
 #include "editor/gui/editorpane.h"
 #include "editor/gui/oscilloscope.h"
@@ -79,7 +84,7 @@ void Tform_edit::StartPlayback(int mode) {
     stream_base_ = offset;
     playing_pane_ = pane;
     view.SetLocator(play_start);
-    view.KeepVisible(play_start);
+    FollowLocator(view, play_start);
     wave_link_.SetStreamPosition(offset);
     try {
         wave_link_.SetWaveFormat(working_.OutputFormat());
@@ -120,7 +125,7 @@ void Tform_edit::button_stopClick() {
     TEditorPane& view = Pane(active_pane);
     if (play_mode == 2 && view.HasSelection()) view.SetLocator(view.SelStart());
     else view.SetLocator(0);
-    view.KeepVisible(view.Locator());
+    FollowLocator(view, view.Locator());
     ShowStatus();
 }
 
@@ -153,7 +158,7 @@ void Tform_edit::DeviceStarted() {
     PlayingState(true);
     locator_pos = play_start;
     last_device_pos = 0;
-    Pane(playing_pane_).KeepVisible(locator_pos);
+    FollowLocator(Pane(playing_pane_), locator_pos);
     LocatorTimer->start();
 }
 
@@ -162,6 +167,7 @@ void Tform_edit::DeviceStopped() {
     TEditorPane& view = Pane(playing_pane_ ? playing_pane_ : 2);
     const int64_t end = play_mode == 2 ? view.SelEnd() : view.MarkerB();
     const int64_t rate = std::max<int64_t>(working_.SampleRate(), 1);
+    drag_kind = 0;
     if (view.Loaded() && std::llabs(end - locator_pos) <= rate) {
         view.SetLocator(play_mode == 2 ? std::max<int64_t>(view.SelStart(), 0) : 0);
     }
@@ -183,8 +189,8 @@ void Tform_edit::DeviceLooped() {
         wave_out_.SetLooping(false);
         return;
     }
-    stream_base_ = 0;
-    play_start = locator_pos = wave_link_.FrameAt(0);
+    stream_base_ = wave_link_.LoopStart();
+    play_start = locator_pos = wave_link_.FrameAt(stream_base_);
     last_device_pos = 0;
 }
 
@@ -197,12 +203,15 @@ void Tform_edit::LocatorTimerTick() {
     // played, so the wrap is taken here already.
     int64_t offset = stream_base_ + p;
     const int64_t length = wave_link_.StreamLength();
-    if (wave_out_.Looping() && length > 0) offset %= length;
+    if (wave_out_.Looping() && length > 0 && offset >= length) {
+        const int64_t loop = wave_link_.LoopStart();
+        offset = loop + (offset - length) % std::max<int64_t>(length - loop, 1);
+    }
     locator_pos = std::min(wave_link_.FrameAt(offset), play_end);
     last_device_pos = p;
     TEditorPane& view = Pane(playing_pane_);
-    if (view.ScrollPanel->underMouse() && QApplication::mouseButtons()) return;
-    view.KeepVisible(locator_pos);
+    if (scroll_tracking || drag_kind == 1) return;
+    FollowLocator(view, locator_pos);
     view.SetLocator(locator_pos);
     FeedScope();
     StatusTime->setText(QString::fromStdString("Pos :" + FormatTime(locator_pos, working_.SampleRate())));
@@ -229,7 +238,7 @@ void Tform_edit::MoveLocatorByKey(int64_t frame) {
     TEditorPane& view = Pane(active_pane);
     frame = std::clamp<int64_t>(frame, 0, view.Frames());
     view.SetLocator(frame);
-    view.KeepVisible(frame);
+    FollowLocator(view, frame);
     ShowStatus();
 }
 
@@ -282,6 +291,144 @@ bool Tform_edit::PreviewKey(int key, Qt::KeyboardModifiers modifiers) {
     case Qt::Key_Home: MoveLocatorByKey(0); return true;
     default: return false;
     }
+}
+
+// --- keeping the locator in view -------------------------------------------
+
+void Tform_edit::FollowLocator(TEditorPane& view, int64_t frame) {
+    if (!view.Loaded()) return;
+    const TMMWaveEditorModel& m = view.CutterView->Model();
+    const int64_t width = view.ZoomEnd() - view.ZoomStart();
+    const uint32_t rate = std::max<uint32_t>(view.CutterView->Wave().SampleRate(), 1);
+    if (m.ValueToPixel(frame) > m.Width() - 5) {
+        // In a close view (the samples themselves, 200 ms or less) what was
+        // just heard matters as much as what comes: the locator goes to the
+        // middle rather than a fifth in.
+        const bool close_in = view.CutterView->BeyondDisplayData() && width * 1000 <= 200 * int64_t(rate);
+        const int64_t end = std::min(view.Frames(), frame + (close_in ? width / 2 : width * 4 / 5));
+        view.ShowZoom(end - width, end);
+    } else if (frame < view.ZoomStart()) {
+        view.ShowZoom(frame, frame + width);
+    }
+}
+
+void Tform_edit::FollowMouse(TEditorPane& view, QWidget* panel, int x, int64_t frame) {
+    // Only the panels showing the zoomed range scroll with the mouse.
+    TMMCustomMarkerPanel* model = panel == view.CutterView             ? &view.CutterView->Model()
+                                  : panel == view.LocatorPanel         ? &view.LocatorPanel->Model()
+                                  : panel == view.CutterViewTimePanel  ? &view.CutterViewTimePanel->Model()
+                                                                       : nullptr;
+    if (!model || !view.Loaded()) return;
+    const bool right = x >= panel->width() - 5 && view.ZoomEnd() < view.Frames();
+    const bool left = x < 4;
+    if (!right && !left) return;
+    const int64_t width = view.ZoomEnd() - view.ZoomStart();
+    const int64_t start = std::clamp<int64_t>(frame - width / 2, 0, std::max<int64_t>(view.Frames() - width, 0));
+    view.ShowZoom(start, start + width);
+    const QPoint at(int(model->ValueToPixel(frame)), panel->height() / 2);
+    const QPoint global = panel->mapToGlobal(at);
+    if (MovePointer) MovePointer(global);
+    else QCursor::setPos(global);
+}
+
+// --- the mouse on the playing pane -------------------------------------------
+// Idle presses are the panels' own (selection, locator, list markers); while
+// the pane plays, a press either grabs marker A or B by its flag or moves
+// playback to where it was pressed and drags the locator from there.
+
+bool Tform_edit::PlaybackMouse(TEditorPane& view, int pane, QWidget* panel, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+        return false;
+    TMMCustomMarkerPanel* model = panel == view.FullViewTimePanel     ? &view.FullViewTimePanel->Model()
+                                  : panel == view.FullView            ? &view.FullView->Model()
+                                  : panel == view.CutterViewTimePanel ? &view.CutterViewTimePanel->Model()
+                                  : panel == view.LocatorPanel        ? &view.LocatorPanel->Model()
+                                  : panel == view.CutterView          ? &view.CutterView->Model()
+                                                                      : nullptr;
+    if (!model) return false;
+    auto* e = static_cast<QMouseEvent*>(event);
+    const int x = int(e->position().x());
+    model->SetSize(panel->width(), panel->height());  // a hidden panel gets no resize events
+    const int64_t frame = std::clamp<int64_t>(model->PixelToValue(x), 0, std::max<int64_t>(view.Frames(), 0));
+    if (type == QEvent::MouseButtonPress) {
+        if (e->button() != Qt::LeftButton || drag_kind != 0 || !Playing() || playing_pane_ != pane || !view.Loaded())
+            return false;
+        if (panel == view.LocatorPanel) {
+            if (const int handle = view.LocatorPanel->RangeHandleAt(x)) {
+                drag_kind = handle;
+                if (pane == 2) session_->BeginMarkerDrag();
+                return true;
+            }
+            if (view.LocatorPanel->MarkerAt(x) >= 0) return false;  // a list marker drags as when idle
+        }
+        drag_kind = 1;
+        drag_start_ = frame;
+        SeekPlayback(frame);
+        ShowStatus();
+        return true;
+    }
+    if (drag_kind == 0) return false;
+    if (type == QEvent::MouseMove) {
+        if (drag_kind == 1) {
+            if (Playing() && !wave_out_.IsDevicePaused()) wave_out_.Pause();
+            locator_pos = frame;
+            view.SetLocator(frame);
+            FollowMouse(view, panel, x, frame);
+            StatusTime->setText(QString::fromStdString("Pos :" + FormatTime(frame, working_.SampleRate())));
+        } else {
+            int64_t a = view.MarkerA(), b = view.MarkerB();
+            if (drag_kind == 2) a = std::min(frame, b - 1);
+            else b = std::max(frame, a + 1);
+            view.SetPlayRange(a, b);
+            view.LocatorPanel->Model().SetHelpLocator(drag_kind == 2 ? a : b);
+            view.LocatorPanel->update();
+        }
+        return true;
+    }
+    if (e->button() != Qt::LeftButton) return true;
+    const int kind = std::exchange(drag_kind, 0);
+    if (kind != 1) {
+        MarkerDragEnd(view, pane);
+        return true;
+    }
+    if (!Playing()) return true;
+    if (checkbox_repeat->isChecked()) {
+        loop_start_ = wave_link_.StreamOffsetOf(drag_start_);
+        wave_link_.SetLoopStart(loop_start_);
+        play_start = wave_link_.FrameAt(wave_link_.LoopStart());
+    }
+    // Playback waited while the locator was dragged and goes on where it is let go.
+    if (wave_out_.IsDevicePaused()) SeekPlayback(frame);
+    ShowStatus();
+    return true;
+}
+
+void Tform_edit::MarkerDragEnd(TEditorPane& view, int pane) {
+    view.LocatorPanel->Model().SetHelpLocator(-1);
+    const int64_t a = view.MarkerA(), b = view.MarkerB();
+    TMMEnhancedWave& wave = pane == 2 ? session_->Document() : reference_;
+    const TMMTimeFormats format = wave.TimeFormat();
+    wave.SetTimeFormat(TMMTimeFormats::tfSample);
+    wave.SetStartPos(0);
+    wave.SetEndPos(b);
+    wave.SetStartPos(a);
+    wave.SetTimeFormat(format);
+    if (pane == 2) {
+        session_->EndDrag();
+        session_->MarkModified();
+    }
+    // Play all again over the new range, from its start. A refill still
+    // running when stopped closes the device a moment later.
+    button_stopClick();
+    for (int i = 0; i < 50 && wave_out_.IsOpen(); ++i) {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        QThread::msleep(2);
+    }
+    view.SetLocator(a);
+    StartPlayback(1);
+    ShowStatus();
+    RefreshState();
 }
 
 // --- the gauge --------------------------------------------------------------

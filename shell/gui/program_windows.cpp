@@ -5,10 +5,12 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "audio/devices/ui_dispatcher.h"
 #include "filemanager/gui/file_commands.h"
 #include "filemanager/gui/file_list.h"
 #include "player/gui/player_panel.h"
 #include "player/playerstrip.h"
+#include "player/remote/gui/desktop_controls.h"
 #include "shell/appstate.h"
 #include "shell/dialogs.h"
 #include "ui/accessible.h"
@@ -90,6 +92,8 @@ ProgramWindows::ProgramWindows(const WindowTexts& main_texts) {
     main->hooks.convert = [this] { batch_->button_convertClick(); };
     main->hooks.about = [this] { about->exec(); };
     build_player();
+    remote = std::make_unique<DesktopControls>(*player, main.get(), app().ini_path, ui_dispatcher());
+    remote->OnOpenFile = [this](const std::string& path) { open_files({path}); };
     main->hooks.save_settings = [this] { save_settings(); };
     restore_settings();
 }
@@ -227,6 +231,7 @@ void ProgramWindows::take_handover(const Handover& handover) {
 
 ProgramWindows::~ProgramWindows() {
     if (player) player->button_stopClick();
+    remote.reset();
     mail.reset();
     player_panel.reset();
     player.reset();

@@ -22,6 +22,7 @@ class FileListSelection;
 class PlayerStrip;
 class PlayerPanel;
 class TMailCommand;
+class DesktopControls;
 
 class ProgramWindows {
 public:
@@ -57,6 +58,8 @@ public:
     std::unique_ptr<PlayerStrip> player;
     std::unique_ptr<PlayerPanel> player_panel;
     std::unique_ptr<TMailCommand> mail;
+    // The foot pedal and the desktop's media-player controls.
+    std::unique_ptr<DesktopControls> remote;
 
     // What the windows remember between runs: the main window's place and
     // state, the splitter, the list's view and columns, the conversion

@@ -91,7 +91,7 @@ TEST(RiffFile, ChunksGetTheirSizesAndAPadByte) {
     EXPECT_EQ(f.write("x", 1), -1);  // opened for reading
 }
 
-TEST(RiffFile, ExclusiveCreateRefusesAnExistingName) {
+TEST(RiffFile, ExclusiveCreateRefusesAnExistingNameAndPlainCreateStartsItEmpty) {
     testsupport::ScratchDir dir;
     WriteFile(dir.file("e"), Bytes{1});
     RiffFile f;
@@ -99,6 +99,21 @@ TEST(RiffFile, ExclusiveCreateRefusesAnExistingName) {
     EXPECT_EQ(f.errno_value(), EEXIST);
     EXPECT_EQ(ReadFile(dir.file("e")), Bytes{1});
     EXPECT_FALSE(f.open(dir.path().string(), RiffFile::Mode::Read));
+    // Over a longer file: nothing of the old one stays behind the new bytes.
+    WriteFile(dir.file("old"), Bytes(5000, 7));
+    ASSERT_TRUE(f.open(dir.file("old"), RiffFile::Mode::Create));
+    EXPECT_EQ(f.size(), 0);
+    ASSERT_EQ(f.write("ab", 2), 2);
+    ASSERT_TRUE(f.close());
+    EXPECT_EQ(ReadFile(dir.file("old")), (Bytes{'a', 'b'}));
+    // Over an empty one (a reserved name) and a new one alike.
+    WriteFile(dir.file("empty"), Bytes{});
+    for (const char* name : {"empty", "new"}) {
+        ASSERT_TRUE(f.open(dir.file(name), RiffFile::Mode::Create)) << name;
+        ASSERT_EQ(f.write("c", 1), 1);
+        ASSERT_TRUE(f.close());
+        EXPECT_EQ(ReadFile(dir.file(name)), Bytes{'c'}) << name;
+    }
 }
 
 }  // namespace
