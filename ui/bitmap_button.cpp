@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 
+#include "ui/skin.h"
+
 namespace murrel::ui {
 
 BitmapButton::BitmapButton(QWidget* parent) : QAbstractButton(parent) {
@@ -37,12 +39,14 @@ int BitmapButton::shown_state() const {
 
 QSize BitmapButton::sizeHint() const {
     if (strip_.isNull()) return {24, 24};
-    return {strip_.width() / 4, strip_.height()};
+    const QSize whole = logical_size(strip_);
+    return {whole.width() / 4, whole.height()};
 }
 
 void BitmapButton::paintEvent(QPaintEvent*) {
     if (strip_.isNull()) return;
     QPainter p(this);
+    // The source counts the strip's device pixels.
     const int w = strip_.width() / 4;
     const QRect source(shown_state() * w, 0, w, strip_.height());
     p.drawPixmap(rect(), strip_, source);

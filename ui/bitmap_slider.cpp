@@ -6,6 +6,8 @@
 #include <QStyle>
 #include <QWheelEvent>
 
+#include "ui/skin.h"
+
 #include <algorithm>
 
 namespace murrel::ui {
@@ -32,6 +34,11 @@ bool moves_thumb(int key) {
         return false;
     }
 }
+
+// The pictures' sizes in the slider's coordinates.
+int thumb_width(const QPixmap& thumb) { return thumb.isNull() ? kBareThumbWidth : logical_size(thumb).width(); }
+int thumb_height(const QPixmap& thumb) { return thumb.isNull() ? kBareHeight : logical_size(thumb).height(); }
+int track_height(const QPixmap& track) { return track.isNull() ? kBareHeight : logical_size(track).height(); }
 
 QPixmap lightened(const QPixmap& source) {
     if (source.isNull()) return source;
@@ -69,37 +76,36 @@ void BitmapSlider::set_margin(int margin) {
 }
 
 int BitmapSlider::travel() const {
-    const int thumb_w = thumb_.isNull() ? kBareThumbWidth : thumb_.width();
+    const int thumb_w = thumb_width(thumb_);
     return std::max(0, width() - 2 * margin_ - thumb_w);
 }
 
 int BitmapSlider::centre_of(int value) const {
-    const int thumb_w = thumb_.isNull() ? kBareThumbWidth : thumb_.width();
+    const int thumb_w = thumb_width(thumb_);
     return margin_ + thumb_w / 2 + QStyle::sliderPositionFromValue(minimum(), maximum(), value, travel());
 }
 
 int BitmapSlider::value_at(int x) const {
-    const int thumb_w = thumb_.isNull() ? kBareThumbWidth : thumb_.width();
+    const int thumb_w = thumb_width(thumb_);
     return QStyle::sliderValueFromPosition(minimum(), maximum(), x - margin_ - thumb_w / 2, travel());
 }
 
 QRect BitmapSlider::thumb_rect() const {
-    const int thumb_w = thumb_.isNull() ? kBareThumbWidth : thumb_.width();
-    const int thumb_h = thumb_.isNull() ? kBareHeight : thumb_.height();
-    const int content_h = std::max(thumb_h, track_.isNull() ? kBareHeight : track_.height());
+    const int thumb_w = thumb_width(thumb_);
+    const int thumb_h = thumb_height(thumb_);
+    const int content_h = std::max(thumb_h, track_height(track_));
     const int top = (height() - content_h) / 2;
     const int left = margin_ + QStyle::sliderPositionFromValue(minimum(), maximum(), sliderPosition(), travel());
     return {left, top, thumb_w, thumb_h};
 }
 
 QSize BitmapSlider::sizeHint() const {
-    const int h = std::max(thumb_.isNull() ? kBareHeight : thumb_.height(),
-                           track_.isNull() ? kBareHeight : track_.height());
+    const int h = std::max(thumb_height(thumb_), track_height(track_));
     return {120, h};
 }
 
 QSize BitmapSlider::minimumSizeHint() const {
-    const int thumb_w = thumb_.isNull() ? kBareThumbWidth : thumb_.width();
+    const int thumb_w = thumb_width(thumb_);
     return {thumb_w + 2 * margin_ + 2, sizeHint().height()};
 }
 
@@ -111,14 +117,18 @@ void BitmapSlider::paintEvent(QPaintEvent*) {
         const int y = thumb.center().y();
         p.fillRect(QRect(0, y - 2, width(), 4), QColor(0x0b, 0x0d, 0x10));
     } else {
-        const int cap = std::min({kTrackCap, track_.width() / 2, width() / 2});
-        const int h = track_.height();
+        const QSize track = logical_size(track_);
+        const int cap = std::min({kTrackCap, track.width() / 2, width() / 2});
+        const int h = track.height();
         // The track image carries the thumb's lane above its groove, so both
         // start at the same row.
         const int top = thumb.top();
-        p.drawPixmap(QRect(0, top, cap, h), track_, QRect(0, 0, cap, h));
-        p.drawPixmap(QRect(cap, top, width() - 2 * cap, h), track_, QRect(cap, 0, track_.width() - 2 * cap, h));
-        p.drawPixmap(QRect(width() - cap, top, cap, h), track_, QRect(track_.width() - cap, 0, cap, h));
+        // Sources count the image's device pixels.
+        const qreal s = track_.devicePixelRatio();
+        auto source = [s](int x, int w, int h) { return QRectF(x * s, 0, w * s, h * s); };
+        p.drawPixmap(QRectF(0, top, cap, h), track_, source(0, cap, h));
+        p.drawPixmap(QRectF(cap, top, width() - 2 * cap, h), track_, source(cap, track.width() - 2 * cap, h));
+        p.drawPixmap(QRectF(width() - cap, top, cap, h), track_, source(track.width() - cap, cap, h));
     }
     const bool lit = hovered_ || hold_ != Hold::None || hasFocus();
     if (thumb_.isNull()) {

@@ -7,6 +7,7 @@
 #include <QPalette>
 #include <QPointer>
 #include <QEvent>
+#include <QFile>
 #include <QPixmapCache>
 #include <QScreen>
 #include <QWidget>
@@ -20,15 +21,35 @@ namespace {
 QPixmap load(const QString& name) {
     static const bool initialised = (init_skin_resources(), true);
     (void)initialised;
+    const int ratio = skin_pixel_ratio();
+    QString path = ":/skin/" + name + ".png";
+    bool sharp = false;
+    if (ratio > 1) {
+        const QString sharp_path = QString(":/skin/%1@%2x.png").arg(name).arg(ratio);
+        sharp = QFile::exists(sharp_path);
+        if (sharp) path = sharp_path;
+    }
     QPixmap pixmap;
-    const QString path = ":/skin/" + name + ".png";
     if (!QPixmapCache::find(path, &pixmap)) {
         pixmap.load(path);
+        // Painted at that many device pixels per pixel: drawn at its own
+        // size in the widgets' coordinates, every device pixel its own.
+        if (sharp) pixmap.setDevicePixelRatio(ratio);
         QPixmapCache::insert(path, pixmap);
     }
     return pixmap;
 }
 }  // namespace
+
+int skin_pixel_ratio() {
+    // The sharpest screen decides: a picture made for two device pixels
+    // shrinks on a plain screen without losing much, while one made for one
+    // grows blurred. A ratio between one and two takes the sharper pictures.
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    return ratio > 1.0 ? 2 : 1;
+}
+
+QSize logical_size(const QPixmap& pixmap) { return pixmap.deviceIndependentSize().toSize(); }
 
 QPixmap skin_image(int index) { return load(QString("skin_%1").arg(index)); }
 QPixmap button_image(int index) { return load(QString("button_%1").arg(index)); }

@@ -22,6 +22,9 @@ enum ButtonImage { ButtonConvert = 0, ButtonEdit, ButtonMail, ButtonHelp, Button
                    ButtonSpRecord, ButtonMinimise, ButtonMaximise, ButtonRestore, ButtonClose,
                    StateRecording, StateRecordingPaused, StatePlaying, StatePaused, StateStopped };
 
+// The pictures come at the device pixel ratio of skin_pixel_ratio(): their
+// width() and height() count device pixels; their size in a widget's
+// coordinates is logical_size().
 QPixmap skin_image(int index);
 // The slider tracks (4, 6) have a groove whose floor, three rows high, starts
 // this many rows below the image's top: the meter bars are laid over it.
@@ -31,6 +34,10 @@ QPixmap button_image(int index);
 // "midleft", "midright", "bottomleft", "rightdown", "strip_divider", "about", "icon",
 // "tool_up", "tool_newfolder", "tool_view", "tool_copy", "tool_paste".
 QPixmap frame_image(const QString& name);
+// 2 when any screen scales the interface (and the pictures painted for two
+// device pixels per pixel are used), else 1.
+int skin_pixel_ratio();
+QSize logical_size(const QPixmap& pixmap);
 
 // The colours the skin is painted in, for widgets drawn in code.
 namespace colours {

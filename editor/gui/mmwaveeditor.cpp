@@ -93,14 +93,18 @@ void TMMWaveEditor::SetDisplayRange(int64_t min, int64_t max) {
 void TMMWaveEditor::LoadPixels() {
     // A hidden widget gets no resize events; its size is already set.
     model_.SetSize(width(), height());
-    const int columns = model_.InnerWidth();
+    // The wave is drawn in device pixels, so a scaled screen shows the
+    // detail it can instead of each column widened.
+    column_ratio_ = std::max(1, qRound(devicePixelRatioF()));
+    const int columns = model_.InnerWidth() * column_ratio_;
     pixels_.assign(size_t(4 * std::max(columns, 0)), 0);
     if (key_.empty() || columns <= 0) return;
     const int64_t frames = Registry->Frames(key_);
     const int64_t shown = std::max<int64_t>(1, model_.DispMaxX() - model_.DispMinX());
     // The virtual strip that would show the whole file at this zoom, in the
     // panel's own mapping (w - 2b - 1 pixel steps over the shown range).
-    const int64_t strip = std::max<int64_t>(1, int64_t(std::max(columns - 1, 1)) * frames / shown);
+    const int64_t steps = int64_t(std::max(model_.InnerWidth() - 1, 1)) * column_ratio_;
+    const int64_t strip = std::max<int64_t>(1, steps * frames / shown);
     const int64_t from = model_.DispMinX() * strip / std::max<int64_t>(1, frames);
     LoadPixelBuffer(*Registry, key_, pcm_, from, from + columns, strip, pixels_.data());
     ++pixel_loads_;
@@ -110,11 +114,11 @@ bool TMMWaveEditor::BeyondDisplayData() const {
     if (key_.empty()) return false;
     const int levels = Registry->Levels(key_);
     if (levels < 0) return false;
-    const int columns = model_.InnerWidth();
     const int64_t frames = Registry->Frames(key_);
     const int64_t shown = std::max<int64_t>(1, model_.DispMaxX() - model_.DispMinX());
-    // The same virtual strip LoadPixels reads for.
-    const int64_t strip = std::max<int64_t>(1, int64_t(std::max(columns - 1, 1)) * frames / shown);
+    // The same virtual strip LoadPixels reads for, in device columns.
+    const int64_t steps = int64_t(std::max(model_.InnerWidth() - 1, 1)) * column_ratio_;
+    const int64_t strip = std::max<int64_t>(1, steps * frames / shown);
     return (int64_t(1) << std::min(levels, 62)) < strip;
 }
 
@@ -136,7 +140,8 @@ void TMMWaveEditor::resizeEvent(QResizeEvent*) {
 }
 
 bool TMMWaveEditor::ColumnActive(int column) const {
-    const int64_t v = const_cast<TMMWaveEditorModel&>(model_).PixelToValue(column + model_.Border());
+    const int64_t v =
+        const_cast<TMMWaveEditorModel&>(model_).PixelToValue(column / column_ratio_ + model_.Border());
     if (model_.MarkerA() >= 0 && v < model_.MarkerA()) return false;
     if (model_.MarkerB() >= 0 && v > model_.MarkerB()) return false;
     return !(model_.Cuts && model_.Cuts->Count() > 0 && model_.Cuts->ContainingIndex(v) >= 0);
@@ -148,8 +153,8 @@ std::vector<int16_t> TMMWaveEditor::DrawnColumns() const {
         // The gain of a column is taken at its first value; the envelope's
         // lines are far longer than a column.
         for (size_t i = 0; 4 * i < columns.size(); ++i) {
-            const int32_t gain =
-                envelope_->GainAt(const_cast<TMMWaveEditorModel&>(model_).PixelToValue(int64_t(i) + model_.Border()));
+            const int32_t gain = envelope_->GainAt(const_cast<TMMWaveEditorModel&>(model_).PixelToValue(
+                int64_t(i) / column_ratio_ + model_.Border()));
             for (size_t k = 0; k < 4; ++k) columns[4 * i + k] = TMMEnvelope::Apply(columns[4 * i + k], gain);
         }
     }
@@ -191,6 +196,8 @@ void TMMWaveEditor::DrawBevels(QPainter& p, const QRect& area, int channels) {
 }
 
 void TMMWaveEditor::paintEvent(QPaintEvent*) {
+    // Moved onto a screen of another pixel ratio since the last load.
+    if (!key_.empty() && column_ratio_ != std::max(1, qRound(devicePixelRatioF()))) LoadPixels();
     QPainter p(this);
     const int b = model_.Border();
     const QRect area(b, b, model_.InnerWidth(), model_.InnerHeight());
@@ -198,7 +205,14 @@ void TMMWaveEditor::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), Colors.background);
     if (!pixels_.empty() && area.width() > 0) {
         const std::vector<int16_t> columns = DrawnColumns();
-        PaintWaveLines(p, area, columns.data(), channels, Colors, [this](int c) { return ColumnActive(c); });
+        const int r = column_ratio_;
+        if (columns.size() == size_t(4 * area.width() * r)) {
+            p.save();
+            p.scale(1.0 / r, 1.0 / r);
+            PaintWaveLines(p, QRect(area.x() * r, area.y() * r, area.width() * r, area.height() * r), columns.data(),
+                           channels, Colors, [this](int c) { return ColumnActive(c); });
+            p.restore();
+        }
     }
     auto x_of = [&](int64_t v) { return model_.ValueToPixel(v); };
     if (model_.DrawGridX)

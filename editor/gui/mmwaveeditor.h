@@ -72,7 +72,8 @@ public:
     // Whether the wave's file holds PCM samples (false when none is loaded).
     bool Pcm() const;
 
-    // Four int16 per inner pixel column (the pixel buffer).
+    // Four int16 per inner column of device pixels (the pixel buffer): a
+    // screen at two device pixels per pixel gets two columns per pixel.
     const std::vector<int16_t>& PixelBuffer() const { return pixels_; }
     int PixelLoads() const { return pixel_loads_; }
 
@@ -98,6 +99,7 @@ private:
     std::string key_;
     std::vector<int16_t> pixels_;
     int pixel_loads_ = 0;
+    int column_ratio_ = 1;  // columns of the pixel buffer per pixel
     TMMEnvelopeLink envelope_;
 };
 

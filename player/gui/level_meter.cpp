@@ -1,5 +1,7 @@
 #include "player/gui/level_meter.h"
 
+#include <QtMath>
+
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -132,9 +134,15 @@ QColor LevelMeter::max_colour(bool clipped) { return clipped ? QColor(0xf2, 0x3c
 
 // Both looks of the whole meter, lit and dark, are drawn once per size; a
 // repaint copies the lit part of one and the rest of the other.
+// They are drawn in device pixels, so that at two device pixels per pixel a
+// spot's edge stays one device pixel sharp instead of a stretched copy.
 void LevelMeter::draw_strips() {
     const int w = width(), h = height();
-    QImage lit(w, h, QImage::Format_RGB32), dark(w, h, QImage::Format_RGB32);
+    const qreal ratio = devicePixelRatioF();
+    const QSize device(qCeil(w * ratio), qCeil(h * ratio));
+    QImage lit(device, QImage::Format_RGB32), dark(device, QImage::Format_RGB32);
+    lit.setDevicePixelRatio(ratio);
+    dark.setDevicePixelRatio(ratio);
     lit.fill(kBackground);
     dark.fill(kBackground);
     QPainter pl(&lit), pd(&dark);
@@ -158,7 +166,8 @@ void LevelMeter::draw_strips() {
 void LevelMeter::paintEvent(QPaintEvent*) {
     const int w = width(), h = height();
     if (w <= 0 || h <= 0) return;
-    if (lit_strip_.size() != size()) draw_strips();
+    if (lit_strip_.deviceIndependentSize() != QSizeF(size()) || lit_strip_.devicePixelRatio() != devicePixelRatioF())
+        draw_strips();
     QPainter p(this);
     constexpr int kPitch = kSpotWidth + kSpotGap;
     // The spot holding the last lit pixel of an amplitude, or -1 at the floor.
@@ -167,10 +176,13 @@ void LevelMeter::paintEvent(QPaintEvent*) {
         return at <= 0 ? -1 : std::min((w - 1) / kPitch, static_cast<int>(std::ceil(at) - 1) / kPitch);
     };
     const int lit_to = std::min(w, (spot_of(ballistics_.level()) + 1) * kPitch);
-    p.drawPixmap(0, 0, lit_strip_, 0, 0, lit_to, h);
-    p.drawPixmap(lit_to, 0, dark_strip_, lit_to, 0, w - lit_to, h);
-    if (const int held = spot_of(ballistics_.held_peak()); held >= 0)
-        p.drawPixmap(held * kPitch, 0, lit_strip_, held * kPitch, 0, kSpotWidth, h);
+    // Part of a strip: sources count its device pixels.
+    auto copy = [&p, ratio = lit_strip_.devicePixelRatio()](const QPixmap& strip, int x, int width, int height) {
+        p.drawPixmap(QRectF(x, 0, width, height), strip, QRectF(x * ratio, 0, width * ratio, height * ratio));
+    };
+    copy(lit_strip_, 0, lit_to, h);
+    copy(dark_strip_, lit_to, w - lit_to, h);
+    if (const int held = spot_of(ballistics_.held_peak()); held >= 0) copy(lit_strip_, held * kPitch, kSpotWidth, h);
     if (const int top = spot_of(ballistics_.max_peak()); top >= 0)
         p.fillRect(QRect(top * kPitch, 0, std::min(kSpotWidth, w - top * kPitch), h),
                    max_colour(ballistics_.clipped()));

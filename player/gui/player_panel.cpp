@@ -75,7 +75,7 @@ constexpr int kLongestMeterStepMs = 250;
 ui::BitmapSlider* slider(QWidget* host, const char* name, ui::SkinImage track, ui::SkinImage thumb, int inset) {
     auto* s = new ui::BitmapSlider(ui::skin_image(track), ui::skin_image(thumb), host);
     s->setObjectName(name);
-    s->set_margin((inset - ui::skin_image(thumb).width()) / 2);
+    s->set_margin((inset - ui::logical_size(ui::skin_image(thumb)).width()) / 2);
     return s;
 }
 }  // namespace

@@ -4,6 +4,10 @@
 //   skin_painter <output folder> [<icon theme folder>]
 // writes the PNG files and skin.qrc listing them under the prefix /skin, and
 // the program's icon in the desktop's sizes when a theme folder is named.
+// Every skin picture is painted twice from the same drawing code: NAME.png at
+// one device pixel per pixel and NAME@2x.png at two, for screens that scale
+// the interface by two; the program loads the one that suits its screens.
+// Sizes and coordinates below are always in the first's pixels.
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -35,18 +39,31 @@ const QColor kDisabled(0x5a, 0x60, 0x68);
 
 QString out_dir;
 std::vector<QString> written;
+// Device pixels per pixel of the pictures being painted: 1 or 2.
+int g_scale = 1;
 
 void save(const QImage& image, const QString& name) {
-    const QString path = out_dir + "/" + name + ".png";
-    if (!image.save(path, "PNG")) qFatal("cannot write %s", qPrintable(path));
-    written.push_back(name + ".png");
+    const QString file = g_scale == 1 ? name + ".png" : QString("%1@%2x.png").arg(name).arg(g_scale);
+    const QString path = out_dir + "/" + file;
+    // The file holds device pixels only; the program sets the ratio itself.
+    QImage stored = image;
+    stored.setDevicePixelRatio(1);
+    if (!stored.save(path, "PNG")) qFatal("cannot write %s", qPrintable(path));
+    written.push_back(file);
 }
 
-QImage blank(int w, int h) {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+// A painter on it draws in the pictures' own pixels, whatever g_scale is.
+QImage blank(int w, int h, int scale = g_scale) {
+    QImage image(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
     return image;
 }
+
+// Rows and columns of whole pixels, as filled rectangles: an aliased line's
+// pen would be centred between device rows at two device pixels per pixel.
+void hline(QPainter& p, int y, int x0, int x1, const QColor& c) { p.fillRect(QRect(x0, y, x1 - x0 + 1, 1), c); }
+void vline(QPainter& p, int x, int y0, int y1, const QColor& c) { p.fillRect(QRect(x, y0, 1, y1 - y0 + 1), c); }
 
 void vertical_gradient(QPainter& p, const QRectF& r, QColor top, QColor bottom) {
     QLinearGradient g(r.topLeft(), r.bottomLeft());
@@ -62,14 +79,10 @@ QImage top_fill(int w) {
     QPainter p(&image);
     vertical_gradient(p, QRectF(0, 0, w, 46), QColor(0x2b, 0x31, 0x39), QColor(0x1c, 0x21, 0x27));
     vertical_gradient(p, QRectF(0, 46, w, 55), QColor(0x1a, 0x1e, 0x24), QColor(0x11, 0x14, 0x18));
-    p.setPen(QColor(0x45, 0x4e, 0x5a));
-    p.drawLine(0, 0, w, 0);
-    p.setPen(QColor(0x0a, 0x0c, 0x0f));
-    p.drawLine(0, 45, w, 45);
-    p.setPen(QColor(0x2c, 0x33, 0x3c));
-    p.drawLine(0, 46, w, 46);
-    p.setPen(kEdge);
-    p.drawLine(0, 100, w, 100);
+    hline(p, 0, 0, w, QColor(0x45, 0x4e, 0x5a));
+    hline(p, 45, 0, w, QColor(0x0a, 0x0c, 0x0f));
+    hline(p, 46, 0, w, QColor(0x2c, 0x33, 0x3c));
+    hline(p, 100, 0, w, kEdge);
     return image;
 }
 
@@ -77,10 +90,8 @@ QImage bottom_fill(int w) {
     QImage image = blank(w, 51);
     QPainter p(&image);
     vertical_gradient(p, QRectF(0, 0, w, 51), QColor(0x24, 0x29, 0x30), QColor(0x10, 0x13, 0x17));
-    p.setPen(QColor(0x3d, 0x45, 0x50));
-    p.drawLine(0, 0, w, 0);
-    p.setPen(kEdge);
-    p.drawLine(0, 50, w, 50);
+    hline(p, 0, 0, w, QColor(0x3d, 0x45, 0x50));
+    hline(p, 50, 0, w, kEdge);
     return image;
 }
 
@@ -91,28 +102,24 @@ QImage side(int w, int h, bool left) {
     for (int x = 0; x < w; ++x) {
         const int from_outside = left ? x : w - 1 - x;
         QColor c = from_outside == 0 ? kEdge : from_outside == 1 ? kRim : QColor(0x1b, 0x1f, 0x25).darker(100 + from_outside * 8);
-        p.setPen(c);
-        p.drawLine(x, 0, x, h);
+        vline(p, x, 0, h, c);
     }
     return image;
 }
 
 // A corner piece of a band: the band's fill with the outer rim drawn in.
 QImage corner(const QImage& fill, int w, bool left, bool rounded_top) {
-    QImage image = blank(w, fill.height());
+    const int h = qRound(fill.deviceIndependentSize().height());
+    QImage image = blank(w, h);
     QPainter p(&image);
-    p.drawImage(QRect(0, 0, w, fill.height()), fill, QRect(0, 0, w, fill.height()));
-    p.setPen(kEdge);
+    // The source rectangle counts the fill's device pixels.
+    const int s = qRound(fill.devicePixelRatio());
+    p.drawImage(QRect(0, 0, w, h), fill, QRect(0, 0, w * s, h * s));
     const int x_out = left ? 0 : w - 1;
-    p.drawLine(x_out, 0, x_out, fill.height());
-    p.setPen(kRim);
+    vline(p, x_out, 0, h, kEdge);
     const int x_rim = left ? 1 : w - 2;
-    p.drawLine(x_rim, rounded_top ? 2 : 0, x_rim, fill.height() - 1);
-    if (rounded_top) {
-        p.setPen(kEdge);
-        p.drawPoint(left ? 1 : w - 2, 0);
-        p.drawPoint(left ? 1 : w - 2, 1);
-    }
+    vline(p, x_rim, rounded_top ? 2 : 0, h - 1, kRim);
+    if (rounded_top) vline(p, left ? 1 : w - 2, 0, 1, kEdge);
     return image;
 }
 
@@ -486,9 +493,9 @@ QString svg() {
 
 // The medallion painted at `size` pixels: every size is drawn, never scaled
 // from another, so the small icons stay crisp.
-QImage about_picture(int size = 120) {
+QImage about_picture(int size = 120, int scale = g_scale) {
     using namespace medallion;
-    QImage image = blank(size, size);
+    QImage image = blank(size, size, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / kGrid, size / kGrid);
@@ -523,7 +530,7 @@ void write_theme_icons(const QString& folder) {
         return dir + "/";
     };
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
-        const QImage image = about_picture(size);
+        const QImage image = about_picture(size, 1);
         for (const auto& [kind, name] : kinds) {
             const QString path = folder_of(QString("%1x%1").arg(size), kind) + name + ".png";
             if (!image.save(path, "PNG")) qFatal("cannot write %s", qPrintable(path));
@@ -557,79 +564,84 @@ int main(int argc, char** argv) {
     out_dir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out_dir);
 
-    const QImage top = top_fill(64);
-    const QImage bottom = bottom_fill(64);
-    save(top, "skin_0");
-    save(bottom, "skin_1");
-    save(meter_bar(200, kAccentDeep, kAccent), "skin_2");
-    save(meter_bar(400, kAccentDeep, QColor(0x9a, 0xe8, 0xe4)), "skin_3");
-    save(slider_track(100), "skin_4");
-    save(slider_thumb(), "skin_5");
-    save(slider_track(400), "skin_6");
-    save(slider_thumb(), "skin_7");
+    for (int scale : {1, 2}) {
+        g_scale = scale;
+        const QImage top = top_fill(64);
+        const QImage bottom = bottom_fill(64);
+        save(top, "skin_0");
+        save(bottom, "skin_1");
+        save(meter_bar(200, kAccentDeep, kAccent), "skin_2");
+        save(meter_bar(400, kAccentDeep, QColor(0x9a, 0xe8, 0xe4)), "skin_3");
+        save(slider_track(100), "skin_4");
+        save(slider_thumb(), "skin_5");
+        save(slider_track(400), "skin_6");
+        save(slider_thumb(), "skin_7");
 
-    save(button_strip(76, 35, glyph_convert), "button_0");
-    save(button_strip(76, 35, glyph_edit), "button_1");
-    save(button_strip(76, 35, glyph_mail), "button_2");
-    save(button_strip(76, 35, glyph_help), "button_3");
-    save(button_strip(76, 35, glyph_about), "button_4");
-    save(button_strip(38, 30, glyph_play), "button_5");
-    save(button_strip(38, 30, glyph_pause), "button_6");
-    save(button_strip(38, 30, glyph_stop), "button_7");
-    save(button_strip(46, 30, glyph_record("SHQ"), true), "button_8");
-    save(button_strip(46, 30, glyph_record("HQ"), true), "button_9");
-    save(button_strip(46, 30, glyph_record("SP"), true), "button_10");
-    save(button_strip(30, 28, glyph_minimise), "button_11");
-    save(button_strip(30, 28, glyph_maximise), "button_12");
-    save(button_strip(30, 28, glyph_restore), "button_13");
-    save(button_strip(30, 28, glyph_close), "button_14");
-    for (int i = 15; i <= 19; ++i) save(state_image(i), QString("button_%1").arg(i));
+        save(button_strip(76, 35, glyph_convert), "button_0");
+        save(button_strip(76, 35, glyph_edit), "button_1");
+        save(button_strip(76, 35, glyph_mail), "button_2");
+        save(button_strip(76, 35, glyph_help), "button_3");
+        save(button_strip(76, 35, glyph_about), "button_4");
+        save(button_strip(38, 30, glyph_play), "button_5");
+        save(button_strip(38, 30, glyph_pause), "button_6");
+        save(button_strip(38, 30, glyph_stop), "button_7");
+        save(button_strip(46, 30, glyph_record("SHQ"), true), "button_8");
+        save(button_strip(46, 30, glyph_record("HQ"), true), "button_9");
+        save(button_strip(46, 30, glyph_record("SP"), true), "button_10");
+        save(button_strip(30, 28, glyph_minimise), "button_11");
+        save(button_strip(30, 28, glyph_maximise), "button_12");
+        save(button_strip(30, 28, glyph_restore), "button_13");
+        save(button_strip(30, 28, glyph_close), "button_14");
+        for (int i = 15; i <= 19; ++i) save(state_image(i), QString("button_%1").arg(i));
 
-    save(corner(top, 5, true, true), "topleft");
-    save(corner(top, 13, false, true), "topright");
-    save(logo(), "logo");
-    save(divider(40), "divider");
-    save(side(7, 16, true), "midleft");
-    save(side(7, 16, false), "midright");
-    save(corner(bottom, 7, true, false), "bottomleft");
-    save(corner(bottom, 32, false, false), "rightdown");
-    save(divider(34), "strip_divider");
-    save(about_picture(), "about");
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) save(about_picture(size), QString("icon_%1").arg(size));
+        save(corner(top, 5, true, true), "topleft");
+        save(corner(top, 13, false, true), "topright");
+        save(logo(), "logo");
+        save(divider(40), "divider");
+        save(side(7, 16, true), "midleft");
+        save(side(7, 16, false), "midright");
+        save(corner(bottom, 7, true, false), "bottomleft");
+        save(corner(bottom, 32, false, false), "rightdown");
+        save(divider(34), "strip_divider");
+        save(about_picture(), "about");
+        // The window icons are exact sizes already, one set serves every screen.
+        if (g_scale == 1)
+            for (int size : {16, 24, 32, 48, 64, 128, 256}) save(about_picture(size), QString("icon_%1").arg(size));
 
-    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
-             p.setPen(glyph_pen(c, 1.6));
-             p.drawLine(QPointF(8, 13), QPointF(8, 3));
-             p.drawLine(QPointF(4, 7), QPointF(8, 3));
-             p.drawLine(QPointF(12, 7), QPointF(8, 3));
-         }), "tool_up");
-    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
-             p.setPen(glyph_pen(c, 1.3));
-             p.drawRect(QRectF(1.5, 4.5, 13, 9));
-             p.drawLine(QPointF(1.5, 4.5), QPointF(4, 2.5));
-             p.drawLine(QPointF(4, 2.5), QPointF(7.5, 2.5));
-             p.setPen(glyph_pen(kAccent, 1.6));
-             p.drawLine(QPointF(8, 7), QPointF(8, 12));
-             p.drawLine(QPointF(5.5, 9.5), QPointF(10.5, 9.5));
-         }), "tool_newfolder");
-    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
-             p.setPen(Qt::NoPen);
-             p.setBrush(c);
-             for (int i = 0; i < 3; ++i) p.drawRect(QRectF(2, 2.5 + i * 4, 3, 2.5));
-             for (int i = 0; i < 3; ++i) p.drawRect(QRectF(6.5, 2.5 + i * 4, 8, 2.5));
-         }), "tool_view");
-    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
-             p.setPen(glyph_pen(c, 1.2));
-             p.drawRect(QRectF(1.5, 1.5, 8, 10));
-             p.setBrush(QColor(0x24, 0x29, 0x30));
-             p.drawRect(QRectF(6.5, 4.5, 8, 10));
-         }), "tool_copy");
-    save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
-             p.setPen(glyph_pen(c, 1.2));
-             p.drawRect(QRectF(2.5, 2.5, 11, 12));
-             p.setBrush(kAccentDeep);
-             p.drawRect(QRectF(5.5, 1, 5, 3));
-         }), "tool_paste");
+        save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+                 p.setPen(glyph_pen(c, 1.6));
+                 p.drawLine(QPointF(8, 13), QPointF(8, 3));
+                 p.drawLine(QPointF(4, 7), QPointF(8, 3));
+                 p.drawLine(QPointF(12, 7), QPointF(8, 3));
+             }), "tool_up");
+        save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+                 p.setPen(glyph_pen(c, 1.3));
+                 p.drawRect(QRectF(1.5, 4.5, 13, 9));
+                 p.drawLine(QPointF(1.5, 4.5), QPointF(4, 2.5));
+                 p.drawLine(QPointF(4, 2.5), QPointF(7.5, 2.5));
+                 p.setPen(glyph_pen(kAccent, 1.6));
+                 p.drawLine(QPointF(8, 7), QPointF(8, 12));
+                 p.drawLine(QPointF(5.5, 9.5), QPointF(10.5, 9.5));
+             }), "tool_newfolder");
+        save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+                 p.setPen(Qt::NoPen);
+                 p.setBrush(c);
+                 for (int i = 0; i < 3; ++i) p.drawRect(QRectF(2, 2.5 + i * 4, 3, 2.5));
+                 for (int i = 0; i < 3; ++i) p.drawRect(QRectF(6.5, 2.5 + i * 4, 8, 2.5));
+             }), "tool_view");
+        save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+                 p.setPen(glyph_pen(c, 1.2));
+                 p.drawRect(QRectF(1.5, 1.5, 8, 10));
+                 p.setBrush(QColor(0x24, 0x29, 0x30));
+                 p.drawRect(QRectF(6.5, 4.5, 8, 10));
+             }), "tool_copy");
+        save(tool_icon([](QPainter& p, const QRectF&, const QColor& c) {
+                 p.setPen(glyph_pen(c, 1.2));
+                 p.drawRect(QRectF(2.5, 2.5, 11, 12));
+                 p.setBrush(kAccentDeep);
+                 p.drawRect(QRectF(5.5, 1, 5, 3));
+             }), "tool_paste");
+    }
 
     if (argc > 2) write_theme_icons(QString::fromLocal8Bit(argv[2]));
 

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "shell/gui/form_main.h"
 #include "shell/gui/program_windows.h"
 #include "shell/profile.h"
+#include "shell/instance/command_line.h"
 #include "shell/instance/single_instance.h"
 #include "shell/startup.h"
 #include "ui/qt_dialog_service.h"
@@ -20,14 +22,46 @@
 
 int main(int argc, char** argv) {
     // Answered before anything needs a screen, as packaging checks ask it.
-    for (int i = 1; i < argc; ++i)
-        if (std::string_view(argv[i]) == "--version") {
+    // Qt's own options are not known yet, so only these two are looked at.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a(argv[i]);
+        if (a == "--") break;
+        if (a == "--version") {
             std::printf("murrelphonic %s\n", MURREL_VERSION);
             return 0;
         }
+        if (a == "--help" || a == "-h") {
+            std::fputs(murrel::command_line_help().c_str(), stdout);
+            return 0;
+        }
+    }
+    // A mistyped start is told so also without a screen, unless Qt options
+    // (one dash) are among the arguments: only Qt knows which take a value.
+    {
+        std::vector<std::string> raw(argv + 1, argv + argc);
+        const bool qt_options = std::any_of(raw.begin(), raw.end(), [](const std::string& a) {
+            return a.size() > 1 && a[0] == '-' && a[1] != '-' && a != "-h";
+        });
+        const murrel::CommandLine early = murrel::parse_command_line(raw);
+        if (!early.error.empty() && !qt_options) {
+            std::fprintf(stderr, "murrelphonic: %s\nTry 'murrelphonic --help'.\n", early.error.c_str());
+            return 2;
+        }
+    }
     QApplication application(argc, argv);
     application.setApplicationName("Murrelphonic");
     application.setApplicationDisplayName("Murrelphonic");
+
+    std::vector<std::string> arguments;
+    for (qsizetype i = 1; i < application.arguments().size(); ++i)
+        arguments.push_back(application.arguments().at(i).toStdString());
+    // Files to open: the arguments that are not options (a file manager's
+    // "Open with" passes them as %F).
+    const murrel::CommandLine command = murrel::parse_command_line(arguments);
+    if (!command.error.empty()) {
+        std::fprintf(stderr, "murrelphonic: %s\nTry 'murrelphonic --help'.\n", command.error.c_str());
+        return 2;
+    }
 
     // Start-up already reports (a bad Charset, a recovered recording).
     murrel::ui::QtDialogService dialog_service;
@@ -36,23 +70,7 @@ int main(int argc, char** argv) {
     murrel::StartupOptions options;
     // A recording left behind by a crash is patched as if it had been saved.
     options.patch_recovered = [](const std::string& path) { return murrel::patch_saved_recording(path); };
-    // Files to open: the arguments that are not options (a file manager's
-    // "Open with" passes them as %F).
-    std::vector<std::string> files;
-    const QStringList arguments = application.arguments();
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& a = arguments.at(i);
-        if (a == "--screenshot") {
-            ++i;
-            continue;
-        }
-        if (a == "--") {
-            for (++i; i < arguments.size(); ++i) files.push_back(arguments.at(i).toStdString());
-            break;
-        }
-        if (!a.startsWith('-')) files.push_back(a.toStdString());
-    }
-    murrel::StartupResult started = murrel::start_program(options, files);
+    murrel::StartupResult started = murrel::start_program(options, murrel::Handover{command.files, command.edit});
     if (started.another_instance || !started.ok) {
         murrel::set_dialog_service(nullptr);
         return started.another_instance ? 0 : 1;
@@ -67,20 +85,15 @@ int main(int argc, char** argv) {
     } uninstall;
     murrel::ProgramWindows windows(started.main_texts);
     windows.edit->WatchDesktopEnd(true);
-    // --screenshot FILE: save the main window's first paint and end.
-    const QStringList args = application.arguments();
-    if (const qsizetype at = args.indexOf("--screenshot"); at >= 0 && at + 1 < args.size())
-        windows.screenshot_path = args.at(at + 1).toStdString();
-    murrel::TForm_main& window = *windows.main;
-    murrel::single_instance().set_activation_handler([&window, &windows](const std::vector<std::string>& handed) {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-        windows.open_files(handed);
-    });
+    windows.screenshot_path = command.screenshot;
+    murrel::single_instance().set_handover_handler(
+        [&windows](const murrel::Handover& handed) { windows.take_handover(handed); });
     windows.show();
     // Once the list has been filled by the window's first show.
-    if (!files.empty()) QTimer::singleShot(0, &window, [&windows, files] { windows.open_files(files); });
+    if (!command.edit.empty())
+        QTimer::singleShot(0, windows.main.get(), [&windows, path = command.edit] { windows.edit_file(path); });
+    else if (!command.files.empty())
+        QTimer::singleShot(0, windows.main.get(), [&windows, files = command.files] { windows.open_files(files); });
     int rc = application.exec();
 
     // The main window's close query wrote the last browsed folder.

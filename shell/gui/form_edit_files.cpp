@@ -368,12 +368,20 @@ void Tform_edit::ShowStatus() {
 }
 
 void Tform_edit::ShowFromMain(const std::string& path, int volume) {
-    trackbar_wavvolume->setValue(volume);
-    panel_volumemeter->show();
-    ApplyVolume(volume);
-    show();
-    raise();
-    activateWindow();
+    // Already open (a file handed over by a later start): the document it
+    // holds is asked about as before any other open, and its volume stays.
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        if (!AskSaveFirst()) return;
+    } else {
+        trackbar_wavvolume->setValue(volume);
+        panel_volumemeter->show();
+        ApplyVolume(volume);
+        show();
+        raise();
+        activateWindow();
+    }
     const std::string ext = upper_extension(path);
     if (ext == ".WAV" || ext == ".VKD") OpenFileIntoPane(2, path);
     RefreshState();

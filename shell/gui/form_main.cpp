@@ -52,7 +52,7 @@ QLabel* image_label(QWidget* parent, const char* name, const QPixmap& pixmap) {
     auto* label = new FramePicture(parent);
     label->setObjectName(name);
     label->setPixmap(pixmap);
-    label->resize(pixmap.size());
+    label->resize(pixmap.deviceIndependentSize().toSize());
     return label;
 }
 

@@ -179,7 +179,7 @@ void ProgramWindows::wire_editor() {
         main->show();
         main->Timer_banner->start();
     };
-    auto open_editor = [this, &list] {
+    open_editor_ = [this, &list] {
         if (main->hooks.recording && main->hooks.recording()) return;
         player->button_stopClick();
         edit->InitialFolder = list.Directory();
@@ -190,8 +190,51 @@ void ProgramWindows::wire_editor() {
         main->hide();
         edit->ShowFromMain(path, volume);
     };
-    QObject::connect(main->button_wavedit, &QAbstractButton::clicked, edit.get(), open_editor);
-    main->browser().host.edit_selection = open_editor;
+    QObject::connect(main->button_wavedit, &QAbstractButton::clicked, edit.get(), [this] { open_editor_(); });
+    main->browser().host.edit_selection = [this] { open_editor_(); };
+}
+
+void ProgramWindows::edit_file(const std::string& path) {
+    if (main->hooks.recording && main->hooks.recording()) {
+        show_warning(path + " cannot be opened in the Voice Editor while a recording is running.");
+        return;
+    }
+    // The list follows even while the editor is open, so that closing the
+    // editor returns to the file's folder.
+    if (!main->browser().show_file(path)) {
+        show_warning(path + " cannot be opened: there is no such file.");
+        return;
+    }
+    if (!edit->isVisible()) {
+        open_editor_();
+        return;
+    }
+    edit->InitialFolder = main->browser().file_mycomputer->Directory();
+    edit->ShowFromMain(path, edit->trackbar_wavvolume ? edit->trackbar_wavvolume->value() : 65536);
+}
+
+void ProgramWindows::take_handover(const Handover& handover) {
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        QTimer::singleShot(250, main.get(), [this, handover] { take_handover(handover); });
+        return;
+    }
+    if (!handover.edit.empty()) {
+        edit_file(handover.edit);
+        return;
+    }
+    if (edit->isVisible()) {
+        // The main window stays hidden while the editor is open, and its
+        // player would play over the editor: the files wait in the list.
+        edit->raise();
+        edit->activateWindow();
+        for (const std::string& file : handover.files)
+            if (main->browser().show_file(file)) break;
+        return;
+    }
+    main->showNormal();
+    main->raise();
+    main->activateWindow();
+    open_files(handover.files);
 }
 
 ProgramWindows::~ProgramWindows() {

@@ -2,11 +2,13 @@
 // The program's windows, created in their order (main window, progress
 // dialog, conversion dialog, Voice Editor, about box) after start-up, each
 // reading its catalogue keys as it is created, and wired to one another.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "shell/catalogue.h"
+#include "shell/instance/single_instance.h"
 
 namespace murrel {
 
@@ -36,6 +38,15 @@ public:
     // first that exists is shown in the list and played; one that does not is
     // reported.
     void open_files(const std::vector<std::string>& files);
+    // A file for the Voice Editor's lower pane, opened as the Editing button
+    // opens the file selected in the list: the list goes to the file's folder
+    // and selects it, the main window hides and the editor shows it. An editor
+    // already open asks about its changed document first, as its own open does.
+    void edit_file(const std::string& path);
+    // What a later start of the program handed over: brings the window in use
+    // forward with the files it named. Waits while a modal dialog is open, so
+    // that no question being answered is overtaken.
+    void take_handover(const Handover& handover);
 
     std::unique_ptr<TForm_main> main;
     std::unique_ptr<TForm_progress> progress;
@@ -61,6 +72,9 @@ private:
     // The main window's edit command and the editor's way back.
     void wire_editor();
 
+    // The main window's edit command: stops playback, hides the main window
+    // and shows the editor with the list's selected file.
+    std::function<void()> open_editor_;
     std::unique_ptr<FileListSelection> selection_;
     std::unique_ptr<TBatchConversion> batch_;
 };

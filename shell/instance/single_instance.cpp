@@ -23,35 +23,58 @@ constexpr char kActivate[] = "activate\n";
 // "open <percent-encoded absolute path>\n" for each file, then kActivate: a
 // path may hold any byte but NUL, the encoded line none that ends it.
 constexpr char kOpen[] = "open ";
+// "edit <percent-encoded absolute path>\n" before kActivate: the file for the
+// Voice Editor. An instance that predates it ignores the line, as it ignores
+// every line it does not know, and only comes forward.
+constexpr char kEdit[] = "edit ";
 constexpr int kConnectTimeoutMs = 1000;
 constexpr qint64 kMaxLine = 16 * 1024;
 }  // namespace
 
 struct SingleInstance::Impl {
     std::unique_ptr<QLocalServer> server;
-    ActivationHandler handler;
-    std::vector<std::vector<std::string>> pending;
+    HandoverHandler handler;
+    std::vector<Handover> pending;
 
-    void activate(std::vector<std::string> files) {
-        if (handler)
-            handler(files);
-        else
-            pending.push_back(std::move(files));
+    // Delivered from the event loop, never from inside the socket's read:
+    // the handler may run a loop of its own (a question, a progress dialog)
+    // in which the socket ends and is deleted under the read.
+    void activate(Handover handover) {
+        QMetaObject::invokeMethod(
+            server.get(),
+            [this, handover = std::move(handover)]() mutable {
+                if (handler)
+                    handler(handover);
+                else
+                    pending.push_back(std::move(handover));
+            },
+            Qt::QueuedConnection);
+    }
+
+    // The path of a "<verb> <path>\n" line, or "" when it holds none.
+    static std::string path_of(const QByteArray& line, size_t verb_length) {
+        const QByteArray path =
+            QByteArray::fromPercentEncoding(line.mid(qsizetype(verb_length)).chopped(1));
+        if (path.isEmpty() || path.contains('\0')) return {};
+        return path.toStdString();
     }
 
     void serve(QLocalSocket* socket) {
         QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto files = std::make_shared<std::vector<std::string>>();
-        auto drain = [this, socket, files] {
-            // Anything but the two requests is ignored.
+        auto request = std::make_shared<Handover>();
+        auto drain = [this, socket, request] {
+            // Anything but the three requests is ignored.
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine(kMaxLine);
                 if (line == kActivate) {
-                    activate(std::move(*files));
-                    files->clear();
+                    activate(std::move(*request));
+                    *request = {};
                 } else if (line.startsWith(kOpen) && line.endsWith('\n')) {
-                    const QByteArray path = QByteArray::fromPercentEncoding(line.mid(5).chopped(1));
-                    if (!path.isEmpty() && !path.contains('\0')) files->push_back(path.toStdString());
+                    if (std::string path = path_of(line, sizeof kOpen - 1); !path.empty())
+                        request->files.push_back(std::move(path));
+                } else if (line.startsWith(kEdit) && line.endsWith('\n')) {
+                    if (std::string path = path_of(line, sizeof kEdit - 1); !path.empty())
+                        request->edit = std::move(path);
                 }
             }
         };
@@ -59,13 +82,15 @@ struct SingleInstance::Impl {
         drain();
     }
 
-    static bool ask_running_instance(const QString& socket_name, const std::vector<std::string>& files) {
+    static bool ask_running_instance(const QString& socket_name, const Handover& handover) {
         QLocalSocket socket;
         socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
         socket.connectToServer(socket_name);
         if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
-        for (const std::string& f : files)
+        for (const std::string& f : handover.files)
             socket.write(kOpen + QByteArray::fromStdString(f).toPercentEncoding("/") + "\n");
+        if (!handover.edit.empty())
+            socket.write(kEdit + QByteArray::fromStdString(handover.edit).toPercentEncoding("/") + "\n");
         socket.write(kActivate);
         socket.waitForBytesWritten(kConnectTimeoutMs);
         socket.disconnectFromServer();
@@ -77,13 +102,17 @@ SingleInstance::SingleInstance() : impl_(std::make_unique<Impl>()) {}
 SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::claim(const std::string& name, const std::vector<std::string>& files) {
+    return claim(name, Handover{files, {}});
+}
+
+bool SingleInstance::claim(const std::string& name, const Handover& handover) {
     release();
     const QString socket_name = QString::fromStdString(instance_socket_name(name));
     // Connecting first and listening second makes listen() the lock: of two
     // starts racing past the connect, only one can listen; the other connects
     // on its next round.
     for (int round = 0; round < 3; ++round) {
-        if (Impl::ask_running_instance(socket_name, files)) return true;
+        if (Impl::ask_running_instance(socket_name, handover)) return true;
         auto server = std::make_unique<QLocalServer>();
         server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
         if (server->listen(socket_name)) {
@@ -110,11 +139,16 @@ void SingleInstance::release() {
 bool SingleInstance::owns() const { return impl_->server && impl_->server->isListening(); }
 
 void SingleInstance::set_activation_handler(ActivationHandler handler) {
+    if (!handler) return set_handover_handler(nullptr);
+    set_handover_handler([handler = std::move(handler)](const Handover& h) { handler(h.files); });
+}
+
+void SingleInstance::set_handover_handler(HandoverHandler handler) {
     impl_->handler = std::move(handler);
     if (!impl_->handler) return;
-    std::vector<std::vector<std::string>> waiting;
+    std::vector<Handover> waiting;
     waiting.swap(impl_->pending);
-    for (const auto& files : waiting) impl_->handler(files);
+    for (const Handover& h : waiting) impl_->handler(h);
 }
 
 SingleInstance& single_instance() {
@@ -143,15 +177,26 @@ bool DoInstanceExist(const std::string& name, const std::vector<std::string>& fi
     return app().instance_exists;
 }
 
-StartupResult start_program(const StartupOptions& options, const std::vector<std::string>& files) {
-    // The running instance has another working folder.
-    std::vector<std::string> absolute;
+namespace {
+std::string absolute_path(const std::string& f) {
     std::error_code ec;
-    for (const std::string& f : files) {
-        std::filesystem::path p = std::filesystem::absolute(f, ec);
-        absolute.push_back(ec ? f : p.lexically_normal().string());
-    }
-    if (DoInstanceExist(options.instance_name.empty() ? app().app_name : options.instance_name, absolute)) {
+    std::filesystem::path p = std::filesystem::absolute(f, ec);
+    return ec ? f : p.lexically_normal().string();
+}
+}  // namespace
+
+StartupResult start_program(const StartupOptions& options, const std::vector<std::string>& files) {
+    return start_program(options, Handover{files, {}});
+}
+
+StartupResult start_program(const StartupOptions& options, const Handover& handover) {
+    // The running instance has another working folder.
+    Handover absolute;
+    for (const std::string& f : handover.files) absolute.files.push_back(absolute_path(f));
+    if (!handover.edit.empty()) absolute.edit = absolute_path(handover.edit);
+    const std::string name = options.instance_name.empty() ? app().app_name : options.instance_name;
+    app().instance_exists = single_instance().claim(name, absolute);
+    if (app().instance_exists) {
         StartupResult result;
         result.another_instance = true;
         return result;

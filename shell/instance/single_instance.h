@@ -1,7 +1,8 @@
 #pragma once
 // One running program per user. The first instance owns a local socket named
 // after the program and the user; a later start connects to it, hands it the
-// files it was started with, asks it to bring its window forward and ends. The name lives in the abstract socket namespace,
+// files it was started with, asks it to bring its window forward and ends.
+// The name lives in the abstract socket namespace,
 // so an instance that crashes leaves nothing behind. Must be used on the thread
 // of the application object, whose event loop serves the requests.
 #include <functional>
@@ -12,6 +13,12 @@
 #include "shell/startup.h"
 
 namespace murrel {
+
+// What a later start hands to the running instance.
+struct Handover {
+    std::vector<std::string> files;  // to show in the list and play
+    std::string edit;                // to open in the Voice Editor; "" for none
+};
 
 class SingleInstance {
 public:
@@ -24,6 +31,7 @@ public:
     // handed `files` and asked to come forward. Otherwise this process now is
     // that instance, until it ends or release() is called.
     bool claim(const std::string& name, const std::vector<std::string>& files = {});
+    bool claim(const std::string& name, const Handover& handover);
     void release();
     bool owns() const;
 
@@ -33,6 +41,9 @@ public:
     // delivered when it is set.
     using ActivationHandler = std::function<void(const std::vector<std::string>& files)>;
     void set_activation_handler(ActivationHandler handler);
+    // The same with everything the later start handed over.
+    using HandoverHandler = std::function<void(const Handover& handover)>;
+    void set_handover_handler(HandoverHandler handler);
 
 private:
     struct Impl;
@@ -54,5 +65,6 @@ bool DoInstanceExist(const std::string& name, const std::vector<std::string>& fi
 // over `files` made absolute), then, when this is the only instance, start_up.
 // Needs the application object.
 StartupResult start_program(const StartupOptions& options = {}, const std::vector<std::string>& files = {});
+StartupResult start_program(const StartupOptions& options, const Handover& handover);
 
 }  // namespace murrel
