@@ -1,9 +1,11 @@
 #include "player/remote/strip_transport.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
+#include "audio/devices/mmdsp_stretch.h"
 #include "audio/formats/mmwave.h"
 #include "player/playerstrip.h"
 #include "voicefile/koltheader.h"
@@ -42,6 +44,17 @@ PlaybackStatus StripTransport::status() const {
 }
 
 bool StripTransport::can_play() const { return !strip_.recording(); }
+
+double StripTransport::rate() const { return strip_.speed() / 100.0; }
+
+void StripTransport::set_rate(double rate) {
+    if (!(rate > 0)) return;
+    const int steps = static_cast<int>(std::lround(rate * 100.0 / kSpeedStep));
+    strip_.set_speed(std::clamp(steps * kSpeedStep, kSpeedMin, kSpeedMax));
+}
+
+double StripTransport::min_rate() const { return kSpeedMin / 100.0; }
+double StripTransport::max_rate() const { return kSpeedMax / 100.0; }
 
 int64_t StripTransport::voice_bytes_per_second() const {
     return std::max<int64_t>(0, strip_.voice().info().bitrate >> 3);

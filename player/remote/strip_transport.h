@@ -28,10 +28,12 @@ public:
     PlaybackStatus status() const override;
     std::optional<TrackInfo> track() const override;
     bool can_play() const override;
-    double rate() const override { return 1.0; }
-    void set_rate(double) override {}
-    double min_rate() const override { return 1.0; }
-    double max_rate() const override { return 1.0; }
+    // The strip's speed: 1.0 is 100 %. A rate between two of the speed's
+    // steps is taken to the nearest step.
+    double rate() const override;
+    void set_rate(double rate) override;
+    double min_rate() const override;
+    double max_rate() const override;
 
 private:
     // Bytes per second of the playing voice file; 0 when it has no usable bit rate.

@@ -44,6 +44,25 @@ TEST_F(StripTransportTest, PlayPauseAndStopRunTheStripsOwnHandlers) {
     EXPECT_FALSE(t.track());
 }
 
+TEST_F(StripTransportTest, TheDesktopsRateIsTheStripsSpeedInItsStepsAndRange) {
+    StripTransport t(*strip);
+    EXPECT_DOUBLE_EQ(t.min_rate(), 0.5);
+    EXPECT_DOUBLE_EQ(t.max_rate(), 2.0);
+    t.set_rate(0.7);
+    EXPECT_EQ(strip->speed(), 70);
+    EXPECT_DOUBLE_EQ(t.rate(), 0.7);
+    t.set_rate(1.23);  // between two steps: the nearer
+    EXPECT_EQ(strip->speed(), 125);
+    t.set_rate(5.0);
+    EXPECT_EQ(strip->speed(), 200);
+    t.set_rate(0.1);
+    EXPECT_EQ(strip->speed(), 50);
+    t.set_rate(0.0);  // no speed at all: refused, the speed stays
+    EXPECT_EQ(strip->speed(), 50);
+    strip->speed_up();
+    EXPECT_DOUBLE_EQ(t.rate(), 0.55) << "the strip's own control is what the desktop reads";
+}
+
 TEST_F(StripTransportTest, AVoiceFileTakesATimeAndShowsItAtOncePlayingOrPaused) {
     backend.set_clock(VirtualClock::Manual);
     selected = sp_file("minute.vkd", 120000);
