@@ -150,10 +150,7 @@ void PlayerStrip::button_playClick() {
         // Typing along loses the last words while the hands move back to the
         // keys: resuming repeats them.
         if (rewind_ms_ > 0 && (wave_player_.IsOpen() || vkdplay_.IsOpen())) skip(-rewind_ms_);
-        if (play_kind_ == kFileWav) wave_player_.Restart();
-        if (play_kind_ == kFileVoice) vkdplay_.Restart();
-        paused_ = false;
-        playandrec_buttonset(TransportState::Playing);
+        restart_paused();
         return;
     }
     std::optional<std::string> selected = SelectedFile ? SelectedFile() : std::nullopt;
@@ -601,6 +598,18 @@ void PlayerStrip::set_speed(int percent) {
     display_.speed = speed_;
     save_settings();
     changed();
+}
+
+void PlayerStrip::resume_in_place() {
+    if (!paused_ || recorder_.recording() || !app().sound_output_present) return;
+    restart_paused();
+}
+
+void PlayerStrip::restart_paused() {
+    if (play_kind_ == kFileWav) wave_player_.Restart();
+    if (play_kind_ == kFileVoice) vkdplay_.Restart();
+    paused_ = false;
+    playandrec_buttonset(TransportState::Playing);
 }
 
 void PlayerStrip::set_rewind_ms(int ms) {

@@ -73,6 +73,10 @@ public:
 
     // --- handlers ---------------------------------------------------------------
     void button_playClick();
+    // Resumes a paused file exactly where it was paused, without the rewind
+    // on resume: for a control that rewound already when it paused (the foot
+    // pedal's release). Nothing unless paused.
+    void resume_in_place();
     void play_file(const std::string& path);
     void button_pauseClick();
     void button_stopClick();
@@ -167,6 +171,7 @@ private:
     int64_t file_length_ms() const;
     void seek_voice(int64_t offset);
     void keep_resume_position();
+    void restart_paused();
     void save_settings();
 
     UiDispatcher* ui_;

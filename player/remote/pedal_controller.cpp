@@ -19,7 +19,7 @@ void PedalController::handle(const PedalEvent& event) {
     switch (event.action) {
         case PedalAction::Play:
             if (event.kind == Kind::Press) {
-                transport_.play();
+                transport_.play_in_place();
             } else if (event.kind == Kind::Release && transport_.status() == PlaybackStatus::Playing) {
                 transport_.pause();
                 if (settings_.rewind_on_release_ms > 0) move_by(-settings_.rewind_on_release_ms);

@@ -19,6 +19,13 @@ void StripTransport::play() {
     strip_.button_playClick();
 }
 
+void StripTransport::play_in_place() {
+    if (status() == PlaybackStatus::Paused && can_play())
+        strip_.resume_in_place();
+    else
+        play();
+}
+
 void StripTransport::pause() {
     if (status() == PlaybackStatus::Playing) strip_.button_pauseClick();
 }

@@ -20,6 +20,7 @@ public:
     explicit StripTransport(PlayerStrip& strip) : strip_(strip) {}
 
     void play() override;
+    void play_in_place() override;
     void pause() override;
     void play_pause() override;
     void stop() override;

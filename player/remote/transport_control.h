@@ -28,6 +28,11 @@ public:
     // Resumes a paused file, or starts the file selected in the list; nothing
     // while playing or recording.
     virtual void play() = 0;
+    // Resumes a paused file exactly where it is, without the player's own
+    // rewind on resume: the pedal rewinds when it is let go, and a second
+    // rewind at the next press would take the typist back twice as far.
+    // Otherwise as play().
+    virtual void play_in_place() { play(); }
     // Pauses playback; nothing unless playing.
     virtual void pause() = 0;
     virtual void play_pause() = 0;

@@ -11,10 +11,15 @@ namespace murrel::remotetest {
 
 class FakeTransport final : public TransportControl {
 public:
+    // As the strip: a paused file resumes `rewind_on_resume_ms` earlier.
     void play() override {
         calls.push_back("play");
-        if (!recording && (status_ == PlaybackStatus::Paused || (status_ == PlaybackStatus::Stopped && selected)))
-            status_ = PlaybackStatus::Playing;
+        if (!recording && status_ == PlaybackStatus::Paused) position = std::max<int64_t>(0, position - rewind_on_resume_ms);
+        start();
+    }
+    void play_in_place() override {
+        calls.push_back("play in place");
+        start();
     }
     void pause() override {
         calls.push_back("pause");
@@ -53,9 +58,14 @@ public:
     double max_rate() const override { return 2.0; }
 
     void set_status(PlaybackStatus s) { status_ = s; }
+    void start() {
+        if (!recording && (status_ == PlaybackStatus::Paused || (status_ == PlaybackStatus::Stopped && selected)))
+            status_ = PlaybackStatus::Playing;
+    }
 
     std::vector<std::string> calls;
     int64_t position = 0;
+    int64_t rewind_on_resume_ms = 0;
     int64_t length_ms = 60000;
     bool selected = true;
     bool recording = false;

@@ -25,6 +25,7 @@ protected:
 };
 
 TEST_F(PedalControllerTest, HoldingPlayPlaysAndLettingGoPausesFurtherBack) {
+    transport.rewind_on_resume_ms = 2000;  // the player's own, for a resume by hand
     pedal(PedalAction::Play, Kind::Press);
     EXPECT_EQ(transport.status(), PlaybackStatus::Playing);
     transport.position = 10000;  // played on
@@ -33,7 +34,7 @@ TEST_F(PedalControllerTest, HoldingPlayPlaysAndLettingGoPausesFurtherBack) {
     EXPECT_EQ(transport.position, 8500);
     pedal(PedalAction::Play, Kind::Press);
     EXPECT_EQ(transport.status(), PlaybackStatus::Playing);
-    EXPECT_EQ(transport.position, 8500) << "playing on starts where the release left it";
+    EXPECT_EQ(transport.position, 8500) << "playing on starts where the release left it, not rewound twice";
     // Near the start the rewind stops at the start.
     transport.position = 700;
     pedal(PedalAction::Play, Kind::Release);

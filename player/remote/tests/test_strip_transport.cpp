@@ -92,6 +92,29 @@ TEST_F(StripTransportTest, AVoiceFileTakesATimeAndShowsItAtOncePlayingOrPaused) 
     t.stop();
 }
 
+TEST_F(StripTransportTest, ResumingInPlaceSkipsTheStripsRewindThatAResumeByHandTakes) {
+    backend.set_clock(VirtualClock::Manual);
+    selected = sp_file("minute.vkd", 120000);
+    strip->set_rewind_ms(2000);
+    StripTransport t(*strip);
+    t.play();
+    t.seek(30000);
+    t.pause();
+    const int64_t paused_at = t.position_ms();
+    t.play_in_place();
+    EXPECT_EQ(t.status(), PlaybackStatus::Playing);
+    EXPECT_GE(t.position_ms(), paused_at) << "the pedal's resume went back again";
+    t.pause();
+    const int64_t paused_again = t.position_ms();
+    t.play();
+    EXPECT_EQ(t.status(), PlaybackStatus::Playing);
+    EXPECT_LT(t.position_ms(), paused_again - 1000) << "a resume by hand lost the strip's rewind";
+    t.stop();
+    t.play_in_place();  // stopped: as play, from the selected file
+    EXPECT_EQ(t.status(), PlaybackStatus::Playing);
+    t.stop();
+}
+
 TEST_F(StripTransportTest, ATimeAtOrPastTheEndEndsThePlaybackAsTheSlidersEndDoes) {
     backend.set_clock(VirtualClock::Manual);
     selected = sp_file("short.vkd", 20000);
