@@ -159,6 +159,7 @@ QString dark_style_sheet() {
         "  background: #0b0d10; border: 1px solid #2c333c; selection-background-color: #1d7f86;"
         "  selection-color: #ffffff; }"
         "QComboBox QAbstractItemView { background: #0b0d10; }"
+        "QAbstractSpinBox { background: #0b0d10; selection-background-color: #1d7f86; }"
         "QDialog, QMessageBox, QFileDialog { background: #1b1f25; }"
         "QHeaderView { background: #1b1f25; }"
         "QToolButton { background: transparent; border: 1px solid transparent; border-radius: 3px; }"

@@ -10,6 +10,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "ui/skin.h"
+
 namespace murrel {
 
 namespace {
@@ -91,6 +93,9 @@ PedalSettingsDialog::PedalSettingsDialog(PedalReader& reader, const PedalSetting
     };
     show_devices();
     show_bindings();
+    // Like every other box of the program: the light default look would
+    // flash white over the skin's dark windows.
+    ui::paint_dark_dialog(this);
 }
 
 PedalSettingsDialog::~PedalSettingsDialog() {

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -85,7 +86,9 @@ TEST_F(PedalDialogTest, PressingAPedalWhileLearningBindsItToThatRowAndTakesItFro
     const auto shots = std::filesystem::path(MURREL_BIN_DIR).parent_path() / "screenshots";
     std::filesystem::create_directories(shots);
     dialog.adjustSize();
-    EXPECT_TRUE(dialog.grab().save(QString::fromStdString((shots / "pedal_settings.png").string())));
+    const QImage look = dialog.grab().toImage();
+    EXPECT_TRUE(look.save(QString::fromStdString((shots / "pedal_settings.png").string())));
+    EXPECT_LT(look.pixelColor(2, look.height() - 2).lightness(), 80) << "a light box over the dark windows";
 
     dialog.learn_buttons[1]->click();
     ASSERT_TRUE(inputs.key("event4", BTN_2, 1));
