@@ -277,7 +277,11 @@ void TMMWaveOut::Reset() {
     }
 }
 
-int64_t TMMWaveOut::GetPosition() {
+int64_t TMMWaveOut::GetPosition() { return PlayedPosition(true); }
+
+int64_t TMMWaveOut::GetRunPosition() { return PlayedPosition(false); }
+
+int64_t TMMWaveOut::PlayedPosition(bool from_loop) {
     const TWaveFormatEx* format = GetWaveFormat();
     if (!IsOpen() || !format || closing_.load() || !handle_.load()) return 0;
     uint64_t samples;
@@ -287,8 +291,8 @@ int64_t TMMWaveOut::GetPosition() {
         Fire(OnError);
         throw;
     }
-    int64_t total = static_cast<int64_t>(samples) + pause_samples_.load() +
-                    WrappedSamples() - loop_start_.load();
+    int64_t total = static_cast<int64_t>(samples) + pause_samples_.load() + WrappedSamples() -
+                    (from_loop ? loop_start_.load() : 0);
     return samples_to_time(std::max<int64_t>(total, 0), TimeFormat(), *format);
 }
 

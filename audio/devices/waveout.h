@@ -49,8 +49,13 @@ public:
     TNotifyEvent OnLooping;
     TMMBufferEvent OnBufferFilled;
 
-    // Samples played since Start, in TimeFormat units; 0 when not open.
+    // Samples played since Start (since the last loop's start while looping),
+    // in TimeFormat units; 0 when not open.
     int64_t GetPosition();
+    // The same counted from the last Start or Reset, every loop included, for
+    // a link between the source and the device (a time-stretch) whose own
+    // count runs on across the loops.
+    int64_t GetRunPosition();
     void Open();
     void Close() override;
     void Reset();
@@ -74,6 +79,7 @@ protected:
     const char* ComponentName() const override { return "TMMWaveOut"; }
 
 private:
+    int64_t PlayedPosition(bool from_loop);
     class Callback : public WaveCallback {
     public:
         explicit Callback(TMMWaveOut& owner) : owner_(owner) {}

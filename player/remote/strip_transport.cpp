@@ -69,43 +69,15 @@ int64_t StripTransport::voice_bytes_per_second() const {
 
 void StripTransport::seek(int64_t ms) {
     if (strip_.recording()) return;
-    ms = std::max<int64_t>(0, ms);
-    if (strip_.play_kind() == kFileWav && strip_.MMWavePlayer().IsOpen()) {
-        const int64_t length = strip_.MMWavePlayer().Wave().LengthInUnits();
-        if (ms >= length) {
-            strip_.button_stopClick();
-            return;
-        }
-        strip_.MMWavePlayer().SetPosition(ms);
-    } else if (strip_.play_kind() == kFileVoice && strip_.MMWaveOut_vkdplay().IsOpen()) {
-        const int64_t bps = voice_bytes_per_second();
-        if (bps == 0) return;
-        const int64_t offset = ms * bps / 1000;
-        if (offset >= strip_.voice().data_size() + static_cast<int64_t>(kKoltHeaderSize)) {
-            strip_.trackbar_positionTrackEnd(100);
-            return;
-        }
-        // The place is set before the reset so that the buffers the reset
-        // refills already come from it (as the position slider does).
-        strip_.voice().seek(offset);
-        strip_.MMWaveOut_vkdplay().Reset();
-    } else {
-        return;
-    }
+    const bool open = strip_.MMWavePlayer().IsOpen() || strip_.MMWaveOut_vkdplay().IsOpen();
+    if (!open) return;
+    strip_.set_position_ms(ms);
     // The display follows at once, not at the next tick: a paused file's
     // time must show where a rewind left it.
-    strip_.Timer_timedisplayTimer();
+    if (strip_.MMWavePlayer().IsOpen() || strip_.MMWaveOut_vkdplay().IsOpen()) strip_.Timer_timedisplayTimer();
 }
 
-int64_t StripTransport::position_ms() {
-    if (strip_.play_kind() == kFileWav && strip_.MMWavePlayer().IsOpen())
-        return std::max<int64_t>(0, strip_.MMWavePlayer().Position());
-    if (strip_.play_kind() == kFileVoice && strip_.MMWaveOut_vkdplay().IsOpen()) {
-        const int64_t bps = voice_bytes_per_second();
-        return bps ? strip_.voice().read_pos() * 1000 / bps : 0;
-    }
-    return 0;
-}
+int64_t StripTransport::position_ms() { return std::max<int64_t>(0, strip_.position_ms()); }
 
 const StripTransport::FileFacts& StripTransport::facts(const std::string& path) const {
     auto found = facts_.find(path);

@@ -3,10 +3,8 @@
 // own handlers (play, pause, stop), so that the buttons, the display and the
 // state image follow a pedal or a media key exactly as they follow a click.
 //
-// Seeking to a time is done here until the strip offers it: the WAV player
-// takes milliseconds, a voice file takes the byte offset that the time
-// display itself counts from (bytes ÷ bit rate, header included), so a
-// position set here reads back the same from position_ms() and the display.
+// Positions are the strip's own: file time as heard, whatever the speed, so
+// that a seek here reads back the same from position_ms() and the display.
 #include <map>
 
 #include "player/remote/transport_control.h"

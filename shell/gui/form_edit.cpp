@@ -20,7 +20,10 @@
 
 #include "editor/gui/editorpane.h"
 #include "editor/gui/oscilloscope.h"
+#include "player/gui/speed_control.h"
+#include "player/playback_settings.h"
 #include "shell/appstate.h"
+#include "shell/profile.h"
 #include "ui/bitmap_button.h"
 #include "ui/charset.h"
 #include "ui/panels.h"
@@ -62,12 +65,16 @@ Tform_edit::Tform_edit(QWidget* parent, AudioBackend* backend, UiDispatcher* ui)
     });
 
     wave_out_.SetBufferSize(8192);
-    wave_out_.SetNumBuffers(50);
+    wave_out_.SetNumBuffers(kQueueBuffers);
     wave_out_.SetDeviceID(MapperId);
     if (wave_out_.DeviceID() == InvalidId) wave_out_.SetDeviceID(0);
     wave_out_.SetCallBackMode(TMMCBMode::cmThread);
     wave_out_.SetTimeFormat(TMMTimeFormats::tfSample);
-    wave_out_.SetInput(&wave_link_);
+    // The speed changes between two buffers: the stretch keeps them short.
+    wave_link_.SetOutput(&stretch_);
+    stretch_.SetOutput(&wave_out_);
+    slower_key_ = QKeySequence(QString::fromStdString(PlayerKeys{}.slower));
+    faster_key_ = QKeySequence(QString::fromStdString(PlayerKeys{}.faster));
     wave_out_.OnStart = [this](TMMDSPComponent*) { DeviceStarted(); };
     wave_out_.OnStop = [this](TMMDSPComponent*) { DeviceStopped(); };
     wave_out_.OnLooping = [this](TMMDSPComponent*) { DeviceLooped(); };
@@ -473,11 +480,39 @@ void Tform_edit::BuildSpeedbar() {
         ApplyVolume(trackbar_wavvolume->value());
     });
     h->addWidget(volume);
+    h->addSpacing(20);
+    speed_control = new SpeedControl(speedbar);
+    speed_control->OnStep = [this](int step) { SetSpeed(Speed() + step); };
+    speed_control->show_speed(Speed());
+    h->addWidget(speed_control);
     h->addStretch(1);
     ApplyVolume(trackbar_wavvolume->value());
     MMOscope1 = new TOscilloscope(speedbar);
     h->addWidget(MMOscope1);
     layout()->addWidget(speedbar);
+}
+
+void Tform_edit::SetSpeed(int percent) {
+    // The stretch reads it at its next buffer: no reset, no break.
+    stretch_.SetSpeed(percent);
+    if (speed_control) speed_control->show_speed(Speed());
+    if (settings_path_.empty()) return;
+    try {
+        ProfileFile ini(settings_path_);
+        write_window_speed(ini, "EditSpeed", Speed());
+    } catch (const ProfileWriteError&) {
+        // A read-only INI file costs the remembered speed, never the playback.
+    }
+}
+
+void Tform_edit::UseSettingsFile(const std::string& ini_path) {
+    settings_path_.clear();  // no write-back while reading
+    const ProfileFile ini(ini_path);
+    SetSpeed(read_window_speed(ini, "EditSpeed"));
+    const PlayerKeys keys = read_player_keys(ini);
+    slower_key_ = QKeySequence(QString::fromStdString(keys.slower));
+    faster_key_ = QKeySequence(QString::fromStdString(keys.faster));
+    settings_path_ = ini_path;
 }
 
 void Tform_edit::ApplyVolume(int position) {

@@ -7,15 +7,18 @@
 // edit command, hidden again on closing.
 //
 // Playback: the working wave of the active pane feeds the output device
-// through TMMEnhancedWaveLink; a 30 ms timer on the user-interface thread
-// moves the locator from the device's position.
+// through TMMEnhancedWaveLink and a time-stretch link (the speed, pitch kept);
+// a 30 ms timer on the user-interface thread moves the locator from the
+// device's position, turned back into file time.
 //
 // Threads: the user-interface thread (the device's refills excepted).
+#include <QKeySequence>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "audio/devices/mmdsp_stretch.h"
 #include "audio/devices/waveout.h"
 #include "editor/editsession.h"
 #include "editor/mmenvelope.h"
@@ -38,6 +41,7 @@ namespace murrel {
 class TEditorPane;
 class TForm_progress;
 class TOscilloscope;
+class SpeedControl;
 struct Tkoltfile_info;
 namespace ui {
 class BitmapButton;
@@ -49,6 +53,9 @@ class Tform_edit : public QWidget, private ConversionProgress {
 public:
     static constexpr int kMinWidth = 610, kMinHeight = 550;
     static constexpr int kLocatorMs = 30;
+    // Audio per device buffer while playing (milliseconds) and the buffers
+    // queued: about 200 ms, so that a change of speed is heard soon.
+    static constexpr int kBufferMs = 20, kQueueBuffers = 10;
     // The window's fixed rows: caption, both panes' title bars and button
     // rows, and the margins around and between the panes. What the transport
     // bar, the status bar and these leave, the two pane panels share.
@@ -143,6 +150,14 @@ public:
     TMMEnhancedWave& Reference() { return reference_; }
     TMMWaveOut& WaveOut() { return wave_out_; }
     TMMEnhancedWaveLink& WaveFile() { return wave_link_; }
+    TMMTimeStretch& Stretch() { return stretch_; }
+    // Playback speed, 50–200 % in steps of 5, pitch kept; heard at once while
+    // playing. Kept as "EditSpeed" in the settings file once one is in use.
+    int Speed() const { return stretch_.Speed(); }
+    void SetSpeed(int percent);
+    // Reads the speed and the speed keys from the program's INI file and
+    // keeps later speed changes there.
+    void UseSettingsFile(const std::string& ini_path);
     bool Playing() const;
 
     // --- controls, named as in the window's resource -------------------------
@@ -160,6 +175,7 @@ public:
     ui::BitmapButton *button_play = nullptr, *button_pause = nullptr, *button_stop = nullptr;
     QCheckBox* checkbox_repeat = nullptr;
     QSlider* trackbar_wavvolume = nullptr;
+    SpeedControl* speed_control = nullptr;
     QWidget* panel_volumemeter = nullptr;
     TOscilloscope* MMOscope1 = nullptr;
     QLabel *StatusFile = nullptr, *StatusTime = nullptr, *StatusSelected = nullptr, *StatusMaxtime = nullptr,
@@ -274,7 +290,11 @@ private:
     TMMEnhancedWave working_;  // what plays: a copy of the active pane's wave
     TMMEnhancedWave scope_;    // the same file, read at the locator for the oscilloscope
     TMMEnhancedWaveLink wave_link_;
+    TMMTimeStretch stretch_;
     TMMWaveOut wave_out_;
+    std::string settings_path_;
+    // The typing-along keys that change the speed here too ("Ctrl+F7", ...).
+    QKeySequence slower_key_, faster_key_;
     TEditorPane *upper_ = nullptr, *lower_ = nullptr;
     QWidget* panes_ = nullptr;
     std::map<std::string, QAction*, std::less<>> items_;

@@ -88,7 +88,15 @@ void Tform_edit::StartPlayback(int mode) {
     FollowLocator(view, play_start);
     wave_link_.SetStreamPosition(offset);
     try {
-        wave_link_.SetWaveFormat(working_.OutputFormat());
+        const TWaveFormatEx* format = working_.OutputFormat();
+        wave_link_.SetWaveFormat(format);
+        // Short buffers keep what is queued at the device short (see kBufferMs).
+        if (format && format->nBlockAlign > 0) {
+            const int block = format->nBlockAlign;
+            const int bytes = int(int64_t(format->nAvgBytesPerSec) * kBufferMs / 1000) / block * block;
+            wave_out_.SetBufferSize(std::max(bytes, block));
+        }
+        stretch_.SetMaxChunkMs(kBufferMs);
         wave_out_.SetLooping(checkbox_repeat->isChecked());
         wave_out_.Start();
     } catch (const std::exception& e) {
@@ -190,19 +198,19 @@ void Tform_edit::DeviceLooped() {
         wave_out_.SetLooping(false);
         return;
     }
-    stream_base_ = wave_link_.LoopStart();
-    play_start = locator_pos = wave_link_.FrameAt(stream_base_);
-    last_device_pos = 0;
+    // The locator's count runs on across the loops (the tick wraps it); only
+    // where Backspace goes back to moves.
+    play_start = wave_link_.FrameAt(wave_link_.LoopStart());
 }
 
 void Tform_edit::LocatorTimerTick() {
     if (!wave_out_.IsOpen() || wave_out_.IsDevicePaused()) return;
-    const int64_t p = wave_out_.GetPosition();
-    // The device counts the frames of the stream it played; the stream skips
-    // the cuts, so the locator is the file frame that many frames into it.
-    // A looping device reports the loop only once its looped buffer has
-    // played, so the wrap is taken here already.
-    int64_t offset = stream_base_ + p;
+    const int64_t p = wave_out_.GetRunPosition();
+    // The device counts the frames it played since the start or the last
+    // seek, loops included; the stretch turns them back into frames of the
+    // stream, which skips the cuts, so the locator is the file frame that many
+    // frames into it, wrapped at the loop's end as often as it went round.
+    int64_t offset = stream_base_ + stretch_.SourceFrames(p);
     const int64_t length = wave_link_.StreamLength();
     if (wave_out_.Looping() && length > 0 && offset >= length) {
         const int64_t loop = wave_link_.LoopStart();
@@ -246,6 +254,15 @@ void Tform_edit::MoveLocatorByKey(int64_t frame) {
 bool Tform_edit::PreviewKey(int key, Qt::KeyboardModifiers modifiers) {
     if (GaugePanel->isVisible()) return true;
     const bool ctrl = modifiers & Qt::ControlModifier, shift = modifiers & Qt::ShiftModifier;
+    const QKeySequence pressed(QKeyCombination(modifiers, Qt::Key(key)));
+    if (!slower_key_.isEmpty() && pressed == slower_key_) {
+        SetSpeed(Speed() - kSpeedStep);
+        return true;
+    }
+    if (!faster_key_.isEmpty() && pressed == faster_key_) {
+        SetSpeed(Speed() + kSpeedStep);
+        return true;
+    }
     if (key == Qt::Key_Space && !ctrl) {
         if (button_play->isEnabled()) button_playClick();
         else button_stopClick();

@@ -80,6 +80,7 @@ ProgramWindows::ProgramWindows(const WindowTexts& main_texts) {
     edit = std::make_unique<Tform_edit>();
     edit->FormCreate(getmessage_frominifile(CatalogueWindow::Editor));
     edit->ProgressDialog = progress.get();
+    if (!app().ini_path.empty()) edit->UseSettingsFile(app().ini_path);
     about = std::make_unique<TForm_about>(main.get());
 
     main->set_edit_window(edit.get());

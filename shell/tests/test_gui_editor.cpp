@@ -20,90 +20,31 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audio/devices/ui_dispatcher.h"
-#include "audio/devices/virtual_backend.h"
 #include "audio/formats/mmwave.h"
 #include "editor/displaydata.h"
-#include "editor/gui/editorpane.h"
 #include "editor/gui/oscilloscope.h"
-#include "shell/appstate.h"
-#include "shell/gui/form_edit.h"
-#include "shell/tests/program_folder.h"
-#include "testsupport/scratch_dir.h"
-#include "testsupport/scripted_dialogs.h"
+#include "shell/tests/editor_fixture.h"
 #include "ui/bitmap_button.h"
 #include "editor/gui/mmviewpanels.h"
+#include "player/gui/led_text.h"
+#include "player/gui/speed_control.h"
 #include "voicefile/koltheader.h"
 
 namespace murrel {
 namespace {
 namespace fs = std::filesystem;
 
-// A signal whose every frame tells where it came from.
-std::vector<int16_t> ramp(size_t frames, int channels = 1) {
-    std::vector<int16_t> s(frames * size_t(channels));
-    for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(int64_t(i / size_t(channels)) % 30000 + 1);
-    return s;
-}
+using namespace editortest;
 
-void write_wav(const std::string& path, const std::vector<int16_t>& s, uint32_t rate = 16000, int channels = 1) {
-    TMMWave w;
-    w.FileMustExist = false;
-    w.CreateFile(path, MakePCMFormat(16, channels, rate));
-    if (!s.empty()) w.WriteData(s.data(), int64_t(s.size() * 2));
-    w.CloseFile();
-}
-
-int64_t frames_of(const std::string& path) {
-    TMMWave w;
-    w.SetFileName(path);
-    w.SetTimeFormat(TMMTimeFormats::tfSample);
-    return w.DataSize();
-}
-
-class EditorWindow : public testing::Test {
+class EditorWindow : public EditorFixture {
 protected:
     void SetUp() override {
-        use_scratch_program_folder(dir);
-        ::setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
-        for (int k = 0; k <= 17; ++k) app().messages["FE_wav_msg" + std::to_string(k)] = "msg" + std::to_string(k);
-        backend.set_clock(VirtualClock::Manual);
-        edit = std::make_unique<Tform_edit>(nullptr, &backend, &ui);
-        edit->resize(1000, 700);
-        edit->show();
-        QApplication::processEvents();
-        doc = dir.file("take.wav");
+        EditorFixture::SetUp();
+        use_numbered_messages();
+        show({1000, 700});
         write_wav(doc, ramp(kFrames));
     }
-    void TearDown() override {
-        edit.reset();
-        app().reset();
-    }
     void open_lower(const std::string& path) { edit->OpenFileIntoPane(2, path); }
-    TEditorPane& lower() { return edit->Pane(2); }
-    TEditorPane& upper() { return edit->Pane(1); }
-    // Lets the device's refills and posted events run.
-    void settle() {
-        ui.pump_for(std::chrono::milliseconds(20));
-        QApplication::processEvents();
-    }
-
-    // The first `frames` frames the virtual device played (fewer when it
-    // played fewer).
-    std::vector<int16_t> played(size_t frames) {
-        const std::vector<uint8_t> bytes = backend.played();
-        std::vector<int16_t> s(std::min(frames, bytes.size() / 2));
-        std::memcpy(s.data(), bytes.data(), s.size() * 2);
-        return s;
-    }
-
-    static constexpr int64_t kFrames = 3 * 16000;
-    testsupport::ScratchDir dir;
-    testsupport::ScriptedDialogs dialogs;
-    VirtualBackend backend;
-    PumpDispatcher ui;
-    std::unique_ptr<Tform_edit> edit;
-    std::string doc;
 };
 
 TEST_F(EditorWindow, OpeningShowsTheFileItsNameAndTheStatusBarInTheirFormats) {
@@ -308,8 +249,7 @@ TEST_F(EditorWindow, PlayAllCarriesTheLocatorAcrossACutAndStopRewinds) {
     EXPECT_FALSE(edit->button_play->isEnabled());
     EXPECT_EQ(edit->play_start, 12000);
     // Half a second of stream: 4000 frames before the cut, 4000 after it.
-    backend.advance_output(8000);
-    settle();
+    play_for(8000);
     edit->LocatorTimerTick();
     EXPECT_EQ(edit->locator_pos, 16000 + 8000 + 4000);
     EXPECT_EQ(lower().Locator(), edit->locator_pos);
@@ -362,6 +302,75 @@ TEST_F(EditorWindow, PlaySelectionPlaysTheSelectionFromItsStartAndRepeatLoopsIt)
     settle();
     edit->button_stopClick();
     EXPECT_EQ(lower().Locator(), 8000);
+}
+
+// Speed: the locator, the play range and the loop stay in file time while
+// the device plays stretched audio; a speed key changes it mid-play.
+TEST_F(EditorWindow, AtAnotherSpeedTheLocatorAndTheLoopStayInFileTimeAndTheSpeedKeysChangeItWhilePlaying) {
+    open_lower(doc);
+    edit->SetSpeed(50);
+    EXPECT_EQ(edit->speed_control->label_speed->text(), "50%");
+    edit->button_playClick();
+    settle();
+    ASSERT_TRUE(edit->Playing());
+    play_for(16000);  // one second heard
+    edit->LocatorTimerTick();
+    EXPECT_NEAR(double(edit->locator_pos), 8000.0, 160.0);
+    EXPECT_EQ(lower().Locator(), edit->locator_pos);
+    // Ctrl+F9 is faster by a step, heard within the queue of short buffers.
+    EXPECT_TRUE(edit->PreviewKey(Qt::Key_F9, Qt::ControlModifier));
+    EXPECT_EQ(edit->Speed(), 55);
+    EXPECT_TRUE(edit->Playing());
+    const int64_t before = edit->locator_pos;
+    play_for(16000);
+    edit->LocatorTimerTick();
+    // At most 200 ms of the queue still at half speed: 8640..8800 frames on.
+    EXPECT_GE(edit->locator_pos - before, 8560);
+    EXPECT_LE(edit->locator_pos - before, 8880);
+    edit->button_stopClick();
+    settle();
+
+    // A loop of a quarter second at double speed, round two and a half times.
+    backend.clear_played();
+    lower().SetSelection(8000, 12000);
+    edit->checkbox_repeat->setChecked(true);
+    edit->SetSpeed(200);
+    EXPECT_TRUE(edit->PreviewKey(Qt::Key_F9, Qt::ControlModifier));  // no faster than 200 %
+    EXPECT_EQ(edit->Speed(), 200);
+    edit->PlaySelectionClick();
+    settle();
+    ASSERT_TRUE(edit->Playing());
+    play_for(5000);  // 10000 frames of the file: 4000 + 4000 + 2000
+    edit->LocatorTimerTick();
+    EXPECT_NEAR(double(edit->locator_pos), 10000.0, 200.0);
+    EXPECT_GT(backend.played().size(), 9000u);
+    edit->button_stopClick();
+    settle();
+}
+
+TEST_F(EditorWindow, TheSpeedAndItsKeysComeFromTheSettingsFileAndTheSpeedIsKeptThere) {
+    const std::string ini = dir.file("Murrelphonic.ini");
+    {
+        std::ofstream f(ini);
+        f << "[Playback]\nEditSpeed=70\nMainSpeed=125\nKeyFaster=F6\nKeySlower=none\n";
+    }
+    edit->UseSettingsFile(ini);
+    EXPECT_EQ(edit->Speed(), 70);
+    EXPECT_EQ(edit->speed_control->label_speed->text(), "70%");
+    edit->speed_control->button_faster->click();
+    EXPECT_EQ(edit->Speed(), 75);
+    EXPECT_TRUE(edit->PreviewKey(Qt::Key_F6, {}));
+    EXPECT_EQ(edit->Speed(), 80);
+    // The slower key is switched off: Ctrl+F7 does nothing here.
+    EXPECT_FALSE(edit->PreviewKey(Qt::Key_F7, Qt::ControlModifier));
+    EXPECT_EQ(edit->Speed(), 80);
+    for (int i = 0; i < 40; ++i) edit->speed_control->button_faster->click();
+    EXPECT_EQ(edit->Speed(), 200);
+    EXPECT_FALSE(edit->speed_control->button_faster->isEnabled());
+    std::ifstream in(ini);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("EditSpeed=200"), std::string::npos) << text;
+    EXPECT_NE(text.find("MainSpeed=125"), std::string::npos) << text;
 }
 
 TEST_F(EditorWindow, ClosingWithChangesAsksCancelKeepsEverythingNoCloses) {
@@ -584,8 +593,7 @@ TEST_F(EditorWindow, ScreenshotsWithTwoDocumentsASelectionMarkersAndDuringPlayba
     edit->PlaySelectionClick();
     settle();
     ASSERT_TRUE(edit->Playing());
-    backend.advance_output(16000);
-    settle();
+    play_for(16000);
     edit->LocatorTimerTick();
     EXPECT_EQ(lower().Locator(), 6 * 16000);
     const QImage playing = shoot("editor_window_playing.png");

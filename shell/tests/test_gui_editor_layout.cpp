@@ -26,16 +26,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audio/devices/ui_dispatcher.h"
-#include "audio/devices/virtual_backend.h"
-#include "audio/formats/mmwave.h"
-#include "editor/gui/editorpane.h"
-#include "shell/appstate.h"
 #include "shell/catalogue.h"
-#include "shell/gui/form_edit.h"
-#include "shell/tests/program_folder.h"
-#include "testsupport/scratch_dir.h"
-#include "testsupport/scripted_dialogs.h"
+#include "shell/tests/editor_fixture.h"
 #include "ui/accessible.h"
 #include "ui/bitmap_button.h"
 
@@ -43,21 +35,13 @@ namespace murrel {
 namespace {
 namespace fs = std::filesystem;
 
-constexpr int64_t kFrames = 3 * 16000;
+using namespace editortest;
 
 // A steady tone: every stretch of it has the same loudness.
 std::vector<int16_t> tone(size_t frames, double amplitude = 12000) {
     std::vector<int16_t> s(frames);
     for (size_t i = 0; i < frames; ++i) s[i] = int16_t(amplitude * std::sin(2 * M_PI * 440.0 * double(i) / 16000));
     return s;
-}
-
-void write_wav(const std::string& path, const std::vector<int16_t>& s) {
-    TMMWave w;
-    w.FileMustExist = false;
-    w.CreateFile(path, MakePCMFormat(16, 1, 16000));
-    w.WriteData(s.data(), int64_t(s.size() * 2));
-    w.CloseFile();
 }
 
 double rms(const int16_t* s, size_t n) {
@@ -81,51 +65,23 @@ void drag(QWidget* w, QPoint from, QPoint to, Qt::MouseButton button = Qt::LeftB
 
 void click(QWidget* w, QPoint at, Qt::MouseButton button = Qt::LeftButton) { drag(w, at, at, button); }
 
-class EditorLayout : public testing::Test {
+class EditorLayout : public EditorFixture {
 protected:
     void SetUp() override {
         ui::install_accessibility();
-        use_scratch_program_folder(dir);
-        ::setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
-        backend.set_clock(VirtualClock::Manual);
-        edit = std::make_unique<Tform_edit>(nullptr, &backend, &ui);
-        edit->show();
-        QApplication::processEvents();
-        doc = dir.file("take.wav");
+        EditorFixture::SetUp();
+        show();
         write_wav(doc, tone(kFrames));
     }
-    void TearDown() override {
-        edit.reset();
-        app().reset();
-    }
-    TEditorPane& lower() { return edit->Pane(2); }
-    TEditorPane& upper() { return edit->Pane(1); }
     void resize(int w, int h) {
         edit->resize(w, h);
         QApplication::processEvents();
-    }
-    void settle() {
-        ui.pump_for(std::chrono::milliseconds(20));
-        QApplication::processEvents();
-    }
-    std::vector<int16_t> played(size_t frames) {
-        const std::vector<uint8_t> bytes = backend.played();
-        std::vector<int16_t> s(std::min(frames, bytes.size() / 2));
-        std::memcpy(s.data(), bytes.data(), s.size() * 2);
-        return s;
     }
     // The point of the envelope view for `frame` at `gain`.
     QPoint envelope_point(int64_t frame, int32_t gain) {
         TMMCustomMarkerPanel& m = lower().VolumeView->Model();
         return {int(m.ValueToPixel(frame)), int(m.ValueToPixelY(gain))};
     }
-
-    testsupport::ScratchDir dir;
-    testsupport::ScriptedDialogs dialogs;
-    VirtualBackend backend;
-    PumpDispatcher ui;
-    std::unique_ptr<Tform_edit> edit;
-    std::string doc;
 };
 
 TEST_F(EditorLayout, ThePanePanelsShareWhatTheTransportBarTheStatusBarAnd137PixelsLeaveEqually) {
@@ -306,8 +262,7 @@ TEST_F(EditorLayout, GainPointsAddedDraggedAndDeletedByMouseAreEachOneUndoStepAn
     edit->button_playClick();
     settle();
     ASSERT_TRUE(edit->Playing());
-    backend.advance_output(kFrames);
-    settle();
+    play_for(kFrames);
     const std::vector<int16_t> heard = played(size_t(kFrames));
     ASSERT_GE(heard.size(), size_t(kFrames * 3 / 4));
     const double start = rms(heard.data(), 1600), dip = rms(heard.data() + kFrames * 3 / 5 - 800, 1600);
@@ -362,8 +317,7 @@ TEST_F(EditorLayout, TheReferencePlaysWithItsOwnEnvelopeAndANewFileStartsFlat) {
     edit->button_playClick();
     settle();
     ASSERT_TRUE(edit->Playing());
-    backend.advance_output(8000);
-    settle();
+    play_for(8000);
     const std::vector<int16_t> heard = played(8000);
     ASSERT_EQ(heard.size(), 8000u);
     const std::vector<int16_t> original = tone(8000);
@@ -442,7 +396,9 @@ TEST_F(EditorLayout, ACyrillicCatalogueShowsItsCaptionsInThePanelsMenusAndPopups
                  {lower().Panel_filekind, kind, true}, {edit->StatusFile, kind, true}};
     for (const auto& s : shown) {
         const std::string name = s.control->objectName().toStdString();
-        if (s.listed) EXPECT_EQ(s.control->property("charset").toInt(), 204) << name;
+        if (s.listed) {
+            EXPECT_EQ(s.control->property("charset").toInt(), 204) << name;
+        }
         const QFontMetrics fm(s.control->font());
         for (const QChar ch : s.text) EXPECT_TRUE(fm.inFont(ch)) << name;
     }

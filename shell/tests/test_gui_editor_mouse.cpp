@@ -17,38 +17,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audio/devices/ui_dispatcher.h"
-#include "audio/devices/virtual_backend.h"
-#include "audio/formats/mmwave.h"
-#include "editor/gui/editorpane.h"
-#include "shell/appstate.h"
-#include "shell/gui/form_edit.h"
-#include "shell/tests/program_folder.h"
-#include "testsupport/scratch_dir.h"
-#include "testsupport/scripted_dialogs.h"
+#include "shell/tests/editor_fixture.h"
 
 namespace murrel {
 namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int64_t kFrames = 3 * 16000;
-
-// Every frame tells where it came from (frame % 30000 + 1).
-std::vector<int16_t> ramp(size_t frames) {
-    std::vector<int16_t> s(frames);
-    for (size_t i = 0; i < frames; ++i) s[i] = int16_t(int64_t(i) % 30000 + 1);
-    return s;
-}
-
-void write_wav(const std::string& path, size_t frames) {
-    TMMWave w;
-    w.FileMustExist = false;
-    w.CreateFile(path, MakePCMFormat(16, 1, 16000));
-    const std::vector<int16_t> s = ramp(frames);
-    w.WriteData(s.data(), int64_t(s.size() * 2));
-    w.CloseFile();
-}
+using namespace editortest;
 
 // An A-law file (no PCM) at 22050 Hz: the editor accepts any format there.
 void write_alaw(const std::string& path, uint32_t frames) {
@@ -65,37 +41,14 @@ void write_alaw(const std::string& path, uint32_t frames) {
     for (uint32_t i = 0; i < frames; ++i) f.put(char(0x55 ^ (i & 0x7F)));
 }
 
-int64_t frames_of(const std::string& path) {
-    TMMWave w;
-    w.SetFileName(path);
-    w.SetTimeFormat(TMMTimeFormats::tfSample);
-    return w.DataSize();
-}
-
-class EditorMouse : public testing::Test {
+class EditorMouse : public EditorFixture {
 protected:
     void SetUp() override {
-        use_scratch_program_folder(dir);
-        ::setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
-        for (int k = 0; k <= 17; ++k) app().messages["FE_wav_msg" + std::to_string(k)] = "msg" + std::to_string(k);
-        backend.set_clock(VirtualClock::Manual);
-        edit = std::make_unique<Tform_edit>(nullptr, &backend, &ui);
+        EditorFixture::SetUp();
+        use_numbered_messages();
         edit->MovePointer = [this](QPoint p) { pointer.push_back(p); };
-        edit->resize(1000, 700);
-        edit->show();
-        QApplication::processEvents();
-        doc = dir.file("take.wav");
-        write_wav(doc, kFrames);
-    }
-    void TearDown() override {
-        edit.reset();
-        app().reset();
-    }
-    TEditorPane& lower() { return edit->Pane(2); }
-    TEditorPane& upper() { return edit->Pane(1); }
-    void settle() {
-        ui.pump_for(std::chrono::milliseconds(20));
-        QApplication::processEvents();
+        show({1000, 700});
+        write_wav(doc, ramp(kFrames));
     }
     void play() {
         edit->button_playClick();
@@ -115,12 +68,6 @@ protected:
         mouse(w, QEvent::MouseMove, to, button);
         mouse(w, QEvent::MouseButtonRelease, to, button);
     }
-    std::vector<int16_t> heard() const {
-        const std::vector<uint8_t> bytes = backend.played();
-        std::vector<int16_t> s(bytes.size() / 2);
-        std::memcpy(s.data(), bytes.data(), s.size() * 2);
-        return s;
-    }
     // Plays on until the device has stopped by itself.
     void play_out() {
         for (int i = 0; i < 400 && edit->Playing(); ++i) {
@@ -129,12 +76,6 @@ protected:
         }
     }
 
-    testsupport::ScratchDir dir;
-    testsupport::ScriptedDialogs dialogs;
-    VirtualBackend backend;
-    PumpDispatcher ui;
-    std::unique_ptr<Tform_edit> edit;
-    std::string doc;
     std::vector<QPoint> pointer;
 };
 
@@ -174,7 +115,7 @@ TEST_F(EditorMouse, MarkerBDraggedByItsFlagWhilePlayingSetsThePlayRangeRestartsF
     backend.clear_played();
     play_out();
     EXPECT_FALSE(edit->Playing());
-    const std::vector<int16_t> s = heard();
+    const std::vector<int16_t> s = played();
     ASSERT_EQ(int64_t(s.size()), new_b);
     EXPECT_EQ(s.front(), 1);
     EXPECT_EQ(s.back(), int16_t((new_b - 1) % 30000 + 1));
@@ -187,7 +128,7 @@ TEST_F(EditorMouse, MarkerBDraggedByItsFlagWhilePlayingSetsThePlayRangeRestartsF
 
 TEST_F(EditorMouse, MarkerADraggedInTheUpperPaneMovesTheReferencesRangeButMakesNoUndoStep) {
     const std::string ref = dir.file("ref.wav");
-    write_wav(ref, kFrames);
+    write_wav(ref, ramp(kFrames));
     edit->OpenFileIntoPane(1, ref);
     ASSERT_TRUE(edit->reference_loaded);
     play();
@@ -234,7 +175,7 @@ TEST_F(EditorMouse, ALocatorDragWhilePlayingRestartsAtThePressPausesWhileMovedRe
     settle();
     edit->LocatorTimerTick();
     EXPECT_EQ(edit->locator_pos, f2 + 1600);
-    EXPECT_EQ(heard().front(), int16_t(f2 % 30000 + 1));
+    EXPECT_EQ(played().front(), int16_t(f2 % 30000 + 1));
 
     // Past the end the loop goes on from where the drag began.
     for (int64_t done = 1600; done < kFrames - f2 + 3200; done += 800) {
@@ -245,7 +186,7 @@ TEST_F(EditorMouse, ALocatorDragWhilePlayingRestartsAtThePressPausesWhileMovedRe
     EXPECT_EQ(edit->play_start, f1);
     EXPECT_GE(edit->locator_pos, f1);
     EXPECT_LT(edit->locator_pos, f1 + 6400);
-    const std::vector<int16_t> s = heard();
+    const std::vector<int16_t> s = played();
     const std::vector<int16_t> seam{int16_t((kFrames - 1) % 30000 + 1), int16_t(f1 % 30000 + 1)};
     EXPECT_NE(std::search(s.begin(), s.end(), seam.begin(), seam.end()), s.end())
         << "the end was not followed by the drag's start";
@@ -488,7 +429,7 @@ double longest_wait_ms(F work) {
 
 TEST_F(EditorMouse, TheEventLoopRunsAtLeastEvery50MsWhileDisplayDataIsBuiltAndWhileALongFileIsEdited) {
     const std::string longer = dir.file("long.wav");
-    write_wav(longer, 20 * 60 * 16000);
+    write_wav(longer, ramp(20 * 60 * 16000));
     // 50 ms is the rule; the margin is for the other work on this machine.
     constexpr double kLimit = 75;
     const double build = longest_wait_ms([&] { edit->OpenFileIntoPane(2, longer); });
