@@ -374,9 +374,11 @@ void PlayerStrip::Timer_timedisplayTimer() {
         display_.position = wav_slider_percent(p, wav_length_ms_);
         set_time(split_milliseconds(p));
     } else if (play_kind_ == kFileVoice && is_mp3_codec(voice_.info().codec_type)) {
-        int64_t read_pos = voice_.read_pos();
-        int64_t s = voice_elapsed_seconds(read_pos, voice_.info().bitrate);
-        display_.position = voice_slider_percent(read_pos, voice_.data_size(), voice_.info().bitrate);
+        // The place heard, not the bytes read: the device's queue holds up
+        // to a few seconds of decoded sound ahead of what plays.
+        const int64_t heard = std::min(voice_ms_offset(position_ms()), voice_.read_pos());
+        int64_t s = voice_elapsed_seconds(heard, voice_.info().bitrate);
+        display_.position = voice_slider_percent(heard, voice_.data_size(), voice_.info().bitrate);
         set_time(split_seconds(s));
     } else {
         return;

@@ -98,7 +98,7 @@ public:
     static QColor dark_colour(int band);
     static QColor max_colour(bool clipped);
 
-    QSize sizeHint() const override { return {200, 8}; }
+    QSize sizeHint() const override { return {120, 8}; }
     // The level in whole dB, or "silence" at the floor.
     QString readout() const override;
 
@@ -124,7 +124,7 @@ class LevelScale : public QWidget {
     Q_OBJECT
 public:
     explicit LevelScale(QWidget* parent = nullptr);
-    QSize sizeHint() const override { return {200, 11}; }
+    QSize sizeHint() const override { return {120, 11}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

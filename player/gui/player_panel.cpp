@@ -131,7 +131,9 @@ PlayerPanel::~PlayerPanel() {
 void PlayerPanel::build_display(QWidget* host) {
     auto* row = new QHBoxLayout(host);
     row->setContentsMargins(8, 3, 8, 3);
-    row->setSpacing(6);
+    // Tight enough that every readout and a file name of a dozen letters fit
+    // the window's opening width.
+    row->setSpacing(4);
 
     label_timedisplayhour = led(host, "label_timedisplayhour", "00", kDigitPx);
     label_timedisplaymin = led(host, "label_timedisplaymin", "00", kDigitPx);
@@ -180,7 +182,7 @@ void PlayerPanel::build_display(QWidget* host) {
     MMLevel3->setAccessibleName("Right level");
     for (LevelMeter* m : {MMLevel4, MMLevel3}) {
         m->setFixedHeight(8);
-        m->setMinimumWidth(180);
+        m->setMinimumWidth(110);
     }
     auto* scale = new LevelScale(host);
     scale->setObjectName("LevelScale");
@@ -248,7 +250,7 @@ void PlayerPanel::build_display(QWidget* host) {
     label_filename = led(host, "label_filename", "", kSmallPx);
     label_filename->setAccessibleName("File name");
     label_filename->set_alignment(Qt::AlignLeft | Qt::AlignVCenter);
-    label_filename->setMinimumWidth(120);
+    label_filename->setMinimumWidth(100);
     row->addWidget(label_filename, 1);
 }
 

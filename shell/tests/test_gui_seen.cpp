@@ -26,6 +26,8 @@
 #include "shell/gui/form_edit.h"
 #include "shell/gui/form_main.h"
 #include "shell/gui/program_windows.h"
+#include "player/gui/led_text.h"
+#include "player/gui/player_panel.h"
 #include "player/playerstrip.h"
 #include "filemanager/gui/file_list.h"
 #include "testsupport/scratch_dir.h"
@@ -143,10 +145,29 @@ TEST_F(SeenTest, AtTheSmallestWindowNoReadoutOfThePlaybackDisplayIsSqueezed) {
     for (QWidget* w : main()->Panel1->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (!w->isVisible() || !w->sizeHint().isValid()) continue;
         EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
+        EXPECT_GE(w->width(), w->minimumWidth()) << w->objectName().toStdString();
         ++readouts;
     }
     EXPECT_GT(readouts, 5);
     EXPECT_EQ(main()->Panel1->parentWidget()->width(), main()->width() - 2 * TForm_main::kEdgeWidth);
+}
+
+TEST_F(SeenTest, AtTheOpeningWidthTheWholeDisplayIsShownWithRoomForTheFileName) {
+    main()->resize(853, 612);
+    QApplication::processEvents();
+    QWidget* band = main()->Panel1->parentWidget();
+    const QRect shown(QPoint(0, 0), band->size());
+    int readouts = 0;
+    for (QWidget* w : main()->Panel1->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!w->isVisible()) continue;
+        const QRect at(w->mapTo(band, QPoint(0, 0)), w->size());
+        EXPECT_TRUE(shown.contains(at)) << w->objectName().toStdString() << " runs off the display";
+        ++readouts;
+    }
+    EXPECT_GT(readouts, 5);
+    PlayerPanel* panel = windows->player_panel.get();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_GE(panel->label_filename->width(), 100);
 }
 
 TEST_F(SeenTest, MessageBoxesAndFileDialogsAreDarkWithLegibleText) {

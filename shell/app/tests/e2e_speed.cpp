@@ -1,8 +1,9 @@
 // Playback speed in the program as shipped: a voice file of a 1 kHz tone
 // played at 50 % and at 200 %, set with the strip's slower and faster
 // buttons, heard at the test sound server's sink for twice and half its
-// length at its own pitch; and speech at 75 % from the command-line tool,
-// whose voice keeps its fundamental.
+// length at its own pitch; the same at half speed in the Voice Editor, set by
+// its keys; and speech at 75 % from the command-line tool, whose voice keeps
+// its fundamental.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,8 +24,8 @@ namespace {
 constexpr int kRate = 16000;
 
 // The strip's speed buttons, either side of the speed LED in the display.
-constexpr QPoint kSlower{657, 123};
-constexpr QPoint kFaster{708, 123};
+constexpr QPoint kSlower{584, 123};
+constexpr QPoint kFaster{634, 123};
 
 std::vector<int16_t> tone(double seconds, double hz) {
     std::vector<int16_t> s(static_cast<size_t>(kRate * seconds));
@@ -192,6 +193,39 @@ TEST_F(Speed, AToneVoiceFileLastsTwiceAsLongAtHalfSpeedAndHalfAsLongAtDoubleAtIt
     std::ifstream ini(program.folders().bin / "Murrelphonic.ini");
     const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("MainSpeed=200"), std::string::npos);
+}
+
+TEST_F(Speed, InTheVoiceEditorATwoSecondToneLastsFourSecondsAtHalfSpeedAtItsOwnPitch) {
+    const std::string wav = (program.folders().root / "memo.wav").string();
+    write_wav16(wav, tone(2.0, 1000), kRate, 1);
+    ASSERT_GT(program.start({"--edit", wav}), 0);
+    const auto editor = program.find_window("^Voice Editor$", 20s);
+    ASSERT_TRUE(editor) << "the editor did not open";
+    layout::pause_s(0.5);
+    // An empty stretch of the transport bar, so that the editor has the keys;
+    // then ten steps slower by the typing-along key.
+    const QSize size = program.geometry(*editor).size();
+    program.click({size.width() / 2 + 60, size.height() - 22 - 25}, 1, *editor);
+    for (int i = 0; i < 10; ++i) program.key("ctrl+F7");
+    layout::pause_s(0.3);
+    program.shot("editor_speed_50", *editor);
+    SinkRecording sink;
+    ASSERT_TRUE(sink.ok());
+    program.key("space");
+    layout::pause_s(4.0 + 1.5);
+    const std::vector<int16_t> heard = sink.stop();
+    const auto [first, last] = audible_span(heard);
+    ASSERT_GT(last, first) << "nothing heard";
+    const double lasted = double(last - first) / kRate;
+    EXPECT_NEAR(lasted, 4.0, 4.0 * 0.02 + 0.05);
+    const size_t margin = (last - first) / 10;
+    EXPECT_NEAR(frequency(heard, first + margin, last - margin), 1000.0, 20.0);
+    // The editor's speed is its own, kept beside the main window's.
+    program.close();
+    std::ifstream ini(program.folders().bin / "Murrelphonic.ini");
+    const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("EditSpeed=50"), std::string::npos);
+    EXPECT_EQ(text.find("MainSpeed=50"), std::string::npos);
 }
 
 TEST_F(Speed, SpeechAtThreeQuartersSpeedKeepsItsFundamental) {
