@@ -77,6 +77,9 @@ void TMMTimeStretch::Restart() {
     out_total_ = 0;
     src_total_ = 0;
     in_total_ = 0;
+    carry_at_ = carry_len_ = 0;
+    carry_more_ = true;
+    carry_looped_ = false;
     mark_count_.store(0);
 }
 
@@ -132,24 +135,51 @@ void TMMTimeStretch::BufferLoad(TMMWaveHdr* hdr, bool& more_buffers) {
         // What passed through counts as consumed source.
         in_total_ = static_cast<int64_t>(src_total_);
         engaged_.store(true);
+        // The rest of the buffer being handed on in pieces goes on stretched.
+        source_more_ = carry_more_;
+        if (carry_looped_) hdr->wh_looped = 1;
+        carry_looped_ = false;
+        if (carry_len_ > 0) Feed(scratch_.data() + carry_at_, carry_len_ / format_.nBlockAlign);
+        carry_at_ = carry_len_ = 0;
     }
     Stretch(hdr, more_buffers);
     if (OnBufferLoad) OnBufferLoad(this, hdr, more_buffers);
 }
 
 void TMMTimeStretch::PassThrough(TMMWaveHdr* hdr, bool& more) {
-    Input()->BufferLoad(hdr, more);
     const int block = std::max<int>(format_.nBlockAlign, 1);
+    if (!Supported()) {
+        // Not ours to cut into pieces: the source's buffers go on as they are.
+        Input()->BufferLoad(hdr, more);
+    } else {
+        // The source's buffer is handed on in pieces of MaxChunkMs, so that
+        // the device's queue is as short at normal speed as while stretching
+        // and a change of speed is heard as soon from 100 % as between others.
+        if (carry_len_ == 0 && carry_more_) {
+            Load(hdr, static_cast<uint32_t>(std::min<size_t>(scratch_.size(), hdr->dwBufferLength)));
+            carry_at_ = 0;
+            carry_len_ = std::min<size_t>(scratch_hdr_.dwBytesRecorded, scratch_.size()) / block * block;
+        }
+        const size_t cap = std::max<size_t>(format_.nSamplesPerSec * max_chunk_ms_ / 1000, 1) * block;
+        const size_t n = std::min({carry_len_, cap, static_cast<size_t>(hdr->dwBufferLength) / block * block});
+        std::memcpy(hdr->lpData, scratch_.data() + carry_at_, n);
+        carry_at_ += n;
+        carry_len_ -= n;
+        hdr->dwBytesRecorded = static_cast<uint32_t>(n);
+        if (carry_looped_) hdr->wh_looped = 1;
+        carry_looped_ = false;
+        more = carry_len_ > 0 || carry_more_;
+    }
     const int64_t frames = std::min(hdr->dwBytesRecorded, hdr->dwBufferLength) / block;
     out_total_ += frames;
     src_total_ += static_cast<double>(frames);
     Mark(out_total_, static_cast<int64_t>(src_total_));
 }
 
-bool TMMTimeStretch::Pull(TMMWaveHdr* hdr) {
+void TMMTimeStretch::Load(TMMWaveHdr* hdr, uint32_t bytes) {
     TMMWaveHdr& s = scratch_hdr_;
     s.lpData = reinterpret_cast<char*>(scratch_.data());
-    s.dwBufferLength = static_cast<uint32_t>(scratch_.size());
+    s.dwBufferLength = bytes;
     s.dwBytesRecorded = 0;
     s.wh_looping = hdr->wh_looping;
     s.wh_loop_count = hdr->wh_loop_count;
@@ -157,25 +187,34 @@ bool TMMTimeStretch::Pull(TMMWaveHdr* hdr) {
     s.wh_looped = 0;
     bool more = true;
     Input()->BufferLoad(&s, more);
-    source_more_ = more;
+    carry_more_ = source_more_ = more;
     hdr->wh_loops_left = s.wh_loops_left;
-    if (s.wh_looped) hdr->wh_looped = s.wh_looped;
-    const size_t block = format_.nBlockAlign;
-    const size_t frames = std::min<size_t>(s.dwBytesRecorded, scratch_.size()) / block;
-    if (frames == 0) return false;
+    if (s.wh_looped) carry_looped_ = true;
+}
+
+void TMMTimeStretch::Feed(const uint8_t* data, size_t frames) {
+    if (frames == 0) return;
     const size_t values = frames * format_.nChannels;
     if (format_.wBitsPerSample == 16) {
-        const auto* p = reinterpret_cast<const int16_t*>(scratch_.data());
         for (size_t i = 0; i < values; ++i) {
             int16_t v;
-            std::memcpy(&v, p + i, sizeof v);
+            std::memcpy(&v, data + i * 2, sizeof v);
             in_f_[i] = static_cast<float>(v) * (1.0f / 32768.0f);
         }
     } else {
-        for (size_t i = 0; i < values; ++i) in_f_[i] = (static_cast<float>(scratch_[i]) - 128.0f) * (1.0f / 128.0f);
+        for (size_t i = 0; i < values; ++i) in_f_[i] = (static_cast<float>(data[i]) - 128.0f) * (1.0f / 128.0f);
     }
     st_->putSamples(in_f_.data(), static_cast<unsigned>(frames));
     in_total_ += static_cast<int64_t>(frames);
+}
+
+bool TMMTimeStretch::Pull(TMMWaveHdr* hdr) {
+    Load(hdr, static_cast<uint32_t>(scratch_.size()));
+    if (carry_looped_) hdr->wh_looped = 1;
+    carry_looped_ = false;
+    const size_t frames = std::min<size_t>(scratch_hdr_.dwBytesRecorded, scratch_.size()) / format_.nBlockAlign;
+    if (frames == 0) return false;
+    Feed(scratch_.data(), frames);
     return true;
 }
 

@@ -6,14 +6,17 @@
 //
 // Speed is a percentage, 50–200 in steps of 5; 100 passes the audio through
 // untouched (bit for bit) until the speed is first changed during a run.
+// Passing through, each of the source's buffers is handed on in pieces of
+// MaxChunkMs, so that the queue at the device is as short as while
+// stretching.
 // The device's position counts what it played, in output time; SourceFrames
 // turns it back into frames of the source (file time), which is what every
 // display and seek works in.
 //
-// While stretching, each device buffer carries at most MaxChunkMs of audio,
-// so that the audio already queued at the device is short and a change of
-// speed is heard soon: the device's ring (ten buffers in the player) is then
-// about 200 ms. Shorter is not safe: the sound backend's stream holds up to
+// Each device buffer carries at most MaxChunkMs of audio, so that the audio
+// already queued at the device is short and a change of speed is heard soon:
+// the device's ring (ten buffers in the player) is then about 200 ms, and a
+// change is heard 170 to 200 ms after it is made. Shorter is not safe: the sound backend's stream holds up to
 // 90 ms of what is queued, and its writer pads with silence when it finds
 // less than its 30 ms period waiting. The tempo itself changes between two
 // buffers without a break in the signal.
@@ -55,7 +58,7 @@ public:
     void SetSpeed(int percent) { speed_.store(clamp_speed(percent)); }
     int Speed() const { return speed_.load(); }
 
-    // Audio per device buffer while stretching, milliseconds (default 20).
+    // Audio per device buffer, milliseconds (default 20).
     // Set while the chain is closed.
     int MaxChunkMs() const { return max_chunk_ms_; }
     void SetMaxChunkMs(int ms) { max_chunk_ms_ = ms < 1 ? 1 : ms; }
@@ -89,6 +92,11 @@ private:
     // Pulls one buffer from the Input into the stretcher; false when it gave
     // nothing.
     bool Pull(TMMWaveHdr* hdr);
+    // One buffer of the Input, at most `bytes`, into scratch_ (the loop
+    // fields passed both ways).
+    void Load(TMMWaveHdr* hdr, uint32_t bytes);
+    // `frames` of PCM into the stretcher.
+    void Feed(const uint8_t* data, size_t frames);
     void Mark(int64_t out_frames, int64_t src_frames);
 
     std::atomic<int> speed_{kSpeedNormal};
@@ -105,6 +113,10 @@ private:
     double src_total_ = 0;    // source frames they stand for
     int64_t in_total_ = 0;    // source frames fed to the stretcher since it engaged
     std::vector<uint8_t> scratch_;  // one buffer of the Input
+    // Passing through: what of scratch_ is still to be handed on.
+    size_t carry_at_ = 0, carry_len_ = 0;
+    bool carry_more_ = true;     // the Input has more after it
+    bool carry_looped_ = false;  // it began the loop again: flag the next piece
     std::vector<float> in_f_, out_f_;
     TMMWaveHdr scratch_hdr_;
 

@@ -272,25 +272,33 @@ TEST_F(StretchTest, ASpeedChangeWhilePlayingNeitherBreaksNorClicksTheSignal) {
     }
 }
 
-TEST_F(StretchTest, WhileStretchingEachBufferCarriesAShortStretchOfAudio) {
-    // What is queued at the device is what a speed change waits behind.
+TEST_F(StretchTest, EachBufferCarriesAShortStretchOfAudioAtNormalSpeedAndWhileStretching) {
+    // What is queued at the device is what a speed change waits behind: at
+    // 100 % too, the source's large buffers go on in short pieces, all of it.
     backend.set_clock(VirtualClock::Fast);
     const TWaveFormatEx f = MakePCMFormat(16, 1, 16000);
-    ToneSource source(f, 1000, 16000);
-    TMMTimeStretch stretch;
-    stretch.SetSpeed(75);
-    auto out = make_device(f);
-    uint32_t largest = 0;
-    out->OnBufferFilled = [&](TMMDSPComponent*, TMMWaveHdr* hdr) {
-        largest = std::max(largest, hdr->dwBytesRecorded);
-    };
-    chain(source, stretch, *out, f);
-    out->Start();
-    ASSERT_TRUE(play_to_end());
-    EXPECT_GT(largest, 0u);
-    EXPECT_LE(largest, 16000u * 2 * stretch.MaxChunkMs() / 1000);
-    out->Close();
-    unchain(source, stretch);
+    for (int speed : {100, 75}) {
+        SCOPED_TRACE(speed);
+        ToneSource source(f, 1000, 16000);
+        TMMTimeStretch stretch;
+        stretch.SetSpeed(speed);
+        auto out = make_device(f);
+        out->SetBufferSize(8000);  // a quarter second each, as the player asks for
+        uint32_t largest = 0;
+        out->OnBufferFilled = [&](TMMDSPComponent*, TMMWaveHdr* hdr) {
+            largest = std::max(largest, hdr->dwBytesRecorded);
+        };
+        chain(source, stretch, *out, f);
+        backend.clear_played();
+        stops = 0;
+        out->Start();
+        ASSERT_TRUE(play_to_end());
+        EXPECT_GT(largest, 0u);
+        EXPECT_LE(largest, 16000u * 2 * stretch.MaxChunkMs() / 1000);
+        if (speed == 100) EXPECT_EQ(backend.played().size(), 16000u * 2);
+        out->Close();
+        unchain(source, stretch);
+    }
 }
 
 TEST_F(StretchTest, AFormatItCannotStretchPlaysAtItsOwnSpeed) {

@@ -13,6 +13,7 @@
 #include "shell/app/tests/e2e_layout.h"
 #include "testsupport/e2e/desktop.h"
 #include "testsupport/signal_match.h"
+#include "testsupport/test_signals.h"
 
 using namespace murrel::e2e;
 using murrel::testsupport::find_signal;
@@ -23,20 +24,8 @@ namespace {
 constexpr int kRate = 16000;
 
 // A glide whose every half second is found at one place only.
-std::vector<int16_t> glide(double from_hz, double to_hz, double seconds) {
-    std::vector<int16_t> s(static_cast<size_t>(kRate * seconds));
-    double phase = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        phase += 2 * M_PI * (from_hz + (to_hz - from_hz) * double(i) / s.size()) / kRate;
-        s[i] = static_cast<int16_t>(9000 * std::sin(phase));
-    }
-    return s;
-}
-
-std::vector<int16_t> part(const std::vector<int16_t>& s, double from, double length) {
-    return std::vector<int16_t>(s.begin() + static_cast<long>(from * kRate),
-                                s.begin() + static_cast<long>((from + length) * kRate));
-}
+using murrel::testsupport::glide;
+using murrel::testsupport::part;
 
 class EditCommand : public ::testing::Test {
 protected:

@@ -13,6 +13,7 @@
 #include "shell/app/tests/e2e_layout.h"
 #include "testsupport/e2e/desktop.h"
 #include "testsupport/signal_match.h"
+#include "testsupport/test_signals.h"
 
 using namespace murrel::e2e;
 using murrel::testsupport::find_signal;
@@ -24,16 +25,7 @@ constexpr int kRate = 16000;
 constexpr double kSeconds = 8.0;
 
 // A glide whose every stretch is found at one place only.
-std::vector<int16_t> glide(double seconds) {
-    std::vector<int16_t> s(static_cast<size_t>(kRate * seconds));
-    double phase = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        const double t = double(i) / kRate;
-        phase += 2 * M_PI * (300 + 1200 * t / seconds) / kRate;
-        s[i] = static_cast<int16_t>(9000 * std::sin(phase));
-    }
-    return s;
-}
+std::vector<int16_t> glide(double seconds) { return murrel::testsupport::glide(300, 1500, seconds); }
 
 std::vector<int16_t> stretch(const std::vector<int16_t>& s, double from, double to) {
     return {s.begin() + long(from * kRate), s.begin() + long(to * kRate)};

@@ -16,6 +16,7 @@
 #include "shell/app/tests/e2e_layout.h"
 #include "testsupport/e2e/desktop.h"
 #include "testsupport/signal_match.h"
+#include "testsupport/test_signals.h"
 
 using namespace murrel::e2e;
 using murrel::testsupport::find_signal;
@@ -27,13 +28,7 @@ constexpr int kRate = 16000;
 
 // A glide between two pitches over `seconds`.
 std::vector<int16_t> glide(double from_hz, double to_hz, double seconds, int rate = kRate) {
-    std::vector<int16_t> s(static_cast<size_t>(rate * seconds));
-    double phase = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        phase += 2 * M_PI * (from_hz + (to_hz - from_hz) * double(i) / s.size()) / rate;
-        s[i] = static_cast<int16_t>(8000 * std::sin(phase));
-    }
-    return s;
+    return murrel::testsupport::glide(from_hz, to_hz, seconds, rate, 8000);
 }
 
 // Power at `hz` against the power at a neighbouring `off_hz` (Goertzel).

@@ -21,6 +21,7 @@
 #include "shell/app/tests/e2e_layout.h"
 #include "testsupport/e2e/desktop.h"
 #include "testsupport/signal_match.h"
+#include "testsupport/test_signals.h"
 
 using namespace murrel::e2e;
 using murrel::testsupport::find_signal;
@@ -34,22 +35,9 @@ constexpr double kSeconds = 6.0;
 constexpr const char* kName = "org.mpris.MediaPlayer2.murrelphonic";
 
 // A glide, so that any half second of it is found at one place only.
-std::vector<int16_t> glide() {
-    std::vector<int16_t> s(static_cast<size_t>(kRate * kSeconds));
-    double phase = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        const double t = double(i) / kRate;
-        phase += 2 * M_PI * (300 + 1200 * t / kSeconds) / kRate;
-        s[i] = static_cast<int16_t>(9000 * (0.75 + 0.25 * std::sin(2 * M_PI * 0.7 * t)) * std::sin(phase));
-    }
-    return s;
-}
+std::vector<int16_t> glide() { return murrel::testsupport::glide(300, 1500, kSeconds, kRate, 9000, true); }
 
-std::vector<int16_t> part(const std::vector<int16_t>& s, double from_s, double length_s) {
-    const size_t a = static_cast<size_t>(from_s * kRate);
-    const size_t n = static_cast<size_t>(length_s * kRate);
-    return {s.begin() + static_cast<long>(a), s.begin() + static_cast<long>(std::min(a + n, s.size()))};
-}
+using murrel::testsupport::part;
 
 class DesktopControls : public ::testing::Test {
 protected:
