@@ -66,9 +66,13 @@ function(murrel_tests)
     endif()
     # A suite that starts the program itself takes the program's one
     # instance per user in turn with the end-to-end cases.
+    # Suites that play into or record from the test sound server's one sink
+    # take it in turn, with the end-to-end cases: two at once hear each other.
     set(lock)
     if(name MATCHES "screenshot")
       set(lock RESOURCE_LOCK desktop_program)
+    elseif(name MATCHES "portaudio|pa_cadence")
+      set(lock RESOURCE_LOCK sound_sink)
     endif()
     gtest_discover_tests(${exe}
       DISCOVERY_MODE PRE_TEST
