@@ -135,7 +135,7 @@ int run(const std::vector<std::string>& args) {
         source.SetWaveFormat(format);
         // About a quarter of a second per buffer, ten buffers queued.
         out.SetBufferSize(static_cast<int>(std::max<uint32_t>(format->nAvgBytesPerSec / 4, 4096)));
-        out.SetNumBuffers(10);
+        out.SetNumBuffers(kStretchQueueBuffers);
         out.SetDeviceID(MapperId);
         out.SetCallBackMode(TMMCBMode::cmThread);
         out.SetTimeFormat(TMMTimeFormats::tfMillisecond);

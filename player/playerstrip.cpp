@@ -31,7 +31,7 @@ PlayerStrip::PlayerStrip(AudioBackend* backend, UiDispatcher* ui)
       recorder_(coder_, backend, ui),
       request_buffer_(new int16_t[kVoiceRequestSamples]) {
     vkdplay_.SetBufferSize(8000);
-    vkdplay_.SetNumBuffers(10);
+    vkdplay_.SetNumBuffers(kStretchQueueBuffers);
     vkdplay_.SetDeviceID(MapperId);
     if (vkdplay_.DeviceID() == InvalidId) vkdplay_.SetDeviceID(0);
     vkdplay_.SetCallBackMode(TMMCBMode::cmThread);

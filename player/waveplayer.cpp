@@ -16,7 +16,7 @@ TMMWavePlayer::TMMWavePlayer(AudioBackend* backend, UiDispatcher* ui)
     device_.SetTimeFormat(TMMTimeFormats::tfMillisecond);
     device_.SetCallBackMode(TMMCBMode::cmThread);
     device_.SetBufferSize(4096);
-    device_.SetNumBuffers(10);
+    device_.SetNumBuffers(kStretchQueueBuffers);
     device_.SetDeviceID(MapperId);
     if (device_.DeviceID() == InvalidId) device_.SetDeviceID(0);
     device_.OnStop = [this](TMMDSPComponent*) {

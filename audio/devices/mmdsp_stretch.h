@@ -15,10 +15,11 @@
 //
 // Each device buffer carries at most MaxChunkMs of audio, so that the audio
 // already queued at the device is short and a change of speed is heard soon:
-// the device's ring (ten buffers in the player) is then about 200 ms, and a
-// change is heard 170 to 200 ms after it is made. Shorter is not safe: the sound backend's stream holds up to
-// 90 ms of what is queued, and its writer pads with silence when it finds
-// less than its 30 ms period waiting. The tempo itself changes between two
+// the device's ring (kStretchQueueBuffers) is then about 320 ms, and a change
+// is heard about 300 ms after it is made. Ten buffers (200 ms) were heard
+// dropping out now and then on a loaded machine: the sound backend's stream
+// holds up to 90 ms of what is queued, and its writer pads with silence when
+// it finds less than its 30 ms period waiting. The tempo itself changes between two
 // buffers without a break in the signal.
 //
 // Formats: PCM, 8 or 16 bits, 1 or 2 channels; anything else passes through
@@ -46,6 +47,11 @@ inline constexpr int kSpeedMin = 50;
 inline constexpr int kSpeedMax = 200;
 inline constexpr int kSpeedStep = 5;
 inline constexpr int kSpeedNormal = 100;
+// The buffers a device behind a stretch link queues: with pieces of
+// MaxChunkMs (20 ms) about a third of a second, of which the sound backend's
+// stream holds up to 90 ms; the rest is what a refill held up by a busy
+// machine may take before the writer finds too little and pads with silence.
+inline constexpr int kStretchQueueBuffers = 16;
 
 // `percent` clamped to 50–200 and rounded to the nearest step of 5.
 int clamp_speed(int percent);

@@ -54,8 +54,8 @@ public:
     static constexpr int kMinWidth = 610, kMinHeight = 550;
     static constexpr int kLocatorMs = 30;
     // Audio per device buffer while playing (milliseconds) and the buffers
-    // queued: about 200 ms, so that a change of speed is heard soon.
-    static constexpr int kBufferMs = 20, kQueueBuffers = 10;
+    // queued, as behind every stretch link: a change of speed is heard soon.
+    static constexpr int kBufferMs = 20, kQueueBuffers = kStretchQueueBuffers;
     // The window's fixed rows: caption, both panes' title bars and button
     // rows, and the margins around and between the panes. What the transport
     // bar, the status bar and these leave, the two pane panels share.
