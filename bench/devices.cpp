@@ -27,6 +27,7 @@
 #include "audio/devices/ui_dispatcher.h"
 #include "audio/devices/virtual_backend.h"
 #include "audio/devices/waveout.h"
+#include "bench/sound_server.h"
 
 extern char** environ;
 
@@ -115,14 +116,6 @@ void print(const char* name, const Result& r) {
                 r.longest_refill_ms / 250.0);
 }
 
-std::string server_address() {
-    const char* dir = std::getenv("MURREL_SOUND_DIR");
-    std::ifstream f(std::string(dir ? dir : "/tmp/murrel-sound") + "/server");
-    std::string a;
-    std::getline(f, a);
-    return a;
-}
-
 // pacat playing `seconds` of the same stream: its CPU share is the peer.
 double pacat_percent(const std::string& address, double seconds) {
     std::string path = "/tmp/murrel-bench-devices.raw";
@@ -161,7 +154,7 @@ int main(int argc, char** argv) {
     Result v = play(virt, seconds);
     print("virtual (real time)", v);
 
-    std::string address = server_address();
+    std::string address = bench::sound_server_address();
     if (address.empty()) {
         std::printf("portaudio: skipped (no test sound server: scripts/soundserver start)\n");
         return 0;

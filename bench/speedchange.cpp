@@ -22,6 +22,7 @@
 #include "audio/devices/portaudio_backend.h"
 #include "audio/devices/ui_dispatcher.h"
 #include "audio/formats/mmwave.h"
+#include "bench/sound_server.h"
 #include "player/waveplayer.h"
 
 using namespace murrel;
@@ -30,14 +31,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int kRate = 16000;
-
-std::string server_address() {
-    const char* dir = std::getenv("MURREL_SOUND_DIR");
-    std::ifstream f(std::string(dir ? dir : "/tmp/murrel-sound") + "/server");
-    std::string a;
-    std::getline(f, a);
-    return a;
-}
 
 void write_tone(const std::string& path, double seconds) {
     std::vector<int16_t> s(static_cast<size_t>(seconds * kRate));
@@ -71,7 +64,7 @@ struct Figures {
 
 int main(int argc, char** argv) {
     const int changes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    const std::string address = server_address();
+    const std::string address = bench::sound_server_address();
     if (address.empty()) {
         std::printf("skipped: no test sound server (scripts/soundserver start)\n");
         return 0;

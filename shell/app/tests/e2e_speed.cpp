@@ -123,6 +123,22 @@ double median_f0(const std::vector<int16_t>& x) {
     return f[f.size() / 2];
 }
 
+// A 1 kHz tone heard for `seconds` (within 2 % and the encoder's and
+// decoder's delay with the 10 ms windows, about 0.05 s) at its own pitch.
+void expect_tone_lasting(const std::vector<int16_t>& heard, double seconds) {
+    const auto [first, last] = audible_span(heard);
+    ASSERT_GT(last, first) << "nothing heard";
+    EXPECT_NEAR(double(last - first) / kRate, seconds, seconds * 0.02 + 0.05);
+    const size_t margin = (last - first) / 10;
+    EXPECT_NEAR(frequency(heard, first + margin, last - margin), 1000.0, 20.0);
+}
+
+// The program's INI file once it has ended.
+std::string ini_text(const Program& program) {
+    std::ifstream ini(program.folders().bin / "Murrelphonic.ini");
+    return std::string((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+}
+
 class Speed : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -179,20 +195,11 @@ TEST_F(Speed, AToneVoiceFileLastsTwiceAsLongAtHalfSpeedAndHalfAsLongAtDoubleAtIt
         program.click(layout::list_row(0));
         program.click(layout::kPlay);
         layout::pause_s(c.seconds + 1.5);
-        const std::vector<int16_t> heard = sink.stop();
-        const auto [first, last] = audible_span(heard);
-        ASSERT_GT(last, first) << "nothing heard";
-        const double lasted = double(last - first) / kRate;
-        // The encoder's and decoder's delay and the 10 ms windows: about 0.05 s.
-        EXPECT_NEAR(lasted, c.seconds, c.seconds * 0.02 + 0.05);
-        const size_t margin = (last - first) / 10;
-        EXPECT_NEAR(frequency(heard, first + margin, last - margin), 1000.0, 20.0);
+        expect_tone_lasting(sink.stop(), c.seconds);
     }
     // The speed is kept for the window in the INI file.
     program.close();
-    std::ifstream ini(program.folders().bin / "Murrelphonic.ini");
-    const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("MainSpeed=200"), std::string::npos);
+    EXPECT_NE(ini_text(program).find("MainSpeed=200"), std::string::npos);
 }
 
 TEST_F(Speed, InTheVoiceEditorATwoSecondToneLastsFourSecondsAtHalfSpeedAtItsOwnPitch) {
@@ -213,17 +220,10 @@ TEST_F(Speed, InTheVoiceEditorATwoSecondToneLastsFourSecondsAtHalfSpeedAtItsOwnP
     ASSERT_TRUE(sink.ok());
     program.key("space");
     layout::pause_s(4.0 + 1.5);
-    const std::vector<int16_t> heard = sink.stop();
-    const auto [first, last] = audible_span(heard);
-    ASSERT_GT(last, first) << "nothing heard";
-    const double lasted = double(last - first) / kRate;
-    EXPECT_NEAR(lasted, 4.0, 4.0 * 0.02 + 0.05);
-    const size_t margin = (last - first) / 10;
-    EXPECT_NEAR(frequency(heard, first + margin, last - margin), 1000.0, 20.0);
+    expect_tone_lasting(sink.stop(), 4.0);
     // The editor's speed is its own, kept beside the main window's.
     program.close();
-    std::ifstream ini(program.folders().bin / "Murrelphonic.ini");
-    const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+    const std::string text = ini_text(program);
     EXPECT_NE(text.find("EditSpeed=50"), std::string::npos);
     EXPECT_EQ(text.find("MainSpeed=50"), std::string::npos);
 }
