@@ -52,6 +52,23 @@ public:
     // Returns every queued buffer (Done) and sets the position to 0.
     virtual MMResult out_reset(WaveHandle h) = 0;
     virtual MMResult out_get_position(WaveHandle h, MMTime& time) = 0;
+    // Takes the queued audio not yet handed to the platform off the end of
+    // the queue, at most `max_bytes` of it, so that the owner can fill those
+    // buffers anew (a change of speed heard at once instead of after the
+    // queue): whole buffers from the end in `chain` (linked by lpNext, in
+    // queue order, still in the queue's keeping) and, when they all go, the
+    // unplayed end of the buffer being played (its dwBufferLength shortened).
+    // `bytes` is all that was taken. Until out_put_back the device waits a
+    // little for them instead of playing silence. Only one take at a time.
+    virtual MMResult out_take_unplayed(WaveHandle, uint64_t /*max_bytes*/, TMMWaveHdr*& chain, uint64_t& bytes) {
+        chain = nullptr;
+        bytes = 0;
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    // Queues the chain of out_take_unplayed again, refilled (dwBufferLength
+    // holding the audio now in each); returns them Done instead when a reset
+    // came in between.
+    virtual MMResult out_put_back(WaveHandle, TMMWaveHdr* /*chain*/) { return MMSYSERR_NOTSUPPORTED; }
     virtual MMResult out_get_id(WaveHandle h, int& device) = 0;
     // Volume: left in the low 16 bits, right in the high 16 bits, 0xFFFF =
     // unity. A mono device uses the left half.

@@ -46,6 +46,12 @@ void DeviceStream::stop_device_thread() {
 
 // ---------------------------------------------------------------- output
 
+namespace {
+// The longest the device waits for audio taken back: well inside what the
+// platform still holds when it asks for more.
+constexpr std::chrono::milliseconds kHoldWait{20};
+}  // namespace
+
 MMResult OutputStream::write(TMMWaveHdr* hdr) {
     if (lost()) return MMSYSERR_NODRIVER;
     if (!hdr) return MMSYSERR_INVALPARAM;
@@ -106,6 +112,70 @@ MMResult OutputStream::reset() {
     return lost() ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
 }
 
+MMResult OutputStream::take_unplayed(uint64_t max_bytes, TMMWaveHdr*& chain, uint64_t& bytes) {
+    chain = nullptr;
+    bytes = 0;
+    if (lost()) return MMSYSERR_NODRIVER;
+    std::lock_guard order(order_);
+    std::lock_guard lock(mutex_);
+    if (held_) return MMSYSERR_NOTSUPPORTED;
+    // The headers not begun, in queue order; the one being played stays.
+    TMMWaveHdr* playing = queue_head_ && head_offset_ > 0 ? queue_head_ : nullptr;
+    TMMWaveHdr* first = playing ? playing->lpNext : queue_head_;
+    uint64_t left = 0;
+    for (TMMWaveHdr* h = first; h; h = h->lpNext) left += h->dwBufferLength;
+    // Whole headers from the end, as many as fit.
+    TMMWaveHdr* last_kept = playing;
+    TMMWaveHdr* from = first;
+    while (from && left > max_bytes) {
+        left -= from->dwBufferLength;
+        last_kept = from;
+        from = from->lpNext;
+    }
+    bytes = left;
+    chain = from;
+    if (last_kept) {
+        last_kept->lpNext = nullptr;
+        queue_tail_ = last_kept;
+    } else {
+        queue_head_ = queue_tail_ = nullptr;
+        head_offset_ = 0;
+    }
+    // All that follows the one being played goes: its unplayed end too, when
+    // that fits.
+    if (playing && last_kept == playing) {
+        const uint64_t rest = playing->dwBufferLength - head_offset_;
+        if (rest > 0 && bytes + rest <= max_bytes) {
+            bytes += rest;
+            playing->dwBufferLength = static_cast<uint32_t>(head_offset_);
+        }
+    }
+    held_ = true;
+    held_generation_ = generation_;
+    return MMSYSERR_NOERROR;
+}
+
+MMResult OutputStream::put_back(TMMWaveHdr* chain) {
+    std::lock_guard order(order_);
+    TMMWaveHdr* dropped = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        held_ = false;
+        if (generation_ != held_generation_ || lost()) {
+            dropped = chain;  // a reset returned the rest already
+        } else if (chain) {
+            if (queue_tail_) queue_tail_->lpNext = chain;
+            else queue_head_ = chain;
+            TMMWaveHdr* tail = chain;
+            while (tail->lpNext) tail = tail->lpNext;
+            queue_tail_ = tail;
+        }
+    }
+    changed_.notify_all();
+    complete_chain(dropped);
+    return lost() ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
+}
+
 void OutputStream::wake_device_thread() {
     changed_.notify_all();
     reset_changed_.notify_all();
@@ -143,6 +213,13 @@ void OutputStream::apply_volume(uint8_t* data, size_t bytes) const {
 }
 
 size_t OutputStream::pull(uint8_t* dst, size_t bytes, uint64_t* generation) {
+    {
+        // Audio taken back to be made anew is back within a few milliseconds:
+        // waiting for it is heard as nothing, playing on would be a gap.
+        std::unique_lock lock(mutex_);
+        if (held_)
+            changed_.wait_for(lock, kHoldWait, [&] { return !held_ || quit_.load() || lost(); });
+    }
     std::lock_guard order(order_);
     size_t done = 0;
     TMMWaveHdr* empties = nullptr;  // zero-length headers need no listening
@@ -478,6 +555,12 @@ MMResult StreamBackend::out_pause(WaveHandle h) { return forward(out(h), &Output
 MMResult StreamBackend::out_restart(WaveHandle h) { return forward(out(h), &OutputStream::restart); }
 MMResult StreamBackend::out_reset(WaveHandle h) { return forward(out(h), &OutputStream::reset); }
 MMResult StreamBackend::out_get_position(WaveHandle h, MMTime& time) { return forward(out(h), &OutputStream::position, time); }
+MMResult StreamBackend::out_take_unplayed(WaveHandle h, uint64_t max_bytes, TMMWaveHdr*& chain, uint64_t& bytes) {
+    chain = nullptr;
+    bytes = 0;
+    return forward(out(h), &OutputStream::take_unplayed, max_bytes, chain, bytes);
+}
+MMResult StreamBackend::out_put_back(WaveHandle h, TMMWaveHdr* chain) { return forward(out(h), &OutputStream::put_back, chain); }
 MMResult StreamBackend::out_get_id(WaveHandle h, int& device) { return device_of(out(h), device); }
 MMResult StreamBackend::out_get_volume(WaveHandle h, uint32_t& volume) {
     OutputStream* s = out(h);

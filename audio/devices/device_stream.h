@@ -80,6 +80,9 @@ public:
     MMResult restart();
     virtual MMResult reset();
     virtual MMResult position(MMTime& time);
+    // See AudioBackend::out_take_unplayed / out_put_back.
+    MMResult take_unplayed(uint64_t max_bytes, TMMWaveHdr*& chain, uint64_t& bytes);
+    MMResult put_back(TMMWaveHdr* chain);
     void set_volume(uint32_t volume) { volume_.store(volume); }
     uint32_t volume() const { return volume_.load(); }
     bool paused() const;
@@ -130,6 +133,9 @@ private:
     uint64_t taken_ = 0;
     uint64_t generation_ = 0;
     bool paused_ = false;
+    // Between take_unplayed and put_back: the generation taken in.
+    bool held_ = false;
+    uint64_t held_generation_ = 0;
     std::atomic<uint32_t> volume_{0xFFFFFFFFu};
     // Signalled by resets only: a writer waiting for room is not woken by
     // every buffer the owner writes.
@@ -185,6 +191,8 @@ public:
     MMResult out_restart(WaveHandle h) override;
     MMResult out_reset(WaveHandle h) override;
     MMResult out_get_position(WaveHandle h, MMTime& time) override;
+    MMResult out_take_unplayed(WaveHandle h, uint64_t max_bytes, TMMWaveHdr*& chain, uint64_t& bytes) override;
+    MMResult out_put_back(WaveHandle h, TMMWaveHdr* chain) override;
     MMResult out_get_id(WaveHandle h, int& device) override;
     MMResult out_get_volume(WaveHandle h, uint32_t& volume) override;
     MMResult out_set_volume(WaveHandle h, uint32_t volume) override;

@@ -64,4 +64,14 @@ void TMMDSPComponent::BufferLoad(TMMWaveHdr* hdr, bool& more_buffers) {
     if (OnBufferLoad) OnBufferLoad(this, hdr, more_buffers);
 }
 
+void TMMDSPComponent::Requeue() {
+    if (output_) output_->Requeue();
+}
+
+int64_t TMMDSPComponent::TakeBackLimit() { return input_ ? input_->TakeBackLimit() : 0; }
+
+void TMMDSPComponent::TakeBack(int64_t frames) {
+    if (input_) input_->TakeBack(frames);
+}
+
 }  // namespace murrel

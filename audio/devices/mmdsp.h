@@ -79,6 +79,19 @@ public:
     // Backwards: Input fills first, then OnBufferLoad may look at or change it.
     virtual void BufferLoad(TMMWaveHdr* hdr, bool& more_buffers);
 
+    // Taking back audio already queued, so that a change a link makes (of
+    // speed) is heard at once instead of after the device's queue. Requeue
+    // travels forwards to the device, from any thread; the device then, on
+    // its refilling thread, asks backwards how many of the last frames loaded
+    // may be made again (TakeBackLimit), takes back at most that many of
+    // those it has not yet played, tells how many it took (TakeBack) and
+    // loads those buffers again. A link that can make its audio anew answers
+    // both; the others pass them on, and a chain without such a link takes
+    // nothing back.
+    virtual void Requeue();
+    virtual int64_t TakeBackLimit();
+    virtual void TakeBack(int64_t frames);
+
 private:
     TMMDSPComponent* input_ = nullptr;
     TMMDSPComponent* output_ = nullptr;

@@ -13,21 +13,23 @@
 // turns it back into frames of the source (file time), which is what every
 // display and seek works in.
 //
-// Each device buffer carries at most MaxChunkMs of audio, so that the audio
-// already queued at the device is short and a change of speed is heard soon:
-// the device's ring (kStretchQueueBuffers) is then about 320 ms, and a change
-// is heard about 300 ms after it is made. Ten buffers (200 ms) were heard
-// dropping out now and then on a loaded machine: the sound backend's stream
-// holds up to 90 ms of what is queued, and its writer pads with silence when
-// it finds less than its 30 ms period waiting. The tempo itself changes between two
-// buffers without a break in the signal.
+// Each device buffer carries at most MaxChunkMs of audio, so that the device
+// sees many short buffers rather than a few long ones (kStretchQueueBuffers
+// of them, about a third of a second: ten were heard dropping out now and
+// then on a loaded machine). A change of speed does not wait for that queue:
+// SetSpeed asks the device (TMMDSPComponent::Requeue) to hand back what it
+// holds and has not yet played, and the link makes that audio again at the
+// new speed from the source frames it keeps (TakeBack). The new audio is
+// faded in from the old at the best-matching point a few milliseconds long,
+// so the seam is neither a gap nor a click; what is heard late is only what
+// the sound backend's stream already holds (some tens of milliseconds).
 //
 // Formats: PCM, 8 or 16 bits, 1 or 2 channels; anything else passes through
 // at its own speed.
 //
-// Threads: SetSpeed/Speed and SourceFrames from any thread. BufferLoad runs on
-// the device's refilling thread (or the user-interface thread for the first
-// buffers), never two at once; the chain notifications on the user-interface
+// Threads: SetSpeed/Speed, SourceFrames and HandedOn from any thread.
+// BufferLoad and TakeBack run on the device's refilling thread (or the
+// user-interface thread for the first buffers), never two at once; the chain notifications on the user-interface
 // thread while no refill runs. Buffers are made at Opened: a refill allocates
 // nothing.
 #include <atomic>
@@ -61,7 +63,8 @@ public:
     TMMTimeStretch();
     ~TMMTimeStretch() override;
 
-    void SetSpeed(int percent) { speed_.store(clamp_speed(percent)); }
+    // A change while playing is heard at once (see above).
+    void SetSpeed(int percent);
     int Speed() const { return speed_.load(); }
 
     // Audio per device buffer, milliseconds (default 20).
@@ -77,12 +80,17 @@ public:
     int64_t SourceMs(int64_t output_ms) const;
     // Whether the stretcher is at work in this run (false: passing through).
     bool Stretching() const { return engaged_.load(); }
+    // Frames handed on to the device since the last Started or Reset, less
+    // those it gave back.
+    int64_t HandedOn() const { return handed_.load(); }
 
     void Opened() override;
     void Closed() override;
     void Started() override;
     void WasReset() override;
     void BufferLoad(TMMWaveHdr* hdr, bool& more_buffers) override;
+    int64_t TakeBackLimit() override;
+    void TakeBack(int64_t frames) override;
 
 private:
     struct Checkpoint {
@@ -93,13 +101,25 @@ private:
     const TWaveFormatEx* ChainFormat() const;
     bool Supported() const;
     void Restart();
-    void PassThrough(TMMWaveHdr* hdr, bool& more);
-    void Stretch(TMMWaveHdr* hdr, bool& more);
+    size_t ChunkFrames() const;
+    // One buffer's audio at the current speed; returns the source frames it
+    // stands for. HandOn then counts it as given to the device.
+    double Produce(TMMWaveHdr* hdr, bool& more);
+    double PassThrough(TMMWaveHdr* hdr, bool& more);
+    double Stretch(TMMWaveHdr* hdr, bool& more);
+    void HandOn(TMMWaveHdr* hdr, double src_frames);
+    // After a take-back: makes enough new audio ahead to find where it best
+    // continues the old, fades it in there, and serves it in pieces.
+    void Prime(TMMWaveHdr* hdr);
+    void ServePending(TMMWaveHdr* hdr, bool& more);
+    // Fades the seam's old audio into `frames` new ones at the best of the
+    // first `search` offsets; returns that offset.
+    size_t Splice(uint8_t* data, size_t frames, size_t search);
     // Pulls one buffer from the Input into the stretcher; false when it gave
     // nothing.
     bool Pull(TMMWaveHdr* hdr);
     // One buffer of the Input, at most `bytes`, into scratch_ (the loop
-    // fields passed both ways).
+    // fields passed both ways); after a take-back, from the source kept.
     void Load(TMMWaveHdr* hdr, uint32_t bytes);
     // `frames` of PCM into the stretcher.
     void Feed(const uint8_t* data, size_t frames);
@@ -125,6 +145,32 @@ private:
     bool carry_looped_ = false;  // it began the loop again: flag the next piece
     std::vector<float> in_f_, out_f_;
     TMMWaveHdr scratch_hdr_;
+
+    // The source's frames as pulled (hist_end_ of them since Restart, the
+    // last hist_frames_ kept) and, after a take-back, where they are read
+    // again from (replay_at_ < hist_end_).
+    std::vector<uint8_t> hist_;
+    int64_t hist_frames_ = 0, hist_end_ = 0, replay_at_ = 0;
+    bool input_more_ = true;
+    // Kept-source frames at which a buffer that began the loop again began.
+    static constexpr int kLoopMarks = 32;
+    int64_t loop_at_[kLoopMarks] = {};
+    uint64_t loop_count_ = 0;
+    // The last out_hist_frames_ frames handed on, for the seam's fade.
+    std::vector<uint8_t> out_hist_;
+    int64_t out_hist_frames_ = 0;
+    size_t lead_ = 0, fade_ = 0, search_max_ = 0;  // frames
+    std::vector<uint8_t> seam_old_;
+    size_t seam_len_ = 0;  // >0: a take-back waits for its fade
+    // New audio made ahead at a seam and served from pend_at_.
+    std::vector<uint8_t> pend_;
+    size_t pend_at_ = 0, pend_len_ = 0;
+    double pend_src_ = 0, pend_src_done_ = 0;
+    bool pend_more_ = true, pend_looped_ = false;
+    TMMWaveHdr pend_hdr_;
+    double made_src_ = 0;        // source frames made into audio, handed on or not
+    int64_t last_mark_src_ = 0;  // keeps the checkpoints' source frames rising
+    std::atomic<int64_t> handed_{0};
 
     std::atomic<bool> engaged_{false};
     std::atomic<int> rate_{0};

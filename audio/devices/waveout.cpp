@@ -1,5 +1,6 @@
 #include "audio/devices/waveout.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <new>
@@ -339,7 +340,8 @@ void TMMWaveOut::Notification(WaveMsg msg, TMMWaveHdr* hdr) {
 
 bool TMMWaveOut::RefillSafe(TMMWaveHdr* hdr, uint64_t generation) {
     try {
-        Refill(hdr, generation);
+        if (hdr) Refill(hdr, generation);
+        else RequeueNow(generation);
         return true;
     } catch (const std::exception& e) {
         PostFailure(e.what());
@@ -356,7 +358,8 @@ void TMMWaveOut::Refill(TMMWaveHdr* hdr, uint64_t generation) {
             stopping_.load())
             return;
         ++refills_;
-        bytes_played_ += hdr->wh_last_written;
+        // A take-back may have cut the end of this one off unplayed.
+        bytes_played_ += std::min(hdr->wh_last_written, hdr->dwBufferLength);
         index_ = ring_count_ ? (index_ + 1) % ring_count_ : 0;
         next = ring_count_ ? ring_[index_].hdr : nullptr;
     }
@@ -416,6 +419,62 @@ void TMMWaveOut::Refill(TMMWaveHdr* hdr, uint64_t generation) {
         backend_->out_pause(handle_.load());
         PostToUi([this] { Stop(); });
     }
+}
+
+void TMMWaveOut::Requeue() {
+    if (CallBackMode() != TMMCBMode::cmThread || !(state_.load() & kStatePlaying) || !Input()) return;
+    uint64_t generation;
+    {
+        std::lock_guard lock(lock_);
+        generation = generation_;
+    }
+    if (!requeue_posted_.exchange(true)) thread_.Post(nullptr, generation);
+}
+
+void TMMWaveOut::RequeueNow(uint64_t generation) {
+    requeue_posted_.store(false);
+    {
+        std::lock_guard lock(lock_);
+        if (generation != generation_ || !(state_.load() & kStatePlaying) || resetting_.load() ||
+            stopping_.load() || stop_requested_.load())
+            return;
+        ++refills_;  // a Reset or Stop waits for it as for a refill
+    }
+    struct Done {
+        TMMWaveOut& self;
+        ~Done() {
+            std::lock_guard lock(self.lock_);
+            --self.refills_;
+        }
+    } done{*this};
+    const TWaveFormatEx* f = GetWaveFormat();
+    const uint64_t block = std::max<int>(f ? f->nBlockAlign : 1, 1);
+    const int64_t limit = Input() ? Input()->TakeBackLimit() : 0;
+    if (limit <= 0) return;
+    const WaveHandle h = handle_.load();
+    TMMWaveHdr* chain = nullptr;
+    uint64_t bytes = 0;
+    if (backend_->out_take_unplayed(h, static_cast<uint64_t>(limit) * block, chain, bytes) != MMSYSERR_NOERROR)
+        return;
+    try {
+        Input()->TakeBack(static_cast<int64_t>(bytes / block));
+        // What was taken back is made again, however far the source had got.
+        if (bytes > 0) more_buffers_.store(true);
+        for (TMMWaveHdr* hdr = chain; hdr; hdr = hdr->lpNext) {
+            hdr->wh_looped = 0;
+            if (more_buffers_.load()) {
+                LoadBuffer(hdr);
+            } else {
+                hdr->dwBufferLength = hdr->dwBytesRecorded = 0;
+            }
+            if (OnBufferFilled) OnBufferFilled(this, hdr);
+            hdr->wh_last_written = hdr->dwBufferLength = hdr->dwBytesRecorded;
+        }
+    } catch (...) {
+        backend_->out_put_back(h, chain);
+        throw;
+    }
+    backend_->out_put_back(h, chain);
 }
 
 // ---------------------------------------------------------------- buffers
@@ -504,6 +563,8 @@ void TMMWaveOut::ClearQueueAndPosition() {
     ClearWraps();
     loop_start_ = 0;
     pause_samples_ = 0;
+    // A flush may have dropped the posted take-back along with the refills.
+    requeue_posted_.store(false);
 }
 
 void TMMWaveOut::ClearCounters() {

@@ -64,6 +64,11 @@ public:
     void Restart();
     void Stop();
 
+    // Takes back what is queued but not yet played and loads it again from
+    // the chain (see TMMDSPComponent::Requeue), on the device's worker; only
+    // with cmThread, while playing. Any thread.
+    void Requeue() override;
+
     bool IsPlaying() const { return State() & kStatePlaying; }
     bool IsDevicePaused() const { return State() & kStatePaused; }
 
@@ -93,6 +98,7 @@ private:
     // Refill of one finished buffer; false when it failed (reported already).
     bool RefillSafe(TMMWaveHdr* hdr, uint64_t generation);
     void Refill(TMMWaveHdr* hdr, uint64_t generation);
+    void RequeueNow(uint64_t generation);
     // Loads and writes the ring as Start does; returns the buffers written.
     int QueueRing(WaveOutCall call);
     void LoadBuffer(TMMWaveHdr* hdr);
@@ -126,6 +132,7 @@ private:
 
     std::atomic<uint64_t> generation_seen_{1};  // copy of generation_ for lock-free reads
     std::atomic<bool> more_buffers_{true};
+    std::atomic<bool> requeue_posted_{false};  // one at a time: the worker's queue is for buffers
     std::atomic<bool> closing_{false}, stop_requested_{false}, resetting_{false},
         ending_{false}, close_requested_{false};
     std::atomic<uint32_t> loops_left_{0};

@@ -2,6 +2,7 @@
 // positions, the order buffers come back in) and the choice of backend.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -66,6 +67,64 @@ TEST(Backend, OutputQueuePlaysInOrderAndReturnsBuffersWhenPlayed) {
     EXPECT_EQ(b.out_close(h), MMSYSERR_NOERROR);
     EXPECT_EQ(r.closes, 1);
     EXPECT_EQ(b.out_write(h, &a.hdr), MMSYSERR_INVALHANDLE);
+}
+
+TEST(Backend, QueuedAudioNotYetPlayedCanBeTakenBackAndQueuedAgainRefilled) {
+    VirtualBackend b;
+    Recorder r;
+    WaveHandle h = 0;
+    ASSERT_EQ(b.out_open(&h, 0, MakePCMFormat(8, 1, 8000), &r, 0), MMSYSERR_NOERROR);
+    Buffer a(100, 1), c(50, 2), d(50, 3);
+    for (Buffer* x : {&a, &c, &d}) {
+        b.out_prepare(h, &x->hdr);
+        ASSERT_EQ(b.out_write(h, &x->hdr), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(b.advance_output(30), 30u);  // a is being played
+    TMMWaveHdr* chain = nullptr;
+    uint64_t bytes = 0;
+    // Room for one whole buffer only: the one queued last goes.
+    ASSERT_EQ(b.out_take_unplayed(h, 60, chain, bytes), MMSYSERR_NOERROR);
+    EXPECT_EQ(chain, &d.hdr);
+    EXPECT_EQ(bytes, 50u);
+    EXPECT_EQ(chain->lpNext, nullptr);
+    // One take at a time.
+    TMMWaveHdr* other = nullptr;
+    uint64_t other_bytes = 0;
+    EXPECT_NE(b.out_take_unplayed(h, 1000, other, other_bytes), MMSYSERR_NOERROR);
+    std::fill(d.data.begin(), d.data.end(), 4);
+    d.hdr.dwBufferLength = 20;  // refilled shorter
+    ASSERT_EQ(b.out_put_back(h, chain), MMSYSERR_NOERROR);
+    // With room for all: both unbegun buffers and the unplayed end of a.
+    ASSERT_EQ(b.out_take_unplayed(h, 1000, chain, bytes), MMSYSERR_NOERROR);
+    ASSERT_EQ(chain, &c.hdr);
+    EXPECT_EQ(chain->lpNext, &d.hdr);
+    EXPECT_EQ(bytes, 70u + 50u + 20u);
+    std::fill(c.data.begin(), c.data.end(), 5);
+    ASSERT_EQ(b.out_put_back(h, chain), MMSYSERR_NOERROR);
+    EXPECT_EQ(b.advance_output(1000), 50u + 20u);
+    EXPECT_EQ(r.done, (std::vector<TMMWaveHdr*>{&a.hdr, &c.hdr, &d.hdr}));
+    std::vector<uint8_t> expected(30, 1);
+    expected.insert(expected.end(), 50, 5);
+    expected.insert(expected.end(), 20, 4);
+    EXPECT_EQ(b.played(), expected);
+    MMTime t;
+    b.out_get_position(h, t);
+    EXPECT_EQ(t.value, 100u);  // the position counts what was heard
+
+    // A reset in between: the taken buffers come back Done, nothing plays.
+    r.done.clear();
+    b.clear_played();
+    a.hdr.dwBufferLength = 100;
+    ASSERT_EQ(b.out_write(h, &a.hdr), MMSYSERR_NOERROR);
+    ASSERT_EQ(b.out_take_unplayed(h, 1000, chain, bytes), MMSYSERR_NOERROR);
+    EXPECT_EQ(chain, &a.hdr);
+    b.out_reset(h);
+    EXPECT_TRUE(r.done.empty());
+    b.out_put_back(h, chain);
+    EXPECT_EQ(r.done, std::vector<TMMWaveHdr*>{&a.hdr});
+    EXPECT_EQ(b.advance_output(100), 0u);
+    EXPECT_TRUE(b.played().empty());
+    b.out_close(h);
 }
 
 TEST(Backend, EightBitVolumeScalesAroundTheMidpoint) {

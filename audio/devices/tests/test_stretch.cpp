@@ -224,52 +224,125 @@ TEST_F(StretchTest, TheDevicePositionTurnsIntoFileTime) {
     }
 }
 
-TEST_F(StretchTest, ASpeedChangeWhilePlayingNeitherBreaksNorClicksTheSignal) {
-    backend.set_clock(VirtualClock::Fast);
-    const TWaveFormatEx f = MakePCMFormat(16, 1, 16000);
+// Counts the take-backs, so that a test knows when the device has redone its
+// queue.
+struct CountingStretch : TMMTimeStretch {
+    std::atomic<int> takes{0};
+    void TakeBack(int64_t frames) override {
+        TMMTimeStretch::TakeBack(frames);
+        ++takes;
+    }
+};
+
+TEST_F(StretchTest, ASpeedChangeIsHeardAtOnceWithoutABreakOrAClick) {
+    // Manual clock: the change is made when exactly `played` frames have been
+    // heard, with the device's whole queue made at the old speed still
+    // waiting. Heard at once, the rest of the source lasts its length at the
+    // new speed from there; heard after the queue, the total would be off by
+    // the queue's tenth of a second and more.
     struct Case {
-        int from, to;
+        std::vector<int> speeds;
+        int channels;
     };
-    for (Case c : {Case{100, 50}, Case{50, 200}, Case{150, 75}}) {
-        SCOPED_TRACE(::testing::Message() << c.from << " -> " << c.to);
+    for (const Case& c : {Case{{100, 50, 150}, 1}, Case{{50, 200, 100}, 1}, Case{{150, 75}, 2}, Case{{200, 100, 50}, 2}}) {
+        SCOPED_TRACE(::testing::Message() << c.speeds[0] << " -> " << c.speeds[1] << ", " << c.channels << " channels");
+        const TWaveFormatEx f = MakePCMFormat(16, c.channels, 16000);
         const size_t frames = 16000 * 3;
-        ToneSource source(f, 1000, frames);
-        TMMTimeStretch stretch;
-        stretch.SetSpeed(c.from);
-        // The change lands after about one second of source, on the refill thread.
-        stretch.OnBufferLoad = [&](TMMDSPComponent*, TMMWaveHdr*, bool&) {
-            if (source.pos() >= 16000 && stretch.Speed() == c.from) stretch.SetSpeed(c.to);
-        };
+        // Not a whole number of periods in any round span of milliseconds: a seam
+        // out of phase shows.
+        ToneSource source(f, 1130, frames);
+        CountingStretch stretch;
+        stretch.SetSpeed(c.speeds[0]);
         auto out = make_device(f);
+        out->SetBufferSize(8000);  // long buffers, as the player asks for: the link cuts them short
         chain(source, stretch, *out, f);
         backend.clear_played();
         stops = 0;
         out->Start();
-        ASSERT_TRUE(play_to_end());
-        const std::vector<double> x = channel_of(backend.played(), f, 0);
-        // A 1 kHz sine of amplitude 0.5 at 16 kHz moves at most 0.5 × 2π/16
-        // ≈ 0.2 between two samples; a break or a click moves further, and
-        // a gap is a run of silence.
-        double worst = 0;
-        size_t silent = 0, longest_silence = 0, silence_end = 0;
-        // The last 25 ms fade out as the stretcher empties its window.
-        for (size_t i = 1; i + 400 < x.size(); ++i) {
-            worst = std::max(worst, std::fabs(x[i] - x[i - 1]));
-            silent = std::fabs(x[i]) < 0.02 ? silent + 1 : 0;
-            if (silent > longest_silence) {
-                longest_silence = silent;
-                silence_end = i;
+        auto settle = [&] { ui.pump_until([] { return false; }, std::chrono::milliseconds(3)); };
+        size_t played = 0;
+        size_t played_at_change = 0;
+        int64_t src_at_change = 0;
+        size_t next = 1;
+        for (int idle = 0; stops == 0 && idle < 200;) {
+            // A change every 0.7 s of what was heard.
+            if (next < c.speeds.size() && played >= 11200 * next) {
+                played_at_change = played;
+                src_at_change = stretch.SourceFrames(static_cast<int64_t>(played));
+                const int takes = stretch.takes.load();
+                stretch.SetSpeed(c.speeds[next++]);
+                ASSERT_TRUE(ui.pump_until([&] { return stretch.takes.load() > takes; }, std::chrono::seconds(5)));
             }
+            const size_t moved = backend.advance_output(640);
+            played += moved;
+            idle = moved ? 0 : idle + 1;
+            settle();
         }
-        EXPECT_LT(worst, 0.3);
-        EXPECT_LT(longest_silence, 16u) << "a gap ending at frame " << silence_end << " of " << x.size();
-        // One second at the first speed, the rest at the second.
-        const double expected = 16000.0 * 100 / c.from + (frames - 16000.0) * 100 / c.to;
-        EXPECT_NEAR(double(x.size()), expected, expected * 0.05);
-        EXPECT_NEAR(frequency(x, x.size() / 10, x.size() * 9 / 10, 16000), 1000.0, 20.0);
+        ASSERT_GT(stops, 0);
+        EXPECT_EQ(played * f.nBlockAlign, backend.played().size());
+        // 800 frames (50 ms): the stretcher's window, well short of the queue.
+        const double expected = double(played_at_change) + double(int64_t(frames) - src_at_change) * 100 / c.speeds.back();
+        EXPECT_NEAR(double(played), expected, 800.0);
+        for (int ch = 0; ch < c.channels; ++ch) {
+            const std::vector<double> x = channel_of(backend.played(), f, ch);
+            // A 1.13 kHz sine of amplitude 0.5 at 16 kHz moves at most
+            // 0.5 × 2π × 1.13/16 ≈ 0.22 between two samples; a break or a click moves further, and
+            // a gap is a run of silence.
+            double worst = 0;
+            size_t silent = 0, longest_silence = 0, silence_end = 0;
+            // The last 25 ms fade out as the stretcher empties its window.
+            for (size_t i = 1; i + 400 < x.size(); ++i) {
+                worst = std::max(worst, std::fabs(x[i] - x[i - 1]));
+                silent = std::fabs(x[i]) < 0.01 ? silent + 1 : 0;
+                if (silent > longest_silence) {
+                    longest_silence = silent;
+                    silence_end = i;
+                }
+            }
+            EXPECT_LT(worst, ch == 0 ? 0.3 : 0.15) << "channel " << ch;
+            EXPECT_LT(longest_silence, 16u) << "a gap ending at frame " << silence_end << " of " << x.size();
+            EXPECT_NEAR(frequency(x, x.size() / 10, x.size() * 9 / 10, 16000), 1130.0, 20.0);
+        }
         out->Close();
         unchain(source, stretch);
     }
+}
+
+TEST_F(StretchTest, SpeedChangesRacingResetsAndStopsNeitherHangNorLoseTheRest) {
+    // Each change asks the device's worker to redo its queue while the user
+    // interface resets or stops it: whatever wins, the run goes on whole.
+    backend.set_clock(VirtualClock::RealTime);
+    const TWaveFormatEx f = MakePCMFormat(16, 1, 16000);
+    const size_t frames = 16000;
+    ToneSource source(f, 1130, frames);
+    CountingStretch stretch;
+    auto out = make_device(f);
+    chain(source, stretch, *out, f);
+    const int speeds[] = {50, 155, 80, 200, 65, 125};
+    for (int round = 0; round < 3; ++round) {
+        stops = 0;
+        out->Start();
+        for (int i = 0; i < 12; ++i) {
+            stretch.SetSpeed(speeds[(i + round) % 6]);
+            ui.pump_until([] { return false; }, std::chrono::milliseconds(7 + i % 5));
+            if (i == 5) out->Reset();
+        }
+        if (round < 2) {
+            stretch.SetSpeed(speeds[round]);
+            out->Stop();
+            EXPECT_TRUE(ui.pump_until([&] { return stops > 0; }, std::chrono::seconds(5)));
+            continue;
+        }
+        stretch.SetSpeed(200);
+        out->Reset();
+        backend.clear_played();
+        ASSERT_TRUE(play_to_end());
+        // From the last reset: the whole source at the last speed.
+        EXPECT_NEAR(double(backend.played().size() / 2), frames / 2.0, frames * 0.05);
+    }
+    EXPECT_GT(stretch.takes.load(), 0);
+    out->Close();
+    unchain(source, stretch);
 }
 
 TEST_F(StretchTest, EachBufferCarriesAShortStretchOfAudioAtNormalSpeedAndWhileStretching) {
