@@ -1,10 +1,9 @@
 // How soon a change of speed is heard while a WAV file plays through the
 // player's chain (wave → time-stretch → device) on the test sound server:
-// at each change, the audio made before it and not yet heard is what plays
-// before the new speed does. The change is gapless, so that queue is its
-// whole delay. Peer, in the same run: a seek, which drops the queue (and is
-// heard with a gap), timed from the call to the first frame heard of the new
-// place.
+// from the call to the moment the device's heard position reaches the first
+// frame made at the new speed. The change is gapless. Peer, in the same run:
+// a seek, which drops the queue (and is heard with a gap), timed from the
+// call to the first frame heard of the new place.
 //
 // usage: speedchange [CHANGES]   (default 20 of each kind)
 #include <algorithm>
@@ -80,13 +79,40 @@ int main(int argc, char** argv) {
 
     PumpDispatcher ui;
     TMMWavePlayer player(backend.get(), &ui);
-    std::atomic<int64_t> made{0};  // frames the stretch handed to the device
+    // At a change, the first frame made at the new speed is the start of the
+    // earliest piece the stretch hands on after it (a piece made again after
+    // the device gave its queue back starts before those made since).
+    std::atomic<bool> armed{false};
+    std::atomic<int64_t> seam{-1};
     player.Stretch().OnBufferLoad = [&](TMMDSPComponent*, TMMWaveHdr* hdr, bool&) {
-        made.fetch_add(hdr->dwBytesRecorded / 2);
+        if (!armed.load()) return;
+        const int64_t start = player.Stretch().HandedOn() - int64_t(hdr->dwBytesRecorded / 2);
+        const int64_t s = seam.load();
+        if (s < 0 || start < s) seam.store(start);
     };
-    auto queued_ms = [&] {
-        // The device counts in milliseconds of its output since the last reset.
-        return double(made.load()) * 1000.0 / kRate - double(player.Device().GetPosition());
+    // From the call until the device has played up to that frame.
+    auto change = [&](int speed) {
+        seam = -1;
+        armed = true;
+        const auto t0 = Clock::now();
+        player.Stretch().SetSpeed(speed);
+        double late = 0;
+        while (Clock::now() - t0 < std::chrono::seconds(3)) {
+            ui.pump();
+            const int64_t s = seam.load();
+            // The device counts milliseconds of its output since the last
+            // reset, moved on once per chunk the backend writes: the frame
+            // was heard as long before as the position is past it.
+            const double seam_ms = double(s) * 1000.0 / kRate;
+            const double heard_ms = double(player.Device().GetPosition());
+            if (s >= 0 && heard_ms >= seam_ms) {
+                late = heard_ms - seam_ms;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        armed = false;
+        return std::max(0.0, std::chrono::duration<double, std::milli>(Clock::now() - t0).count() - late);
     };
     player.Wave().SetFileName(path);
 
@@ -95,17 +121,12 @@ int main(int argc, char** argv) {
     Figures from_plain, between;
     for (int i = 0; i < changes; ++i) {
         player.Stretch().SetSpeed(100);
-        made = 0;
         player.SetPosition(int64_t(i) * 20000 % 500000);
-        made = 0;
         player.Play();
         pump_for(ui, 1500);
-        from_plain.ms.push_back(queued_ms());
-        player.Stretch().SetSpeed(75);
-        // Long enough for the buffers made before the change to be heard.
-        pump_for(ui, 2500);
-        between.ms.push_back(queued_ms());
-        player.Stretch().SetSpeed(125);
+        from_plain.ms.push_back(change(75));
+        pump_for(ui, 700);
+        between.ms.push_back(change(125));
         pump_for(ui, 300);
         player.Stop();
         pump_for(ui, 100);
@@ -122,11 +143,13 @@ int main(int argc, char** argv) {
         const int64_t to = 30000 + int64_t(i) * 7000;
         const auto t0 = Clock::now();
         player.SetPosition(to);
-        while (player.Device().GetPosition() <= 0 && Clock::now() - t0 < std::chrono::seconds(2)) {
+        int64_t heard = 0;  // as for a change: heard that long before it was seen
+        while ((heard = player.Device().GetPosition()) <= 0 && Clock::now() - t0 < std::chrono::seconds(2)) {
             ui.pump();
             std::this_thread::sleep_for(std::chrono::microseconds(500));
         }
-        seek.ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        seek.ms.push_back(
+            std::max(0.0, std::chrono::duration<double, std::milli>(Clock::now() - t0).count() - double(heard)));
         pump_for(ui, 400);
     }
     player.Stop();
@@ -134,8 +157,7 @@ int main(int argc, char** argv) {
     std::filesystem::remove(path);
 
     std::printf("a 16 kHz mono WAV file through wave -> time-stretch -> device, PortAudio on the test sound server\n");
-    std::printf("audio made before a change of speed and still to be heard (the change's delay), %d changes each:\n",
-                changes);
+    std::printf("from a change of speed to the first frame heard at the new speed, %d changes each:\n", changes);
     std::printf("  %-34s median %6.1f ms, worst %6.1f ms\n", "from 100 % (buffers passed through)", from_plain.median(),
                 from_plain.worst());
     std::printf("  %-34s median %6.1f ms, worst %6.1f ms\n", "between stretched speeds", between.median(),
