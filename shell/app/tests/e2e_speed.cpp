@@ -2,8 +2,9 @@
 // played at 50 % and at 200 %, set with the strip's slower and faster
 // buttons, heard at the test sound server's sink for twice and half its
 // length at its own pitch; the same at half speed in the Voice Editor, set by
-// its keys; and speech at 75 % from the command-line tool, whose voice keeps
-// its fundamental.
+// its keys; a change of speed while playing, heard at the sink without a
+// break or a click and in force for the rest; and speech at 75 % from the
+// command-line tool, whose voice keeps its fundamental.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,6 +31,18 @@ constexpr QPoint kFaster{634, 123};
 std::vector<int16_t> tone(double seconds, double hz) {
     std::vector<int16_t> s(static_cast<size_t>(kRate * seconds));
     for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>(9000 * std::sin(2 * M_PI * hz * i / kRate));
+    return s;
+}
+
+// `first` Hz for `seconds_first`, then `then` Hz for `seconds_then`, the
+// phase running on through the change.
+std::vector<int16_t> two_tones(double seconds_first, double first, double seconds_then, double then) {
+    std::vector<int16_t> s(static_cast<size_t>(kRate * (seconds_first + seconds_then)));
+    double phase = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        phase += 2 * M_PI * (i < kRate * seconds_first ? first : then) / kRate;
+        s[i] = static_cast<int16_t>(9000 * std::sin(phase));
+    }
     return s;
 }
 
@@ -147,6 +160,9 @@ protected:
         const std::string wav = (*scratch_ / "a_tone.wav").string();
         write_wav16(wav, tone(4.0, 1000), kRate, 1);
         ASSERT_TRUE(cli({"encode", wav, "--mode", "sp", "-o", scratch_->string(), "--quiet"}));
+        const std::string steps = (*scratch_ / "c_steps.wav").string();
+        write_wav16(steps, two_tones(3.0, 800, 2.0, 1200), kRate, 1);
+        ASSERT_TRUE(cli({"encode", steps, "--mode", "sp", "-o", scratch_->string(), "--quiet"}));
         const std::string talk = (*scratch_ / "b_talk.wav").string();
         write_wav16(talk, speech(4.8, 150), kRate, 1);
         ASSERT_TRUE(cli({"encode", talk, "--mode", "hq", "-o", scratch_->string(), "--quiet"}));
@@ -200,6 +216,60 @@ TEST_F(Speed, AToneVoiceFileLastsTwiceAsLongAtHalfSpeedAndHalfAsLongAtDoubleAtIt
     // The speed is kept for the window in the INI file.
     program.close();
     EXPECT_NE(ini_text(program).find("MainSpeed=200"), std::string::npos);
+}
+
+TEST_F(Speed, SlowingDownWhilePlayingIsHeardWithoutABreakOrAClickAndHoldsForTheRest) {
+    // Three seconds at 800 Hz, then two at 1200 Hz; ten steps slower clicked
+    // while the first tone plays, each taking back the audio queued at the
+    // speed before it.
+    fs::copy_file(scratch() / "c_steps.vkd", program.folders().data() / "c_steps.vkd");
+    ASSERT_GT(program.start(), 0);
+    ASSERT_NE(program.main_window(), 0u) << "the main window never appeared";
+    program.click(layout::list_row(1));
+    SinkRecording sink;
+    ASSERT_TRUE(sink.ok());
+    program.click(layout::kPlay);
+    layout::pause_s(0.3);
+    for (int i = 0; i < 10; ++i) program.click(kSlower);
+    layout::pause_s(7.5);
+    const std::vector<int16_t> heard = sink.stop();
+    const auto [first, last] = audible_span(heard);
+    ASSERT_GT(last, first + kRate) << "nothing heard";
+    // Where the second tone begins (20 ms windows).
+    const size_t w = kRate / 50;
+    size_t change = 0;
+    for (size_t at = first + w; at + w <= last; at += w / 2) {
+        if (frequency(heard, at, at + w) > 1000) {
+            change = at;
+            break;
+        }
+    }
+    ASSERT_GT(change, first) << "the second tone was never heard";
+    // All of the second tone at half speed; the first slowed down before its end.
+    EXPECT_NEAR(double(last - change) / kRate, 4.0, 4.0 * 0.02 + 0.05);
+    EXPECT_GT(double(change - first) / kRate, 3.4);
+    EXPECT_NEAR(frequency(heard, first + w, change - w), 800.0, 16.0);
+    EXPECT_NEAR(frequency(heard, change + w, last - w), 1200.0, 24.0);
+    // No break: every 5 ms of the tone near its usual loudness (but the first
+    // few, where the codec sets in, and the last, where the stretcher empties
+    // its window); no click:
+    // no step between two samples beyond what the tone itself takes
+    // (9000 × 2π × 1200 / 16000 ≈ 4200) and the codec's noise.
+    const size_t v = kRate / 200;
+    std::vector<double> levels;
+    for (size_t at = first + kRate / 25; at + v + kRate / 25 <= last; at += v) levels.push_back(rms(heard, at, v));
+    std::vector<double> sorted = levels;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double typical = sorted[sorted.size() / 2];
+    const auto quietest = std::min_element(levels.begin(), levels.end());
+    EXPECT_GT(*quietest, typical * 0.5) << "a break "
+                                        << (double(quietest - levels.begin()) * v + kRate / 25) / kRate
+                                        << " s into the sound";
+    int steepest = 0;
+    for (size_t i = first + 1; i < last; ++i) steepest = std::max(steepest, std::abs(heard[i] - heard[i - 1]));
+    EXPECT_LT(steepest, 6500);
+    program.close();
+    EXPECT_NE(ini_text(program).find("MainSpeed=50"), std::string::npos);
 }
 
 TEST_F(Speed, InTheVoiceEditorATwoSecondToneLastsFourSecondsAtHalfSpeedAtItsOwnPitch) {
