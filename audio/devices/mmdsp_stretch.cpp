@@ -10,27 +10,16 @@ namespace murrel {
 
 namespace {
 
-// Frames into and out of a ring of `cap` frames of `block` bytes, at
-// absolute frame `at`.
-void ring_write(std::vector<uint8_t>& ring, int64_t cap, size_t block, int64_t at, const uint8_t* src, size_t frames) {
-    while (frames > 0) {
-        const size_t pos = static_cast<size_t>(at % cap);
-        const size_t n = std::min(frames, static_cast<size_t>(cap) - pos);
-        std::memcpy(ring.data() + pos * block, src, n * block);
-        src += n * block;
-        at += static_cast<int64_t>(n);
-        frames -= n;
-    }
-}
-
-void ring_read(const std::vector<uint8_t>& ring, int64_t cap, size_t block, int64_t at, uint8_t* dst, size_t frames) {
-    while (frames > 0) {
-        const size_t pos = static_cast<size_t>(at % cap);
-        const size_t n = std::min(frames, static_cast<size_t>(cap) - pos);
-        std::memcpy(dst, ring.data() + pos * block, n * block);
-        dst += n * block;
-        at += static_cast<int64_t>(n);
-        frames -= n;
+// Copies `frames` frames between `flat` and the ring at absolute frame `at`,
+// in as many pieces as the ring's end cuts them into.
+template <typename Copy>
+void ring_pieces(int64_t cap, size_t block, int64_t at, size_t frames, Copy copy) {
+    size_t done = 0;
+    while (done < frames) {
+        const size_t pos = static_cast<size_t>((at + static_cast<int64_t>(done)) % cap);
+        const size_t n = std::min(frames - done, static_cast<size_t>(cap) - pos);
+        copy(pos * block, done * block, n * block);
+        done += n;
     }
 }
 
@@ -64,6 +53,24 @@ constexpr int kLeadMs = 10;
 constexpr int kFadeMs = 5;
 
 }  // namespace
+
+void TMMTimeStretch::FrameRing::assign(int64_t count, size_t block_bytes) {
+    frames = std::max<int64_t>(count, 1);
+    block = block_bytes;
+    bytes.assign(static_cast<size_t>(frames) * block, 0);
+}
+
+void TMMTimeStretch::FrameRing::write(int64_t at, const uint8_t* src, size_t n) {
+    ring_pieces(frames, block, at, n, [&](size_t ring, size_t flat, size_t len) {
+        std::memcpy(bytes.data() + ring, src + flat, len);
+    });
+}
+
+void TMMTimeStretch::FrameRing::read(int64_t at, uint8_t* dst, size_t n) const {
+    ring_pieces(frames, block, at, n, [&](size_t ring, size_t flat, size_t len) {
+        std::memcpy(dst + flat, bytes.data() + ring, len);
+    });
+}
 
 int clamp_speed(int percent) {
     percent = std::clamp(percent, kSpeedMin, kSpeedMax);
@@ -118,13 +125,11 @@ void TMMTimeStretch::Opened() {
     in_f_.assign(bytes / block * format_.nChannels, 0.0f);
     out_f_.assign(static_cast<size_t>(EffectiveBufferSize()) / block * format_.nChannels + format_.nChannels, 0.0f);
     const size_t rate = format_.nSamplesPerSec;
-    hist_frames_ = static_cast<int64_t>(rate * kSourceKeptMs / 1000 + bytes / block);
-    hist_.assign(static_cast<size_t>(hist_frames_) * block, 0);
+    hist_.assign(static_cast<int64_t>(rate * kSourceKeptMs / 1000 + bytes / block), block);
     lead_ = std::max<size_t>(rate * kLeadMs / 1000, 1);
     fade_ = std::max<size_t>(rate * kFadeMs / 1000, 1);
     if (in_f_.size() < fade_ * format_.nChannels) in_f_.resize(fade_ * format_.nChannels);  // the seam's old side
-    out_hist_frames_ = static_cast<int64_t>(rate * kOutKeptMs / 1000 + fade_);
-    out_hist_.assign(static_cast<size_t>(out_hist_frames_) * block, 0);
+    out_hist_.assign(static_cast<int64_t>(rate * kOutKeptMs / 1000 + fade_), block);
     seam_old_.assign(fade_ * block, 0);
     // Twice the lead at the slowest tempo, the fade, and one more piece.
     search_max_ = static_cast<size_t>(2 * lead_ * 100 / kSpeedMin);
@@ -238,7 +243,7 @@ void TMMTimeStretch::HandOn(TMMWaveHdr* hdr, double src_frames) {
     const size_t block = std::max<size_t>(format_.nBlockAlign, 1);
     const size_t n = std::min(hdr->dwBytesRecorded, hdr->dwBufferLength) / block;
     if (format_ok_ && n > 0)
-        ring_write(out_hist_, out_hist_frames_, block, out_total_, reinterpret_cast<const uint8_t*>(hdr->lpData), n);
+        out_hist_.write(out_total_, reinterpret_cast<const uint8_t*>(hdr->lpData), n);
     out_total_ += static_cast<int64_t>(n);
     src_total_ += src_frames;
     last_mark_src_ = std::max(last_mark_src_, static_cast<int64_t>(src_total_));
@@ -248,18 +253,17 @@ void TMMTimeStretch::HandOn(TMMWaveHdr* hdr, double src_frames) {
 
 int64_t TMMTimeStretch::TakeBackLimit() {
     if (!format_ok_ || !Input()) return 0;
-    return out_hist_frames_ - static_cast<int64_t>(fade_);
+    return out_hist_.frames - static_cast<int64_t>(fade_);
 }
 
 void TMMTimeStretch::TakeBack(int64_t frames) {
     frames = std::min({frames, out_total_, TakeBackLimit()});
     if (frames <= 0) return;
-    const size_t block = format_.nBlockAlign;
     const int64_t out = out_total_ - frames;
     const int64_t src = SourceFrames(out);
     // What would have followed the cut: the new audio is faded in from it.
     seam_len_ = std::min(static_cast<size_t>(frames), fade_);
-    ring_read(out_hist_, out_hist_frames_, block, out, seam_old_.data(), seam_len_);
+    out_hist_.read(out, seam_old_.data(), seam_len_);
     // Checkpoints past the cut are forgotten. A reader in between may read
     // one stale pair: a position some milliseconds off, once.
     uint64_t n = mark_count_.load(std::memory_order_relaxed);
@@ -272,7 +276,7 @@ void TMMTimeStretch::TakeBack(int64_t frames) {
     handed_.store(out);
     // The source is made again from a little before that point (kept frames
     // only), so that the seam can be matched on both sides of it.
-    const int64_t oldest = std::max<int64_t>(0, hist_end_ - hist_frames_);
+    const int64_t oldest = std::max<int64_t>(0, hist_end_ - hist_.frames);
     const int64_t from = std::clamp<int64_t>(src - static_cast<int64_t>(lead_), oldest, hist_end_);
     replay_at_ = from;
     src_total_ = made_src_ = static_cast<double>(from);
@@ -416,7 +420,7 @@ void TMMTimeStretch::Load(TMMWaveHdr* hdr, uint32_t bytes) {
     s.wh_looped = 0;
     if (replay_at_ < hist_end_) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(bytes / block, hist_end_ - replay_at_));
-        ring_read(hist_, hist_frames_, block, replay_at_, scratch_.data(), n);
+        hist_.read(replay_at_, scratch_.data(), n);
         for (uint64_t i = loop_count_ > kLoopMarks ? loop_count_ - kLoopMarks : 0; i < loop_count_; ++i) {
             const int64_t at = loop_at_[i % kLoopMarks];
             if (at >= replay_at_ && at < replay_at_ + static_cast<int64_t>(n)) carry_looped_ = true;
@@ -439,7 +443,7 @@ void TMMTimeStretch::Load(TMMWaveHdr* hdr, uint32_t bytes) {
         carry_looped_ = true;
         loop_at_[loop_count_++ % kLoopMarks] = hist_end_;
     }
-    ring_write(hist_, hist_frames_, block, hist_end_, scratch_.data(), n);
+    hist_.write(hist_end_, scratch_.data(), n);
     hist_end_ += static_cast<int64_t>(n);
     replay_at_ = hist_end_;
 }
@@ -447,15 +451,7 @@ void TMMTimeStretch::Load(TMMWaveHdr* hdr, uint32_t bytes) {
 void TMMTimeStretch::Feed(const uint8_t* data, size_t frames) {
     if (frames == 0) return;
     const size_t values = frames * format_.nChannels;
-    if (format_.wBitsPerSample == 16) {
-        for (size_t i = 0; i < values; ++i) {
-            int16_t v;
-            std::memcpy(&v, data + i * 2, sizeof v);
-            in_f_[i] = static_cast<float>(v) * (1.0f / 32768.0f);
-        }
-    } else {
-        for (size_t i = 0; i < values; ++i) in_f_[i] = (static_cast<float>(data[i]) - 128.0f) * (1.0f / 128.0f);
-    }
+    for (size_t i = 0; i < values; ++i) in_f_[i] = sample_at(data, i, format_.wBitsPerSample) * (1.0f / 32768.0f);
     st_->putSamples(in_f_.data(), static_cast<unsigned>(frames));
     in_total_ += static_cast<int64_t>(frames);
 }
@@ -494,16 +490,7 @@ double TMMTimeStretch::Stretch(TMMWaveHdr* hdr, bool& more) {
         if (got > 0) {
             uint8_t* dst = reinterpret_cast<uint8_t*>(hdr->lpData) + produced * block;
             const size_t values = got * channels;
-            if (format_.wBitsPerSample == 16) {
-                for (size_t i = 0; i < values; ++i) {
-                    const float x = std::clamp(out_f_[i] * 32768.0f, -32768.0f, 32767.0f);
-                    const auto v = static_cast<int16_t>(std::lrint(x));
-                    std::memcpy(dst + i * 2, &v, sizeof v);
-                }
-            } else {
-                for (size_t i = 0; i < values; ++i)
-                    dst[i] = static_cast<uint8_t>(std::lrint(std::clamp(out_f_[i] * 128.0f + 128.0f, 0.0f, 255.0f)));
-            }
+            for (size_t i = 0; i < values; ++i) put_sample(dst, i, format_.wBitsPerSample, out_f_[i] * 32768.0f);
             produced += got;
             continue;
         }

@@ -146,19 +146,27 @@ private:
     std::vector<float> in_f_, out_f_;
     TMMWaveHdr scratch_hdr_;
 
+    // The last `frames` frames of a stream, by their absolute frame number.
+    struct FrameRing {
+        std::vector<uint8_t> bytes;
+        int64_t frames = 1;
+        size_t block = 1;
+        void assign(int64_t count, size_t block_bytes);
+        void write(int64_t at, const uint8_t* src, size_t n);
+        void read(int64_t at, uint8_t* dst, size_t n) const;
+    };
     // The source's frames as pulled (hist_end_ of them since Restart, the
-    // last hist_frames_ kept) and, after a take-back, where they are read
+    // last hist_.frames kept) and, after a take-back, where they are read
     // again from (replay_at_ < hist_end_).
-    std::vector<uint8_t> hist_;
-    int64_t hist_frames_ = 0, hist_end_ = 0, replay_at_ = 0;
+    FrameRing hist_;
+    int64_t hist_end_ = 0, replay_at_ = 0;
     bool input_more_ = true;
     // Kept-source frames at which a buffer that began the loop again began.
     static constexpr int kLoopMarks = 32;
     int64_t loop_at_[kLoopMarks] = {};
     uint64_t loop_count_ = 0;
-    // The last out_hist_frames_ frames handed on, for the seam's fade.
-    std::vector<uint8_t> out_hist_;
-    int64_t out_hist_frames_ = 0;
+    // The last frames handed on, for the seam's fade.
+    FrameRing out_hist_;
     size_t lead_ = 0, fade_ = 0, search_max_ = 0;  // frames
     std::vector<uint8_t> seam_old_;
     size_t seam_len_ = 0;  // >0: a take-back waits for its fade
