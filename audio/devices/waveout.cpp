@@ -363,15 +363,7 @@ void TMMWaveOut::Refill(TMMWaveHdr* hdr, uint64_t generation) {
         index_ = ring_count_ ? (index_ + 1) % ring_count_ : 0;
         next = ring_count_ ? ring_[index_].hdr : nullptr;
     }
-    struct Done {  // a failing refill must still count as finished
-        TMMWaveOut& self;
-        bool armed = true;
-        ~Done() {
-            if (!armed) return;
-            std::lock_guard lock(self.lock_);
-            --self.refills_;
-        }
-    } done{*this};
+    RefillCount done{*this};
 
     if (next && (next->dwFlags.load() & WHDR_INQUEUE)) BufferReady(next);
 
@@ -421,6 +413,12 @@ void TMMWaveOut::Refill(TMMWaveHdr* hdr, uint64_t generation) {
     }
 }
 
+TMMWaveOut::RefillCount::~RefillCount() {
+    if (!armed) return;
+    std::lock_guard lock(self.lock_);
+    --self.refills_;
+}
+
 void TMMWaveOut::Requeue() {
     if (CallBackMode() != TMMCBMode::cmThread || !(state_.load() & kStatePlaying) || !Input()) return;
     uint64_t generation;
@@ -440,13 +438,7 @@ void TMMWaveOut::RequeueNow(uint64_t generation) {
             return;
         ++refills_;  // a Reset or Stop waits for it as for a refill
     }
-    struct Done {
-        TMMWaveOut& self;
-        ~Done() {
-            std::lock_guard lock(self.lock_);
-            --self.refills_;
-        }
-    } done{*this};
+    RefillCount done{*this};
     const TWaveFormatEx* f = GetWaveFormat();
     const uint64_t block = std::max<int>(f ? f->nBlockAlign : 1, 1);
     const int64_t limit = Input() ? Input()->TakeBackLimit() : 0;
@@ -467,8 +459,7 @@ void TMMWaveOut::RequeueNow(uint64_t generation) {
             } else {
                 hdr->dwBufferLength = hdr->dwBytesRecorded = 0;
             }
-            if (OnBufferFilled) OnBufferFilled(this, hdr);
-            hdr->wh_last_written = hdr->dwBufferLength = hdr->dwBytesRecorded;
+            SealBuffer(hdr);
         }
     } catch (...) {
         backend_->out_put_back(h, chain);
@@ -524,10 +515,13 @@ void TMMWaveOut::LoadBuffer(TMMWaveHdr* hdr) {
     more_buffers_.store(more);
 }
 
-void TMMWaveOut::WriteBuffer(TMMWaveHdr* hdr) {
+void TMMWaveOut::SealBuffer(TMMWaveHdr* hdr) {
     if (OnBufferFilled) OnBufferFilled(this, hdr);
-    hdr->wh_last_written = hdr->dwBytesRecorded;
-    hdr->dwBufferLength = hdr->dwBytesRecorded;
+    hdr->wh_last_written = hdr->dwBufferLength = hdr->dwBytesRecorded;
+}
+
+void TMMWaveOut::WriteBuffer(TMMWaveHdr* hdr) {
+    SealBuffer(hdr);
     {
         std::lock_guard lock(lock_);
         ++queued_;

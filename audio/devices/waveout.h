@@ -99,9 +99,19 @@ private:
     bool RefillSafe(TMMWaveHdr* hdr, uint64_t generation);
     void Refill(TMMWaveHdr* hdr, uint64_t generation);
     void RequeueNow(uint64_t generation);
+    // Ends a refill counted in refills_ when it leaves its scope, failing or
+    // not, unless disarmed (the refill then ends it under its own lock).
+    struct RefillCount {
+        TMMWaveOut& self;
+        bool armed = true;
+        ~RefillCount();
+    };
     // Loads and writes the ring as Start does; returns the buffers written.
     int QueueRing(WaveOutCall call);
     void LoadBuffer(TMMWaveHdr* hdr);
+    // After loading: shows the buffer to OnBufferFilled and fixes its length
+    // at what it holds.
+    void SealBuffer(TMMWaveHdr* hdr);
     void WriteBuffer(TMMWaveHdr* hdr);
     void FreeBuffers();
     void FinishStop();
