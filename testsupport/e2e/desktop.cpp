@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -312,7 +313,19 @@ QRect Program::geometry(unsigned long window) {
         const auto eq = line.find('=');
         if (eq != std::string::npos) v[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
     }
-    return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+    QRect g(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+    // xdotool adds the window manager's frame offset to a framed window's
+    // position a second time (a dialog's shot came out a title bar too low);
+    // xwininfo's absolute corner is the client area's own.
+    const std::string info = run_command({"xwininfo", "-id", std::to_string(window)});
+    auto field = [&](const std::string& key) -> std::optional<int> {
+        const auto at = info.find(key);
+        if (at == std::string::npos) return std::nullopt;
+        return std::atoi(info.c_str() + at + key.size());
+    };
+    const auto x = field("Absolute upper-left X:"), y = field("Absolute upper-left Y:");
+    if (x && y) g.moveTopLeft({*x, *y});
+    return g;
 }
 
 unsigned long Program::focused_window() { return parse_id(run_command({"xdotool", "getwindowfocus"})); }
